@@ -1,0 +1,153 @@
+// Core-service request client: retrying send, polling wait by request code.
+#include "core/ipc.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <time.h>
+
+#include <json-c/json.h>
+
+#include "core/reply.h"
+
+std::atomic<int> g_callback_done{0};
+
+static int g_last_steps;
+
+static void sleep_ms(int ms)
+{
+    struct timespec ts = {ms / 1000, (long)(ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0) {
+    }
+}
+
+// Test-only caps on the waits; unset they change nothing.
+static int env_cap(const char* name, int value)
+{
+    const char* text = getenv(name);
+    if (!text || !*text)
+        return value;
+    int cap = atoi(text);
+    return cap >= 0 && cap < value ? cap : value;
+}
+
+int cgi_ipc_wait_steps(int code)
+{
+    switch (code) {
+    case 3700: case 3702:
+        return 1500;
+    case 1153: case 1171: case 3102: case 3104: case 3223: case 3259: case 3263:
+    case 3360: case 3365: case 3401: case 3535:
+        return 3000;
+    case 1701: case 1713: case 1716: case 3200: case 3201: case 3202: case 3203:
+    case 3204: case 3205: case 3227: case 3379: case 3402: case 3409: case 3420:
+    case 3440: case 3528:
+        return 6000;
+    case 3230: case 3350: case 3434: case 3494: case 3495:
+        return 15000;
+    default:
+        return 1000;
+    }
+}
+
+int cgi_ipc_last_steps()
+{
+    return g_last_steps;
+}
+
+int cgi_start_ipc(cgi_ipc_callback callback, int request_code, int payload_size,
+                  const void* payload, int nowait)
+{
+    if (!callback)
+        return -1;
+    vx_sock_init(callback, 0, 3, "/var/run/vxsocket");
+    g_callback_done = 0;
+
+    const int sends = env_cap("NVRWEB_IPC_MAX_SENDS", 3000);
+    for (int i = 0; i < sends; i++) {
+        int rc = vx_sock_send_msg(1, request_code, payload, payload_size, 0);
+        sleep_ms(10);
+        if (rc == 0)
+            break;
+    }
+    if (nowait == 1)
+        return 0;
+
+    const int steps = env_cap("NVRWEB_IPC_MAX_STEPS", cgi_ipc_wait_steps(request_code));
+    int step = 0;
+    while (g_callback_done == 0 && step < steps) {
+        sleep_ms(40);
+        step++;
+    }
+    g_last_steps = step;
+    return 0;
+}
+
+int cgi_stop_ipc()
+{
+    vx_sock_uninit();
+    return 0;
+}
+
+int cgi_request(cgi_ipc_callback callback, int request_code, const void* payload,
+                int payload_size, int error_type)
+{
+    cgi_start_ipc(callback, request_code, payload_size, payload, 0);
+    // Close first: a late answer can then no longer follow the error body.
+    cgi_stop_ipc();
+    int done = g_callback_done;
+    if (done == 0 && error_type >= 0)
+        cgi_error_to_webserver(error_type);
+    return done;
+}
+
+void cgi_notify(cgi_ipc_callback callback, int request_code, const void* payload, int payload_size)
+{
+    cgi_start_ipc(callback, request_code, payload_size, payload, 1);
+    cgi_stop_ipc();
+}
+
+bool cgi_dispatch_response(const IpcResponse* table, int n, const int32_t* header,
+                           const char* payload)
+{
+    if (!payload || !header)
+        return false;
+    const int code = header[VX_HDR_CODE];
+    const int length = header[VX_HDR_LENGTH];
+    for (int i = 0; i < n; i++) {
+        if (table[i].code != code)
+            continue;
+        int size = table[i].record_size > 0 ? table[i].record_size : 1;
+        int count = length / size;
+        if (length < 0 || count < table[i].min_records)
+            return false;
+        table[i].handler(count, payload, length);
+        return true;
+    }
+    return false;
+}
+
+void on_cgi_common_json_cb(int count, const char* payload)
+{
+    if (count <= 0 || !payload)
+        return;
+    int32_t status;
+    memcpy(&status, payload, sizeof status);
+    json_object* reply = json_object_new_object();
+    json_object_object_add(reply, "status", json_object_new_int(status));
+    cgi_writeback_json(1, reply);
+    g_callback_done = 1;
+}
+
+void on_cgi_common_text_cb(int, int status, const char* data)
+{
+    char body[320];
+    int n = snprintf(body, sizeof body, status >= 0 ? "CGI OK status:[%d]" : "CGI ERROR status:[%d]",
+                     status);
+    if (data && n > 0 && n < (int)sizeof body)
+        snprintf(body + n, sizeof body - (size_t)n, ", data:[%.255s]", data);
+    cgi_writeback_webserver(0, body);
+    g_callback_done = 1;
+}
+
+void cgi_ignore_callback(void*, const int32_t*, const char*) {}

@@ -1,0 +1,90 @@
+// Request JSON: parsing, typed getters, field tables and validators.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <json-c/json.h>
+#include <memory>
+
+struct JsonDeleter {
+    void operator()(json_object* o) const { json_object_put(o); }
+};
+// Owns a parsed request or a reply under construction.
+using JsonPtr = std::unique_ptr<json_object, JsonDeleter>;
+
+// Parsed JSON, or null when the text is missing or not JSON.
+json_object* get_request_tokener_json_object(const char* text);
+int on_cgi_get_value_by_json(const char* text, const char* key, int* out);
+// 0 and the int, or -1 when the key is absent or not an integer (out untouched).
+int on_cgi_get_int_from_json(json_object* object, const char* key, int* out);
+// 0 and the text cut to size - 1, or -1.
+int on_cgi_get_string_from_json(json_object* object, const char* key, char* out, int size);
+int get_section_info(const char* text, const char* marker, char* out, int size);
+// A heap block (free()) with the whole file, or null with *length 0.
+char* vx_get_file_data(const char* path, int* length);
+int vx_wirte_file_data(const char* path, const void* data, int length);
+
+// Integer value of a JSON item: an int, an integral double, or a string that
+// is a whole decimal number. Anything else is not an integer (json-c's own
+// getters would turn "abc" into 0).
+bool json_as_int64(json_object* item, int64_t* out);
+bool json_get_int(json_object* object, const char* key, int* out);
+bool json_get_int64(json_object* object, const char* key, int64_t* out);
+// Text of a string item (other types: false).
+bool json_get_text(json_object* object, const char* key, const char** out);
+// Element i of an array item, or null past its end or for a non-array.
+json_object* json_array_at(json_object* array, size_t i);
+size_t json_array_size(json_object* array);
+
+// Adds to an object; the value's reference moves into it.
+void json_add_int(json_object* object, const char* key, int64_t value);
+void json_add_text(json_object* object, const char* key, const char* text);
+// A fixed text field that may lack its NUL.
+void json_add_field(json_object* object, const char* key, const char* field, size_t size);
+
+// One JSON key of a wire record: the record form is described once and
+// moved both ways by json_from_record / json_to_record.
+enum class JType : uint8_t { I32, U32, I64, U64, I16, U16, I8, U8, F32, TEXT };
+struct JsonField {
+    const char* key;
+    uint32_t offset;
+    JType type;
+    uint32_t size;  // bytes of the field (TEXT: the array, NUL included)
+};
+#define JSON_FIELD(record, member, key, type) \
+    JsonField { key, (uint32_t)offsetof(record, member), JType::type, (uint32_t)sizeof(((record*)nullptr)->member) }
+
+// Adds the fields to the object in table order.
+void json_from_record(json_object* object, const void* record, const JsonField* fields, size_t n);
+// Stores each present key of the object into the record (texts cut to the
+// field and NUL-terminated, integers of the wrong type skipped); absent keys
+// leave their bytes alone. Returns the number of keys stored.
+int json_to_record(json_object* object, void* record, const JsonField* fields, size_t n);
+
+template <size_t N>
+void json_from_record(json_object* object, const void* record, const JsonField (&fields)[N])
+{
+    json_from_record(object, record, fields, N);
+}
+template <size_t N>
+int json_to_record(json_object* object, void* record, const JsonField (&fields)[N])
+{
+    return json_to_record(object, record, fields, N);
+}
+
+// One integer key of a request: required or optional, and its range.
+struct JsonCheck {
+    const char* key;
+    bool required;
+    int64_t min;
+    int64_t max;
+};
+constexpr int64_t JSON_ANY_MIN = INT64_MIN;
+constexpr int64_t JSON_ANY_MAX = INT64_MAX;
+
+// True when each required key is an integer and each present key is in range.
+bool json_check(json_object* object, const JsonCheck* checks, size_t n);
+template <size_t N>
+bool json_check(json_object* object, const JsonCheck (&checks)[N])
+{
+    return json_check(object, checks, N);
+}

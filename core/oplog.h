@@ -1,0 +1,53 @@
+// Operation log: the record a handler sends to the core service after a change.
+#pragma once
+#include <cstdint>
+
+#include "core/ipc.h"
+#include "core/wire.h"
+
+WIRE_BEGIN
+struct OperationLogRecord {
+    int32_t main_type;      // 4 = operation
+    uint8_t reserved0[4];
+    int32_t sub_type;       // int64 on the wire: low word here,
+    int32_t sub_type_high;  // high word zero
+    uint8_t reserved1[4];
+    int32_t time;           // stamped by the core service
+    int32_t parameter;
+    int32_t remote;         // 1: caused through the web
+    int32_t chan_no;
+    char ip[46];
+    char user[64];
+    uint8_t reserved2[2];
+    int32_t size;           // detail bytes
+    uint8_t detail[512];
+    uint8_t reserved3[8];
+};
+WIRE_END
+WIRE_SIZE(OperationLogRecord, 672);
+WIRE_OFFSET(OperationLogRecord, sub_type, 8);
+WIRE_OFFSET(OperationLogRecord, time, 20);
+WIRE_OFFSET(OperationLogRecord, parameter, 24);
+WIRE_OFFSET(OperationLogRecord, remote, 28);
+WIRE_OFFSET(OperationLogRecord, chan_no, 32);
+WIRE_OFFSET(OperationLogRecord, ip, 36);
+WIRE_OFFSET(OperationLogRecord, user, 82);
+WIRE_OFFSET(OperationLogRecord, size, 148);
+WIRE_OFFSET(OperationLogRecord, detail, 152);
+
+enum {
+    LOG_MAIN_OPERATION = 4,
+    REQ_OPERATION_LOG = 3485,
+};
+
+int cgi_init_log_info(OperationLogRecord* record);
+
+// The one way to leave an operation-log entry: fills the record (user from
+// the cookie, or `user` when given), packs the optional detail block and
+// sends it as request 3485 without waiting.
+void cgi_write_operation_log(int sub_type, int parameter, int object, int detail_type = 0,
+                             const void* detail = nullptr, int detail_length = 0,
+                             const char* user = nullptr);
+
+// Sends a filled record.
+void cgi_send_operation_log(const OperationLogRecord* record);

@@ -1,0 +1,2 @@
+// coresim: the stand-in core service of the local device and the tests.
+#pragma once

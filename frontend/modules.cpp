@@ -1,0 +1,42 @@
+// Registration list: module order fixes the slot order of the registry.
+#include "frontend/modules.h"
+
+#include "frontend/dispatchreq.h"
+
+// Each module gives its table through one function, added here when the
+// module is built; the order is the device's module order.
+typedef const WebResEntry* (*ModuleTableFn)(int* count);
+
+static const ModuleTableFn g_modules[] = {
+    nullptr,  // storage
+    nullptr,  // state
+    nullptr,  // video
+    nullptr,  // ipc
+    nullptr,  // record
+    nullptr,  // playback
+    nullptr,  // ptz
+    nullptr,  // system
+    nullptr,  // aging
+    nullptr,  // network
+    nullptr,  // alarm
+};
+
+void register_web_modules()
+{
+    for (ModuleTableFn fn : g_modules) {
+        int count = 0;
+        const WebResEntry* table = fn ? fn(&count) : nullptr;
+        if (table)
+            WebResRegister(table, count);
+    }
+}
+
+void unregister_web_modules()
+{
+    for (ModuleTableFn fn : g_modules) {
+        int count = 0;
+        const WebResEntry* table = fn ? fn(&count) : nullptr;
+        if (table)
+            WebResUnregister(table, count);
+    }
+}

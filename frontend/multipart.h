@@ -1,0 +1,54 @@
+// Form layer: multipart/form-data bodies, form entries and two header writers.
+#pragma once
+#include <cstddef>
+#include <ctime>
+
+struct CgiFormEntry {
+    char* name;
+    char* value;          // content of a text part; "" for a file part
+    int valueLength;
+    char* fileName;       // as the client sent it, or ""
+    char* contentType;    // or ""
+    char* tfileName;      // temporary file holding a file part, or ""
+    CgiFormEntry* next;
+};
+
+extern CgiFormEntry* cgiFormEntryFirst;
+
+// Body reader: a put-back ring in front of standard input that never reads
+// past CONTENT_LENGTH.
+enum { MP_RING_SIZE = 1024, MP_BLOCK = 65536 };
+
+struct MpStream {
+    unsigned char ring[MP_RING_SIZE];
+    int readPos;
+    int writePos;
+    long long offset;    // bytes handed out, less those put back
+    long long consumed;  // bytes taken from standard input
+    // Read-ahead from standard input; room in front for the ring's bytes.
+    char in[MP_RING_SIZE + MP_BLOCK];
+    int inPos;
+    int inLen;
+};
+
+int mpRead(MpStream* mp, char* buffer, int count);
+// Returns 0, or -1 when the bytes do not fit in the ring.
+int mpPutBack(MpStream* mp, const char* bytes, int count);
+
+enum { cgiParseSuccess = 0, cgiParseMemory = 1, cgiParseIO = 2 };
+int cgiParseMultipartBody();
+
+CgiFormEntry* cgiFormEntryFind(const char* name);
+
+enum { cgiFormSuccess = 0, cgiFormTruncated = 1, cgiFormNotFound = 4, cgiFormNoFileName = 8 };
+int cgiFormFileName(const char* name, char* out, int size);
+
+int cgiHeaderCookieSetString(const char* name, const char* value, int secondsToLive,
+                             const char* path, const char* domain);
+int cgiHeaderLocation(const char* target);
+
+// The cookie expiry text for a given moment (UTC), as the cookie line writes it.
+void cgi_cookie_expiry(time_t when, char* out, size_t size);
+
+// Largest text part kept in memory; a bigger one counts as out of memory.
+enum { CGI_MAX_TEXT_PART = 4 * 1024 * 1024 };

@@ -1,0 +1,53 @@
+// Configuration database stand-in on SQLite. One file per database path:
+//   params  (key TEXT PRIMARY KEY, value TEXT NOT NULL)         ints as decimal text
+//   records (kind TEXT, idx INTEGER, data BLOB, PRIMARY KEY (kind, idx))
+// A record is stored with exactly its wire layout. Every call is atomic.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// Device database files.
+#define VXDB_MAIN "/mnt/nand/app/vxdb.db"
+#define VXDB_ANPR "/mnt/nand/app/anpr.db"
+#define VXDB_OEM "/mnt/nand2/oem.db"
+
+// Key-value parameters. `db` is a device path; it is mapped under NVRWEB_ROOT.
+int get_param_int(const char* db, const char* key, int default_value);
+int get_param_value(const char* db, const char* key, char* out, int size, const char* default_value);
+int set_param_int(const char* db, const char* key, int value);
+int set_param_value(const char* db, const char* key, const char* value);
+// Non-zero when the key is absent.
+int check_param_key(const char* db, const char* key);
+int add_param_value(const char* db, const char* key, const char* value);
+
+// A kind of settings record: its name in the records table, its size in
+// bytes and how many indexes it has (0 .. count-1).
+struct vxdb_kind {
+    const char* name;
+    int size;
+    int count;
+};
+
+// Reads one record into out (kind.size bytes). A missing record reads as
+// zeros and gives 1; 0 when found; -1 on a bad index or a database error.
+int vxdb_read(const char* db, const vxdb_kind& kind, int idx, void* out);
+// Reads the whole table: slot i of `array` (capacity slots) is record i,
+// missing ones zero. Returns the number of stored records, -1 on error.
+int vxdb_read_table(const char* db, const vxdb_kind& kind, void* array, int capacity);
+// Writes one record of exactly kind.size bytes; 0 on success.
+int vxdb_write(const char* db, const vxdb_kind& kind, int idx, const void* data, int size);
+// Writes records [first, first + n) from `array` in one transaction.
+int vxdb_write_range(const char* db, const vxdb_kind& kind, int first, const void* array, int n,
+                     int size);
+// Copies record `source` to every index whose bit is set in `mask` (indexes
+// below 64 and below kind.count). When channel_offset is 0 or more, the
+// int32 at that offset of each copy is set to the target index.
+int vxdb_copy(const char* db, const vxdb_kind& kind, int source, uint64_t mask, int channel_offset);
+int vxdb_delete(const char* db, const vxdb_kind& kind, int idx);
+
+// For tools: walks all parameters and records. The callbacks get the rows.
+int vxdb_dump(const char* db, void (*param)(const char* key, const char* value, void* ctx),
+              void (*record)(const char* kind, int idx, int size, void* ctx), void* ctx);
+
+// Closes the cached connections (tests; the process end does it otherwise).
+void vxdb_close_all();

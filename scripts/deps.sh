@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a task needs, only those that are missing.
+# Usage: scripts/deps.sh build|test|run|bench
+set -euo pipefail
+
+build=(build-essential cmake pkg-config libjson-c-dev libsqlite3-dev)
+case "${1:-build}" in
+  build) want=("${build[@]}") ;;
+  test)  want=("${build[@]}" libgtest-dev ffmpeg lighttpd curl python3 sqlite3) ;;
+  run)   want=("${build[@]}" lighttpd curl ffmpeg) ;;
+  bench) want=("${build[@]}" lighttpd curl ffmpeg hyperfine time valgrind) ;;
+  *) echo "usage: $0 build|test|run|bench" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+# lighttpd's package would start a system service on port 80; we run our own.
+if [ ! -e /usr/sbin/policy-rc.d ]; then
+  printf '#!/bin/sh\nexit 101\n' | $sudo tee /usr/sbin/policy-rc.d >/dev/null
+  $sudo chmod +x /usr/sbin/policy-rc.d
+  trap '$sudo rm -f /usr/sbin/policy-rc.d' EXIT
+fi
+$sudo apt-get update -qq || true
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
