@@ -300,3 +300,27 @@ bool json_check(json_object* object, const JsonCheck* checks, size_t n)
     }
     return true;
 }
+
+bool parse_decimal(const char* text, int* out)
+{
+    if (!text)
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    long v = strtol(text, &end, 10);
+    if (end == text || errno || v < INT32_MIN || v > INT32_MAX)
+        return false;
+    while (*end == ' ' || *end == '\t' || *end == '\r' || *end == '\n')
+        end++;
+    if (*end)
+        return false;
+    *out = (int)v;
+    return true;
+}
+
+int32_t answer_word(const char* payload, int index)
+{
+    int32_t v;
+    memcpy(&v, payload + 4 * index, sizeof v);
+    return v;
+}

@@ -1,2 +1,70 @@
-// coresim: the stand-in core service of the local device and the tests.
+// coresim: the stand-in core service of the local device and the end-to-end
+// tests. One file per module answers that module's requests from a simulated
+// device state; the server routes each request by its code.
 #pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// One request as it came from a client.
+struct SimRequest {
+    int code;
+    int seq;
+    const char* payload;
+    int length;
+
+    // The payload as a record, or false when it is shorter than the record.
+    template <typename T>
+    bool as(T* out) const
+    {
+        if (length < (int)sizeof(T))
+            return false;
+        __builtin_memcpy(out, payload, sizeof(T));
+        return true;
+    }
+    int32_t word(int index = 0) const;  // 0 when the payload is too short
+};
+
+// Answers go to the connection the request came on.
+class SimReply {
+public:
+    SimReply(int fd, const SimRequest& request) : fd_(fd), request_(request) {}
+    // Answers with code request + 5000.
+    bool send(const void* payload, size_t size);
+    bool send_word(int32_t word);
+    // Answers with another code.
+    bool send_code(int code, const void* payload, size_t size);
+
+private:
+    int fd_;
+    const SimRequest& request_;
+};
+
+typedef void (*SimHandler)(const SimRequest& request, SimReply& reply);
+
+struct SimEntry {
+    int code;
+    SimHandler handler;
+    const char* help;
+};
+
+// Each module file gives its table; the server lists them.
+const SimEntry* sim_storage_table(int* count);
+const SimEntry* sim_log_table(int* count);
+
+// Lines of coresim's own log (stderr).
+void sim_log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Runs the server until SIGTERM/SIGINT; returns the exit code.
+int sim_serve();
+// Stops a running server (signal-safe).
+void sim_stop();
+
+// Creates a device root with its directories and a database of defaults.
+int sim_seed(const std::string& root);
+
+// Module start-up after the seed (state read from the database).
+void sim_storage_start();
+
+// Seconds a simulated format takes (CORESIM_FORMAT_SECONDS, default 5).
+double sim_format_seconds();

@@ -2,13 +2,14 @@
 #include "frontend/modules.h"
 
 #include "frontend/dispatchreq.h"
+#include "modules/storage/storage.h"
 
 // Each module gives its table through one function, added here when the
 // module is built; the order is the device's module order.
 typedef const WebResEntry* (*ModuleTableFn)(int* count);
 
 static const ModuleTableFn g_modules[] = {
-    nullptr,  // storage
+    storage_web_resources,
     nullptr,  // state
     nullptr,  // video
     nullptr,  // ipc

@@ -1,0 +1,163 @@
+// coresim server: one thread per connection, requests routed by code.
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "core/devpath.h"
+#include "coresim/coresim.h"
+#include "platform/vxsocket.h"
+
+namespace {
+
+typedef const SimEntry* (*SimTableFn)(int* count);
+
+// Module tables; each module issue adds its line.
+const SimTableFn g_tables[] = {
+    sim_storage_table,
+    sim_log_table,
+};
+
+volatile sig_atomic_t g_stopping;
+int g_listen_fd = -1;
+std::mutex g_conn_mu;
+std::condition_variable g_conn_cv;
+std::vector<int> g_conns;  // open connections; the threads are detached
+
+SimHandler find_handler(int code)
+{
+    for (SimTableFn fn : g_tables) {
+        int n = 0;
+        const SimEntry* table = fn(&n);
+        for (int i = 0; i < n; i++)
+            if (table[i].code == code)
+                return table[i].handler;
+    }
+    return nullptr;
+}
+
+void serve_connection(int fd)
+{
+    vx_msg_header h;
+    char* payload = nullptr;
+    size_t capacity = 0;
+    while (vx_read_msg(fd, &h, &payload, &capacity)) {
+        if (h.kind != VX_MSG_REQUEST)
+            continue;
+        SimRequest request{h.code, h.seq, payload, h.length};
+        SimHandler handler = find_handler(h.code);
+        if (!handler) {
+            sim_log("no answer to unknown request %d (%d bytes)", h.code, h.length);
+            continue;
+        }
+        SimReply reply(fd, request);
+        handler(request, reply);
+    }
+    // A malformed message (wrong magic, oversized length) ends up here too:
+    // only this connection is closed.
+    free(payload);
+    std::lock_guard<std::mutex> g(g_conn_mu);
+    for (size_t i = 0; i < g_conns.size(); i++)
+        if (g_conns[i] == fd) {
+            g_conns.erase(g_conns.begin() + (long)i);
+            break;
+        }
+    close(fd);
+    g_conn_cv.notify_all();
+}
+
+void on_signal(int)
+{
+    sim_stop();
+}
+
+}  // namespace
+
+int32_t SimRequest::word(int index) const
+{
+    int32_t v = 0;
+    if (index >= 0 && length >= 4 * (index + 1))
+        memcpy(&v, payload + 4 * index, sizeof v);
+    return v;
+}
+
+bool SimReply::send(const void* payload, size_t size)
+{
+    return send_code(request_.code + 5000, payload, size);
+}
+
+bool SimReply::send_word(int32_t word)
+{
+    return send(&word, sizeof word);
+}
+
+bool SimReply::send_code(int code, const void* payload, size_t size)
+{
+    return vx_write_msg(fd_, VX_MSG_RESPONSE, request_.seq, code, payload, (int)size);
+}
+
+void sim_log(const char* format, ...)
+{
+    char line[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    fprintf(stderr, "coresim: %s\n", line);
+}
+
+void sim_stop()
+{
+    g_stopping = 1;
+    if (g_listen_fd >= 0)
+        shutdown(g_listen_fd, SHUT_RDWR);
+}
+
+int sim_serve()
+{
+    signal(SIGPIPE, SIG_IGN);
+    struct sigaction sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = on_signal;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+
+    const std::string path = device_path("/var/run/vxsocket");
+    g_listen_fd = vx_listen_unix(path.c_str());
+    if (g_listen_fd < 0) {
+        sim_log("cannot listen on %s: %s", path.c_str(), strerror(errno));
+        return 1;
+    }
+    sim_storage_start();
+    sim_log("listening on %s", path.c_str());
+
+    while (!g_stopping) {
+        int fd = accept(g_listen_fd, nullptr, nullptr);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            break;
+        }
+        std::lock_guard<std::mutex> g(g_conn_mu);
+        g_conns.push_back(fd);
+        std::thread(serve_connection, fd).detach();
+    }
+    {
+        std::unique_lock<std::mutex> g(g_conn_mu);
+        for (int fd : g_conns)
+            shutdown(fd, SHUT_RDWR);
+        g_conn_cv.wait_for(g, std::chrono::seconds(10), [] { return g_conns.empty(); });
+    }
+    close(g_listen_fd);
+    unlink(path.c_str());
+    sim_log("stopped");
+    return 0;
+}
