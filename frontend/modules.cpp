@@ -3,6 +3,7 @@
 
 #include "frontend/dispatchreq.h"
 #include "modules/storage/storage.h"
+#include "modules/system/system.h"
 
 // Each module gives its table through one function, added here when the
 // module is built; the order is the device's module order.
@@ -16,7 +17,7 @@ static const ModuleTableFn g_modules[] = {
     nullptr,  // record
     nullptr,  // playback
     nullptr,  // ptz
-    nullptr,  // system
+    system_web_resources,
     nullptr,  // aging
     nullptr,  // network
     nullptr,  // alarm
