@@ -14,8 +14,9 @@ json_object* get_request_tokener_json_object(const char* text)
     json_tokener* tok = json_tokener_new();
     if (!tok)
         return nullptr;
-    json_object* obj = json_tokener_parse_ex(tok, text, (int)strlen(text));
-    // Text after a complete value, or an unfinished one, is not JSON.
+    // Length -1 lets the closing NUL end a bare number such as "16". As with
+    // json_tokener_parse, text after a complete value is not looked at.
+    json_object* obj = json_tokener_parse_ex(tok, text, -1);
     if (json_tokener_get_error(tok) != json_tokener_success) {
         json_object_put(obj);
         obj = nullptr;

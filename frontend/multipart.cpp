@@ -265,7 +265,8 @@ ReadResult read_to_delimiter(MpStream* mp, const std::string& delim, PartSink* s
         for (;;) {
             const char* hit = (const char*)memchr(base + pos, delim[0], (size_t)(len - pos));
             if (!hit) {
-                if (!sink->put(base + pos, (size_t)(len - pos)))
+                // From inPos: the bytes of mismatched candidates are content too.
+                if (!sink->put(base + mp->inPos, (size_t)(len - mp->inPos)))
                     return READ_MEMORY;
                 mp->offset += len - mp->inPos;
                 mp->inPos = len;

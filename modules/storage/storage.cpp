@@ -181,6 +181,8 @@ int on_set_disk_info(const char* request)
 
     db_disk disk;
     read_disk(VXDB_MAIN, &disk, port);
+    // A port without a record reads as zeros: keep the write under its port.
+    disk.port = port;
     disk.property = property;
     disk.group = group;
     write_disk(VXDB_MAIN, &disk);
