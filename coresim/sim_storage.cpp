@@ -56,6 +56,12 @@ void make_local(int port, const char* vendor, uint64_t size, uint64_t used)
     d.info.property = 1;
 }
 
+bool is_local(const SimDisk& d)
+{
+    return d.present && d.info.hdd_type != HDD_TYPE_NFS && d.info.hdd_type != HDD_TYPE_SMB &&
+           d.info.hdd_type != HDD_TYPE_RAID;
+}
+
 double progress(const FormatStatus& f)
 {
     double seconds = std::chrono::duration<double>(Clock::now() - f.start).count();
@@ -183,7 +189,8 @@ void on_raid_create(const SimRequest& request, SimReply& reply)
     uint64_t smallest = UINT64_MAX;
     for (int i = 0; ok && i < members; i++) {
         int p = raid.members[i];
-        ok = p >= 1 && p <= 4 && g.disks[p - 1].present && !g.disks[p - 1].raid && !g.disks[p - 1].hot_spare;
+        ok = p >= 1 && p <= STORAGE_MAX_PORTS && is_local(g.disks[p - 1]) && !g.disks[p - 1].raid &&
+             !g.disks[p - 1].hot_spare;
         if (ok && g.disks[p - 1].info.total_size < smallest)
             smallest = g.disks[p - 1].info.total_size;
     }
@@ -231,7 +238,7 @@ void on_hot_spare(const SimRequest& request, SimReply& reply)
 {
     const int port = request.word();
     std::lock_guard<std::mutex> lock(g.mu);
-    if (port < 1 || port > 4 || !g.disks[port - 1].present || g.disks[port - 1].raid) {
+    if (port < 1 || port > STORAGE_MAX_PORTS || !is_local(g.disks[port - 1]) || g.disks[port - 1].raid) {
         reply.send_word(1);
         return;
     }
@@ -244,8 +251,8 @@ void on_raid_rebuild(const SimRequest& request, SimReply& reply)
     raid_rebuild_request rebuild;
     std::lock_guard<std::mutex> lock(g.mu);
     bool ok = request.as(&rebuild) && rebuild.raid_port >= 10 && rebuild.raid_port <= 16 &&
-              g.disks[rebuild.raid_port - 1].present && rebuild.disk_port >= 1 && rebuild.disk_port <= 4 &&
-              g.disks[rebuild.disk_port - 1].present && !g.disks[rebuild.disk_port - 1].raid;
+              g.disks[rebuild.raid_port - 1].present && rebuild.disk_port >= 1 && rebuild.disk_port <= STORAGE_MAX_PORTS &&
+              is_local(g.disks[rebuild.disk_port - 1]) && !g.disks[rebuild.disk_port - 1].raid;
     reply.send_word(ok ? 0 : 1);
 }
 
@@ -464,6 +471,12 @@ void sim_storage_start()
     make_local(2, "WD40PURZ", 4000 * GiB, 1503 * GiB);
     make_local(3, "ST1000VX005", 1000 * GiB, 998 * GiB);
     make_local(4, "HUS728T8TAL", 8000 * GiB, 120 * GiB);
+    // A larger recorder for benchmarks: CORESIM_DISKS local disks in all.
+    const char* more = getenv("CORESIM_DISKS");
+    int disks = more ? atoi(more) : 4;
+    disks = disks < 4 ? 4 : disks > STORAGE_MAX_PORTS ? STORAGE_MAX_PORTS : disks;
+    for (int port = 5; port <= disks; port++)
+        make_local(port, "ST4000VX016", 4000 * GiB, (uint64_t)(port * 97 % 4000) * GiB);
     for (int port = 1; port <= 4; port++) {
         db_disk rec;
         read_disk(VXDB_MAIN, &rec, port);
