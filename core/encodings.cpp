@@ -172,7 +172,7 @@ int get_pcnt_white_params_by_json(int owner, WhiteLedEntry* list, json_object* r
 
 json_object* get_http_params_json_object(int channel, const char* set_name)
 {
-    HttpNotificationParams record;
+    HttpNotificationParams record{};
     read_http_notification_params(VXDB_MAIN, set_name, channel, &record);
     json_object* o = json_object_new_object();
     json_add_int(o, "chnId", channel);

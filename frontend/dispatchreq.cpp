@@ -53,8 +53,9 @@ const WebResEntry* FindWebRes(const char* path)
 {
     if (!path)
         return nullptr;
+    // Free slots are all zero: without the flag, "" would find one.
     for (int slot = 0; slot < MAX_WEBREQ_COUNT; slot++)
-        if (strcmp(g_slots[slot].path, path) == 0)
+        if (g_used[slot] && strcmp(g_slots[slot].path, path) == 0)
             return &g_slots[slot];
     return nullptr;
 }

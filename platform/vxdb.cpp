@@ -182,10 +182,11 @@ int add_param_value(const char* db, const char* key, const char* value)
 
 int vxdb_read(const char* device_db, const vxdb_kind& kind, int idx, void* out)
 {
-    if (!out || !kind_ok(kind))
+    if (!out)
         return -1;
-    memset(out, 0, (size_t)kind.size);
-    if (idx < 0 || idx >= kind.count)
+    if (kind.size > 0)
+        memset(out, 0, (size_t)kind.size);
+    if (!kind_ok(kind) || idx < 0 || idx >= kind.count)
         return -1;
     Stmt st(open_db(device_db), "SELECT data FROM records WHERE kind = ? AND idx = ?");
     if (!st)
@@ -194,7 +195,7 @@ int vxdb_read(const char* device_db, const vxdb_kind& kind, int idx, void* out)
     sqlite3_bind_int(st.s, 2, idx);
     if (sqlite3_step(st.s) != SQLITE_ROW)
         return 1;
-    // A blob of another size is not this record: it reads as missing.
+    // A blob of another size is not this record: zeros, and an error.
     if (sqlite3_column_bytes(st.s, 0) != kind.size)
         return -1;
     memcpy(out, sqlite3_column_blob(st.s, 0), (size_t)kind.size);

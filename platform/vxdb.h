@@ -29,7 +29,8 @@ struct vxdb_kind {
 };
 
 // Reads one record into out (kind.size bytes). A missing record reads as
-// zeros and gives 1; 0 when found; -1 on a bad index or a database error.
+// zeros and gives 1; 0 when found; -1 (out zeroed) on a bad kind or index, a
+// stored blob of another size, or a database error.
 int vxdb_read(const char* db, const vxdb_kind& kind, int idx, void* out);
 // Reads the whole table: slot i of `array` (capacity slots) is record i,
 // missing ones zero. Returns the number of stored records, -1 on error.

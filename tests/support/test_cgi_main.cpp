@@ -6,6 +6,11 @@
 
 int main()
 {
+    // Overrides first: with a duplicate path the lower slot wins.
+    int override_count = 0;
+    const WebResEntry* overrides = test_echo_overrides(&override_count);
+    if (override_count > 0)
+        WebResRegister(overrides, override_count);
     register_web_modules();
     int count = 0;
     const WebResEntry* table = test_web_resources(&count);
@@ -13,5 +18,7 @@ int main()
     int rc = cgi_main();
     WebResUnregister(table, count);
     unregister_web_modules();
+    if (override_count > 0)
+        WebResUnregister(overrides, override_count);
     return rc;
 }

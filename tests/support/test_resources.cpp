@@ -5,10 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 
 #include "core/ipc.h"
 #include "core/oplog.h"
 #include "core/reply.h"
+#include "frontend/cgi_env.h"
 
 namespace {
 
@@ -48,14 +50,61 @@ int on_test_oplog(const char* request)
     return cgi_writeback_webserver(0, "OK");
 }
 
+// Upload echo: the argument string, then what the handler can see of the
+// file named by its first word (mode and size), then how many body bytes
+// were still unread on standard input.
+int on_test_upload_echo(const char* request)
+{
+    std::string arg = request ? request : "(null)";
+    std::string first = arg.substr(0, arg.find(" & "));
+    char info[64];
+    struct stat st;
+    if (stat(first.c_str(), &st) == 0)
+        snprintf(info, sizeof info, "file=%03o:%lld", (unsigned)(st.st_mode & 0777), (long long)st.st_size);
+    else
+        snprintf(info, sizeof info, "file=none");
+    long long unread = 0;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, cgiIn ? cgiIn : stdin)) > 0)
+        unread += (long long)n;
+    std::string body = "[" + arg + "]\n" + info + "\nstdin=" + std::to_string(unread);
+    return cgi_writeback_webserver(0, body.c_str());
+}
+
 const WebResEntry g_test_resources[] = {
     {"/techo", on_test_echo, "echo the request text"},
     {"/taskt", on_test_ask_text, "ask the core service, text error body"},
     {"/taskj", on_test_ask_json, "ask the core service, JSON error body"},
     {"/tlog", on_test_oplog, "write an operation-log record"},
+    {"/tup", on_test_upload_echo, "echo an upload's argument string and file"},
 };
 
+// Paths named in NVRWEB_TEST_ECHO_PATHS (comma-separated), bound to the
+// upload echo; registered before the modules so that they win over them.
+WebResEntry g_echo_overrides[16];
+
 }  // namespace
+
+const WebResEntry* test_echo_overrides(int* count)
+{
+    *count = 0;
+    const char* list = getenv("NVRWEB_TEST_ECHO_PATHS");
+    while (list && *list && *count < (int)(sizeof g_echo_overrides / sizeof g_echo_overrides[0])) {
+        size_t n = strcspn(list, ",");
+        if (n > 0 && n < sizeof g_echo_overrides[0].path) {
+            WebResEntry& e = g_echo_overrides[(*count)++];
+            memcpy(e.path, list, n);
+            e.path[n] = '\0';
+            e.handler = on_test_upload_echo;
+            e.help = "upload echo in place of a shipped resource";
+        }
+        list += n;
+        if (*list == ',')
+            list++;
+    }
+    return g_echo_overrides;
+}
 
 const WebResEntry* test_web_resources(int* count)
 {
