@@ -32,7 +32,7 @@ std::vector<WebResEntry> make_table(const char* prefix, int n, WebResHandler han
 {
     std::vector<WebResEntry> t((size_t)n);
     for (int i = 0; i < n; i++) {
-        snprintf(t[(size_t)i].path, sizeof t[(size_t)i].path, "/%s%04d", prefix, i);
+        snprintf(t[(size_t)i].path, sizeof t[(size_t)i].path, "/%s%04d", prefix, i % 10000);
         t[(size_t)i].handler = handler;
         t[(size_t)i].help = "test";
     }
