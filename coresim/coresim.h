@@ -51,6 +51,8 @@ struct SimEntry {
 // Each module file gives its table; the server lists them.
 const SimEntry* sim_storage_table(int* count);
 const SimEntry* sim_log_table(int* count);
+const SimEntry* sim_playback_table(int* count);
+const SimEntry* sim_download_table(int* count);
 
 // Lines of coresim's own log (stderr).
 void sim_log(const char* format, ...) __attribute__((format(printf, 1, 2)));

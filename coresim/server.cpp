@@ -24,6 +24,8 @@ typedef const SimEntry* (*SimTableFn)(int* count);
 const SimTableFn g_tables[] = {
     sim_storage_table,
     sim_log_table,
+    sim_playback_table,
+    sim_download_table,
 };
 
 volatile sig_atomic_t g_stopping;

@@ -2,6 +2,7 @@
 #include "frontend/modules.h"
 
 #include "frontend/dispatchreq.h"
+#include "modules/playback/playback.h"
 #include "modules/storage/storage.h"
 #include "modules/system/system.h"
 
@@ -15,7 +16,7 @@ static const ModuleTableFn g_modules[] = {
     nullptr,  // video
     nullptr,  // ipc
     nullptr,  // record
-    nullptr,  // playback
+    playback_web_resources,
     nullptr,  // ptz
     system_web_resources,
     nullptr,  // aging

@@ -1,0 +1,794 @@
+// Playback: recording search, playback sessions and their control, and the
+// transcoding of a playback stream. Live view lives in playback_live.cpp and
+// the download in remote_backup.cpp; on_stream_callback prints every answer.
+#include "modules/playback/playback.h"
+
+#include <cstdio>
+#include <cstring>
+#include <time.h>
+
+#include "core/ipc.h"
+#include "core/json_util.h"
+#include "core/oplog.h"
+#include "core/reply.h"
+#include "modules/playback/remote_backup.h"
+#include "platform/vxdb.h"
+
+namespace {
+
+int on_search_playback(const char* request);
+int on_start_playback(const char* request);
+int on_get_playback_time(const char* request);
+int on_stop_playback(const char* request);
+int on_pause_playback(const char* request);
+int on_resume_playback(const char* request);
+int on_step_foward_playback(const char* request);
+int on_fastforward_playback(const char* request);
+int on_slowforward_playback(const char* request);
+int on_jump_playback(const char* request);
+int on_start_playback_mask(const char* request);
+int on_step_playback_batch(const char* request);
+int on_set_speed_playback(const char* request);
+int on_search_playback_page(const char* request);
+int on_set_transcoding(const char* request);
+int on_get_transcoding_state(const char* request);
+int on_get_playback_busy(const char* request);
+
+const WebResEntry g_playback_resources[] = {
+    {"/4000", on_search_playback, "search the recorded sections of a channel"},
+    {"/4001", on_start_playback, "open a playback session"},
+    {"/4002", on_get_playback_time, "current play time of a session"},
+    {"/4003", on_stop_playback, "stop playback sessions"},
+    {"/4004", on_pause_playback, "pause playback sessions"},
+    {"/4005", on_resume_playback, "resume a session"},
+    {"/4006", on_step_foward_playback, "step sessions one frame"},
+    {"/4007", on_fastforward_playback, "fast forward sessions"},
+    {"/4008", on_slowforward_playback, "slow forward by channel"},
+    {"/4009", on_jump_playback, "jump sessions to a time"},
+    {"/4010", on_start_live, "start a live stream"},
+    {"/4011", on_stop_live, "stop a live stream"},
+    {"/3000", on_get_live_image, "image values of a live channel"},
+    {"/3001", on_set_live_image, "set the image values of a live channel"},
+    {"/3002", on_reset_live_image, "reset the image values of a channel"},
+    {"/4012", on_stop_all_live, "stop every live stream"},
+    {"/4013", on_download_playback, "download a stretch of recording as AVI"},
+    {"/4014", on_log_channel_action, "log a channel action"},
+    {"/4015", on_accept_channel, "accept a channel number"},
+    {"/4016", on_accept_channel_alt, "accept a channel number"},
+    {"/4017", on_log_channel_action_alt, "log a channel action"},
+    {"/4018", on_get_rtsp_info, "RTSP addresses of every channel"},
+    {"/4019", on_get_download_ready, "whether a download may start"},
+    {"/4020", on_start_playback_mask, "open playback of several channels"},
+    {"/3003", on_step_playback_batch, "step a batch of sessions"},
+    {"/4022", on_set_speed_playback, "set the speed of sessions"},
+    {"/4023", on_search_playback_page, "one page of a search"},
+    {"/4021", on_get_extern_ports, "external ports"},
+    {"/4024", on_log_live_view, "log a live view"},
+    {"/4027", on_clear_download, "clear the download marker"},
+    {"/4025", on_set_transcoding, "transcode a playback stream"},
+    {"/4026", on_get_transcoding_state, "transcoding state of a stream"},
+    {"/3004", on_get_playback_busy, "whether playback is busy"},
+};
+
+enum {
+    LOG_PLAYBACK = 209,
+    LOG_PARAM_CHANNEL = 900,
+};
+
+// playback_session: set by "/4001" and "/4020", used at once by 3502 and
+// the stream-info reply.
+struct PlaybackSession {
+    int32_t id;
+    char play_time[PLAYBACK_TEXT_CUT + 1];
+} g_session;
+
+// ---- helpers -------------------------------------------------------------
+
+void reply_text(const char* text)
+{
+    cgi_writeback_webserver(REPLY_TEXT, text);
+}
+
+void reply_status(const char* status)
+{
+    json_object* reply = json_object_new_object();
+    json_add_text(reply, "status", status);
+    cgi_writeback_json(REPLY_JSON, reply);
+}
+
+int ask(int code, const void* payload, int size, int error_type)
+{
+    return cgi_request(on_stream_callback, code, payload, size, error_type);
+}
+
+void tell(int code, const void* payload, int size)
+{
+    cgi_notify(on_stream_callback, code, payload, size);
+}
+
+void tell_word(int code, int32_t word)
+{
+    tell(code, &word, (int)sizeof word);
+}
+
+json_object* array_of(json_object* body, const char* key)
+{
+    json_object* array = nullptr;
+    json_object_object_get_ex(body, key, &array);
+    return array;
+}
+
+// Entry i of an array as an int32; false when it is not one.
+bool array_int(json_object* array, size_t i, int32_t* out)
+{
+    int64_t v = 0;
+    if (!json_as_int64(json_array_at(array, i), &v) || v < INT32_MIN || v > INT32_MAX)
+        return false;
+    *out = (int32_t)v;
+    return true;
+}
+
+// The first `num` entries of an array, cut to the 64 a record holds and to
+// the entries the array has.
+int entry_count(json_object* array, int num)
+{
+    size_t held = json_array_size(array);
+    if (num < 0)
+        num = 0;
+    if (num > PLAYBACK_MAX_ENTRIES)
+        num = PLAYBACK_MAX_ENTRIES;
+    return (size_t)num > held ? (int)held : num;
+}
+
+// A session list of the first "num" ids of `key` (speeds too when asked).
+session_list session_list_of(json_object* body, const char* key, bool speeds)
+{
+    session_list list;
+    memset(&list, 0, sizeof list);
+    int num = 0;
+    json_get_int(body, "num", &num);
+    json_object* ids = array_of(body, key);
+    json_object* speed = speeds ? array_of(body, "speed") : nullptr;
+    list.count = entry_count(ids, num);
+    for (int i = 0; i < list.count; i++) {
+        array_int(ids, (size_t)i, &list.ids[i]);
+        if (speeds)
+            array_int(speed, (size_t)i, &list.speeds[i]);
+    }
+    return list;
+}
+
+// 64 '0' and a '1' at each of the first "num" entries of `key` that is a
+// position of the mask; other entries are skipped.
+void mask_of(json_object* body, const char* key, int num, char (&mask)[64])
+{
+    memset(mask, '0', sizeof mask);
+    json_object* array = array_of(body, key);
+    int n = entry_count(array, num);
+    for (int i = 0; i < n; i++) {
+        int32_t position = -1;
+        if (array_int(array, (size_t)i, &position) && position >= 0 && position < PLAYBACK_MAX_ENTRIES)
+            mask[position] = '1';
+    }
+}
+
+// "chind" present and, read as an integer, not negative (an array reads as 0).
+bool check_chind(json_object* body)
+{
+    json_object* item = nullptr;
+    if (!body || !json_object_object_get_ex(body, "chind", &item))
+        return false;
+    if (json_object_is_type(item, json_type_array))
+        return true;
+    int64_t v = 0;
+    return json_as_int64(item, &v) && v >= 0;
+}
+
+// "%Y-%m-%d %H:%M:%S" in local time; false when the time cannot be shown.
+bool local_text(int64_t seconds, char (&out)[32])
+{
+    time_t t = (time_t)seconds;
+    struct tm tm;
+    if (!localtime_r(&t, &tm))
+        return false;
+    return strftime(out, sizeof out, "%Y-%m-%d %H:%M:%S", &tm) > 0;
+}
+
+void ask_stream_info()
+{
+    ask(REQ_PLAYBACK_STREAM_INFO, &g_session.id, (int)sizeof g_session.id, REPLY_JSON);
+}
+
+// ---- search and sessions ---------------------------------------------------
+
+int on_search_playback(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    int channel = 0, sid = 0, stream = 0;
+    const char *start = nullptr, *end = nullptr;
+    if (!json_get_int(body.get(), "channelId", &channel) || !json_get_int(body.get(), "sid", &sid) ||
+        !json_get_int(body.get(), "streamType", &stream) || !json_get_text(body.get(), "time", &start) ||
+        !json_get_text(body.get(), "endTime", &end))
+        return -1;
+
+    db_device device;
+    memset(&device, 0, sizeof device);
+    db_get_device(VXDB_MAIN, &device);
+    int channels = device.max_channels < 0 ? 0 : device.max_channels;
+    if (channels > PLAYBACK_MAX_ENTRIES)
+        channels = PLAYBACK_MAX_ENTRIES;
+
+    search_request search;
+    memset(&search, 0, sizeof search);
+    for (int i = 0; i < channels; i++)
+        search.channels[i] = i == channel ? '1' : '0';
+    search.one = 1;
+    search.stream = stream == 1 ? 1 : 0;
+    search.minus_one[0] = -1;
+    search.minus_one[1] = -1;
+    wire_text(search.start, start);
+    wire_text(search.end, end);
+
+    if (sid >= 0) {
+        session_list close;
+        memset(&close, 0, sizeof close);
+        close.ids[0] = sid;
+        close.count = 1;
+        tell(REQ_PLAYBACK_SEARCH_CLOSE, &close, (int)sizeof close);
+        tell_word(REQ_PLAYBACK_CLOSE, sid);
+    }
+    ask(REQ_PLAYBACK_SEARCH, &search, (int)sizeof search, REPLY_JSON);
+    return 0;
+}
+
+int on_start_playback(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    int channel = -1, sid = 0;
+    const char *start = nullptr, *end = nullptr, *play = nullptr;
+    if (!json_get_int(body.get(), "channelId", &channel) || channel < 0 || channel > PLAYBACK_LAST_CHANNEL ||
+        !json_get_text(body.get(), "playTime", &play) || !json_get_text(body.get(), "startTime", &start) ||
+        !json_get_text(body.get(), "endTime", &end) || !json_get_int(body.get(), "sid", &sid))
+        return -1;
+
+    playback_start open;
+    memset(&open, 0, sizeof open);
+    open.channel = channel;
+    open.sid = sid;
+    wire_text(open.start, start);
+    wire_text(open.end, end);
+    wire_text(open.play, play);
+    // 2 is a refusal; neither it nor silence opens a session.
+    if (ask(REQ_PLAYBACK_START, &open, (int)sizeof open, -1) != 1) {
+        cgi_error_to_webserver(REPLY_JSON);
+        return -1;
+    }
+    g_session.id = sid;
+    wire_text(g_session.play_time, play);
+    ask_stream_info();
+    cgi_write_operation_log(LOG_PLAYBACK, LOG_PARAM_CHANNEL, channel + 1);
+    return 0;
+}
+
+int on_get_playback_time(const char* request)
+{
+    int id = -1;
+    if (!parse_decimal(request, &id) || id < 0)
+        return -1;
+    int32_t session = id;
+    ask(REQ_PLAYBACK_TIME, &session, (int)sizeof session, REPLY_JSON);
+    return 0;
+}
+
+int on_stop_playback(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!body)
+        return -1;
+    session_list list = session_list_of(body.get(), "sid", false);
+    for (int i = 0; i < list.count; i++)
+        if (list.ids[i] >= 0)
+            tell_word(REQ_PLAYBACK_CLOSE, list.ids[i]);
+    tell(REQ_PLAYBACK_STOP, &list, (int)sizeof list);
+    int close = 0;
+    json_get_int(body.get(), "close", &close);
+    if (close == 1)
+        tell(REQ_PLAYBACK_SEARCH_CLOSE, &list, (int)sizeof list);
+    reply_text("OK");
+    return 0;
+}
+
+// Sends the first "num" ids of `key` as a session list.
+int send_session_list(const char* request, int code, const char* key, bool speeds)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!body)
+        return -1;
+    session_list list = session_list_of(body.get(), key, speeds);
+    tell(code, &list, (int)sizeof list);
+    reply_text("OK");
+    return 0;
+}
+
+int on_pause_playback(const char* request)
+{
+    return send_session_list(request, REQ_PLAYBACK_PAUSE, "sid", false);
+}
+
+int on_resume_playback(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!body)
+        return -1;
+    playback_resume resume = {0, 0};
+    json_get_int(body.get(), "sid", &resume.sid);
+    json_get_int(body.get(), "direction", &resume.direction);
+    tell(REQ_PLAYBACK_RESUME, &resume, (int)sizeof resume);
+    reply_text("OK");
+    return 0;
+}
+
+int on_step_foward_playback(const char* request)
+{
+    return send_session_list(request, REQ_PLAYBACK_STEP, "sid", false);
+}
+
+int on_fastforward_playback(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!check_chind(body.get()))
+        return -1;
+    session_list list = session_list_of(body.get(), "sessionId", true);
+    tell(REQ_PLAYBACK_FAST, &list, (int)sizeof list);
+    reply_text("OK");
+    return 0;
+}
+
+int on_slowforward_playback(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!check_chind(body.get()))
+        return -1;
+    speed_mask slow;
+    memset(&slow, 0, sizeof slow);
+    int num = 0;
+    json_get_int(body.get(), "num", &num);
+    mask_of(body.get(), "chind", num, slow.mask);
+    json_get_int(body.get(), "speed", &slow.speed);
+    tell(REQ_PLAYBACK_SLOW, &slow, (int)sizeof slow);
+    reply_text("OK");
+    return 0;
+}
+
+int on_jump_playback(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    const char* when = nullptr;
+    int num = 0;
+    json_object *sids = nullptr, *channels = nullptr;
+    if (!json_get_text(body.get(), "jumpTime", &when) || !json_object_object_get_ex(body.get(), "sid", &sids) ||
+        !json_object_object_get_ex(body.get(), "chnid", &channels) || !json_get_int(body.get(), "num", &num))
+        return -1;
+    // Only pairs that both arrays hold are sent.
+    int count = entry_count(sids, entry_count(channels, num));
+    if (count < 1) {
+        cgi_error_to_webserver(REPLY_JSON);
+        return -1;
+    }
+    jump_request jump;
+    memset(&jump, 0, sizeof jump);
+    for (int i = 0; i < count; i++) {
+        array_int(channels, (size_t)i, &jump.channels[i]);
+        array_int(sids, (size_t)i, &jump.sids[i]);
+    }
+    jump.count = count;
+    wire_text(jump.time, when);
+    ask(REQ_PLAYBACK_JUMP, &jump, (int)sizeof jump, REPLY_JSON);
+    return 0;
+}
+
+// "mask0" to "mask7" and a "playTime" that is a real local time.
+bool check_start_playback_mask(json_object* body, mask_start* out)
+{
+    memset(out, 0, sizeof *out);
+    for (int i = 0; i < 8; i++) {
+        char key[8];
+        snprintf(key, sizeof key, "mask%d", i);
+        if (!json_get_int(body, key, &out->masks[i]))
+            return false;
+    }
+    const char* play = nullptr;
+    if (!json_get_text(body, "playTime", &play))
+        return false;
+    struct tm tm;
+    memset(&tm, 0, sizeof tm);
+    const char* rest = strptime(play, "%Y-%m-%d %H:%M:%S", &tm);
+    if (!rest)
+        return false;
+    while (*rest == ' ')
+        rest++;
+    if (*rest)
+        return false;
+    tm.tm_isdst = -1;
+    time_t seconds = mktime(&tm);
+    // The record holds 32 bits of seconds.
+    if (seconds < 0 || (int64_t)seconds > INT32_MAX)
+        return false;
+    out->seconds = (int32_t)seconds;
+    wire_text(out->play, play);
+    return true;
+}
+
+int on_start_playback_mask(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    mask_start start;
+    if (!body || !check_start_playback_mask(body.get(), &start))
+        return -1;
+    memset(&g_session, 0, sizeof g_session);
+    if (ask(REQ_PLAYBACK_MASK_START, &start, (int)sizeof start, -1) != 1) {
+        cgi_error_to_webserver(REPLY_JSON);
+        return -1;
+    }
+    ask_stream_info();
+    cgi_write_operation_log(LOG_PLAYBACK, LOG_PARAM_CHANNEL, 0);
+    return 0;
+}
+
+int on_step_playback_batch(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!body)
+        return -1;
+    session_list list;
+    memset(&list, 0, sizeof list);
+    json_object* ids = array_of(body.get(), "sessionId");
+    // The whole array, as far as the record holds it; the count stays 0.
+    int n = entry_count(ids, PLAYBACK_MAX_ENTRIES);
+    for (int i = 0; i < n; i++)
+        array_int(ids, (size_t)i, &list.ids[i]);
+    tell(REQ_PLAYBACK_STEP_BATCH, &list, (int)sizeof list);
+    reply_text("OK");
+    return 0;
+}
+
+int on_set_speed_playback(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!body)
+        return -1;
+    speed_mask speed;
+    memset(&speed, 0, sizeof speed);
+    int num = 0;
+    json_get_int(body.get(), "num", &num);
+    mask_of(body.get(), "sid", num, speed.mask);
+    json_get_int(body.get(), "speed", &speed.speed);
+    speed.flag = speed.speed == 2 && num == 1 ? 1 : 0;
+    tell(REQ_PLAYBACK_SPEED, &speed, (int)sizeof speed);
+    reply_text("OK");
+    return 0;
+}
+
+int on_search_playback_page(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!body)
+        return -1;
+    search_page page = {0, 0};
+    json_get_int(body.get(), "sid", &page.sid);
+    json_get_int(body.get(), "page", &page.page);
+    ask(REQ_PLAYBACK_SEARCH_PAGE, &page, (int)sizeof page, REPLY_JSON);
+    return 0;
+}
+
+int on_set_transcoding(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!body) {
+        cgi_error_to_webserver(REPLY_JSON);
+        return -1;
+    }
+    transcode_request change = {0, 0, 0, 0, 0, 0};
+    json_get_int(body.get(), "ch", &change.channel);
+    json_get_int(body.get(), "sid", &change.sid);
+    json_get_int(body.get(), "trancodingmode", &change.mode);
+    json_get_int(body.get(), "framesize", &change.frame_size);
+    json_get_int(body.get(), "bitrate", &change.bitrate);
+    json_get_int(body.get(), "framerate", &change.frame_rate);
+    ask(REQ_PLAYBACK_TRANSCODE, &change, (int)sizeof change, REPLY_JSON);
+    return 0;
+}
+
+int on_get_transcoding_state(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!body) {
+        cgi_error_to_webserver(REPLY_JSON);
+        return -1;
+    }
+    transcode_query query = {0, 0};
+    json_get_int(body.get(), "ch", &query.channel);
+    json_get_int(body.get(), "sid", &query.sid);
+    ask(REQ_PLAYBACK_TRANSCODE_STATE, &query, (int)sizeof query, REPLY_JSON);
+    return 0;
+}
+
+int on_get_playback_busy(const char*)
+{
+    ask(REQ_PLAYBACK_BUSY, nullptr, 0, REPLY_JSON);
+    return 0;
+}
+
+// ---- answers ---------------------------------------------------------------
+
+void done(int flag = 1)
+{
+    g_callback_done = flag;
+}
+
+template <typename T>
+T record_at(const char* payload, int i)
+{
+    T record;
+    memcpy(&record, payload + (size_t)i * sizeof record, sizeof record);
+    return record;
+}
+
+void on_playback_status_cb(int, const char* payload, int)
+{
+    reply_status(answer_word(payload) == -1 ? "ERROR" : "OK");
+    done();
+}
+
+void on_get_playback_time_cb(int, const char* payload, int)
+{
+    char when[32];
+    int32_t seconds = answer_word(payload);
+    if (seconds > 0 && local_text(seconds, when)) {
+        json_object* reply = json_object_new_object();
+        json_add_text(reply, "status", "OK");
+        json_add_text(reply, "curPlayTime", when);
+        cgi_writeback_json(REPLY_JSON, reply);
+    } else {
+        cgi_error_to_webserver(REPLY_JSON);
+    }
+    done();
+}
+
+void on_search_playback_cb(int count, const char* payload, int)
+{
+    if (count == 0) {
+        reply_status("NO MATCHES");
+        done();
+        return;
+    }
+    search_section first = record_at<search_section>(payload, 0);
+    search_section last = record_at<search_section>(payload, count - 1);
+    json_object* sections = json_object_new_array();
+    for (int i = 0; i < count; i++) {
+        search_section s = record_at<search_section>(payload, i);
+        json_object* o = json_object_new_object();
+        json_add_field(o, "startTime", s.start, sizeof s.start);
+        json_add_field(o, "endTime", s.end, sizeof s.end);
+        json_add_int(o, "recordType", s.record_type);
+        json_add_int(o, "lock", s.lock);
+        json_object_array_add(sections, o);
+    }
+    json_object* reply = json_object_new_object();
+    json_add_text(reply, "status", "OK");
+    json_add_int(reply, "camId", last.channel);
+    json_add_int(reply, "sectionNum", count);
+    json_add_int(reply, "sid", first.sid);
+    json_object_object_add(reply, "section", sections);
+    cgi_writeback_json(REPLY_JSON, reply);
+    done();
+}
+
+void on_start_playback_cb(int count, const char* payload, int)
+{
+    done(count > 0 && answer_word(payload) < 0 ? 2 : 1);
+}
+
+void on_jump_playback_cb(int, const char* payload, int)
+{
+    reply_status(answer_word(payload) == 0 ? "OK" : "ERROR");
+    done();
+}
+
+void on_set_transcoding_cb(int, const char* payload, int)
+{
+    transcode_state state = record_at<transcode_state>(payload, 0);
+    json_object* reply = json_object_new_object();
+    json_add_int(reply, "ch", state.channel);
+    json_add_int(reply, "sid", state.sid);
+    json_add_int(reply, "state", state.state);
+    json_add_text(reply, "status", "OK");
+    cgi_writeback_json(REPLY_JSON, reply);
+    done();
+}
+
+void on_get_transcoding_state_cb(int, const char* payload, int)
+{
+    transcode_state state = record_at<transcode_state>(payload, 0);
+    json_object* reply = json_object_new_object();
+    json_add_int(reply, "ch", state.channel);
+    json_add_int(reply, "sid", state.sid);
+    json_add_int(reply, "state", state.state);
+    cgi_writeback_json(REPLY_JSON, reply);
+    done();
+}
+
+// A day's record types as sections of equal nonzero type.
+void print_day_map(int channel, const int32_t* types)
+{
+    json_object* sections = json_object_new_array();
+    for (int minute = 0; minute < PLAYBACK_MINUTES_PER_DAY;) {
+        int type = types[minute];
+        int end = minute + 1;
+        while (end < PLAYBACK_MINUTES_PER_DAY && types[end] == type)
+            end++;
+        if (type != 0) {
+            char from[16], to[16];
+            snprintf(from, sizeof from, "%02d:%02d:00", minute / 60, minute % 60);
+            snprintf(to, sizeof to, "%02d:%02d:59", (end - 1) / 60, (end - 1) % 60);
+            json_object* o = json_object_new_object();
+            json_add_text(o, "startTime", from);
+            json_add_text(o, "endTime", to);
+            json_add_int(o, "recordType", type);
+            json_object_array_add(sections, o);
+        }
+        minute = end;
+    }
+    json_object* reply = json_object_new_object();
+    json_add_text(reply, "status", "OK");
+    json_add_int(reply, "chn", channel);
+    json_object_object_add(reply, "section", sections);
+    cgi_writeback_json(REPLY_JSON, reply);
+    done();
+}
+
+void on_get_day_map_cb(int, const char* payload, int)
+{
+    static day_map map;
+    map = record_at<day_map>(payload, 0);
+    int32_t types[PLAYBACK_MINUTES_PER_DAY];
+    for (int i = 0; i < PLAYBACK_MINUTES_PER_DAY; i++)
+        types[i] = map.types[i];
+    print_day_map(map.channel, types);
+}
+
+void on_get_day_map_short_cb(int, const char* payload, int)
+{
+    static day_map_short map;
+    map = record_at<day_map_short>(payload, 0);
+    int32_t types[PLAYBACK_MINUTES_PER_DAY];
+    for (int i = 0; i < PLAYBACK_MINUTES_PER_DAY; i++)
+        types[i] = map.types[i];
+    print_day_map(map.channel, types);
+}
+
+void on_start_playback_mask_cb(int count, const char* payload, int)
+{
+    // A short answer carries no session: a refusal, never a success.
+    if (count < 1) {
+        done(2);
+        return;
+    }
+    mask_start_reply answer = record_at<mask_start_reply>(payload, 0);
+    if (answer.result != 0) {
+        done(2);
+        return;
+    }
+    g_session.id = answer.session;
+    wire_text(g_session.play_time, answer.play);  // at most 31 characters, NUL or not
+    done();
+}
+
+void on_get_jump_time_cb(int, const char* payload, int)
+{
+    char when[32] = "";
+    local_text(answer_word(payload), when);
+    json_object* reply = json_object_new_object();
+    json_add_text(reply, "status", "OK");
+    json_add_text(reply, "realJumpTime", when);
+    cgi_writeback_json(REPLY_JSON, reply);
+    done();
+}
+
+// {"status":"OK", list: [{time_key, "sid"}...]} of {sid, seconds} records.
+void print_session_times(int count, const char* payload, const char* list_key, const char* time_key)
+{
+    json_object* list = json_object_new_array();
+    for (int i = 0; i < count; i++) {
+        session_time t = record_at<session_time>(payload, i);
+        char when[32] = "";
+        local_text(t.seconds, when);
+        json_object* o = json_object_new_object();
+        json_add_text(o, time_key, when);
+        json_add_int(o, "sid", t.sid);
+        json_object_array_add(list, o);
+    }
+    json_object* reply = json_object_new_object();
+    json_add_text(reply, "status", "OK");
+    json_object_object_add(reply, list_key, list);
+    cgi_writeback_json(REPLY_JSON, reply);
+    done();
+}
+
+void on_get_jump_times_cb(int count, const char* payload, int)
+{
+    print_session_times(count, payload, "JumpTime", "realJumpTime");
+}
+
+void on_get_play_times_cb(int count, const char* payload, int)
+{
+    print_session_times(count, payload, "curPlayTime", "PlayTime");
+}
+
+void on_get_stream_info_cb(int count, const char* payload, int)
+{
+    // No record: the body stays empty, the request was still answered.
+    if (count > 0) {
+        stream_info info = record_at<stream_info>(payload, 0);
+        json_object* reply = json_object_new_object();
+        json_add_int(reply, "sessionId", info.session);
+        json_add_field(reply, "sourcePath", info.source_path, sizeof info.source_path);
+        json_add_int(reply, "port", info.port);
+        json_add_text(reply, "status", "OK");
+        json_add_field(reply, "realPlayTime", g_session.play_time, sizeof g_session.play_time);
+        json_add_int(reply, "external_port", info.external_port);
+        json_add_int(reply, "external_http_port", info.external_http_port);
+        json_add_int(reply, "ddns_port", info.ddns_port);
+        json_add_int(reply, "ddns_http_port", info.ddns_http_port);
+        cgi_writeback_json(REPLY_JSON, reply);
+    }
+    done();
+}
+
+void on_get_playback_busy_cb(int, const char* payload, int)
+{
+    reply_status(answer_word(payload) != 0 ? "BUSY" : "OK");
+    done();
+}
+
+// Response code, record size, fewest whole records, printer. An answer
+// shorter than its fewest records is no answer.
+const IpcResponse kPlaybackResponses[] = {
+    {RSP_PLAYBACK_STATUS, 4, 1, on_playback_status_cb},
+    {RSP_PLAYBACK_TIME, 4, 1, on_get_playback_time_cb},
+    {RSP_PLAYBACK_TIME_ALT, 4, 1, on_get_playback_time_cb},
+    {RSP_PLAYBACK_SEARCH, (int)sizeof(search_section), 0, on_search_playback_cb},
+    {RSP_PLAYBACK_SEARCH_PAGE, (int)sizeof(search_section), 0, on_search_playback_cb},
+    {RSP_PLAYBACK_START, 4, 0, on_start_playback_cb},
+    {RSP_PLAYBACK_JUMP, 4, 1, on_jump_playback_cb},
+    // Record size 1: the count is the byte length, at least the chunk head.
+    {RSP_DOWNLOAD_CHUNK, 1, 96, on_get_download_playtime_cb},
+    {RSP_PLAYBACK_TRANSCODE, (int)sizeof(transcode_state), 1, on_set_transcoding_cb},
+    {RSP_PLAYBACK_TRANSCODE_STATE, (int)sizeof(transcode_state), 1, on_get_transcoding_state_cb},
+    {RSP_LIVE_IMAGE, (int)sizeof(image_reply), 1, on_get_live_image_cb},
+    {RSP_DAY_MAP, (int)sizeof(day_map), 1, on_get_day_map_cb},
+    {RSP_DAY_MAP_SHORT, (int)sizeof(day_map_short), 1, on_get_day_map_short_cb},
+    // Fewest 0: a short answer reaches the printer, which refuses it.
+    {RSP_PLAYBACK_MASK_START, (int)sizeof(mask_start_reply), 0, on_start_playback_mask_cb},
+    {RSP_PLAYBACK_JUMP_TIME, 4, 1, on_get_jump_time_cb},
+    {RSP_PLAYBACK_JUMP_TIMES, (int)sizeof(session_time), 1, on_get_jump_times_cb},
+    {RSP_PLAYBACK_PLAY_TIMES, (int)sizeof(session_time), 0, on_get_play_times_cb},
+    {RSP_LIVE_START, (int)sizeof(live_reply), 1, on_start_live_cb},
+    {RSP_PLAYBACK_STREAM_INFO, (int)sizeof(stream_info), 0, on_get_stream_info_cb},
+    {RSP_LIVE_RTSP_INFO, (int)sizeof(rtsp_info), 0, on_get_rtsp_info_cb},
+    {RSP_EXTERN_PORTS, (int)sizeof(extern_ports), 1, on_get_extern_ports_cb},
+    {RSP_PLAYBACK_BUSY, 4, 1, on_get_playback_busy_cb},
+};
+
+}  // namespace
+
+void on_stream_callback(void*, const int32_t* header, const char* payload)
+{
+    cgi_dispatch_response(kPlaybackResponses, WEB_RES_COUNT(kPlaybackResponses), header, payload);
+}
+
+const WebResEntry* playback_web_resources(int* count)
+{
+    *count = WEB_RES_COUNT(g_playback_resources);
+    return g_playback_resources;
+}

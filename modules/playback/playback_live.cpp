@@ -1,0 +1,349 @@
+// Live view: live streams, the image values of a live channel, the channel
+// actions the browser logs, and the addresses and ports of the streams.
+#include <cstdio>
+#include <cstring>
+
+#include "core/ipc.h"
+#include "core/json_util.h"
+#include "core/oplog.h"
+#include "core/reply.h"
+#include "modules/playback/playback.h"
+
+namespace {
+
+enum {
+    LOG_CHANNEL_ACTION = 205,
+    LOG_LIVE_VIEW = 208,
+    LOG_LIVE_IMAGE = 217,
+    LOG_CHANNEL_ACTION_ALT = 218,
+    LOG_PARAM_CHANNEL = 900,
+    LOG_DETAIL_IMAGE = 107,
+    IMAGE_DEFAULT = 128,
+};
+
+// Channel of a started live stream, for the log after the answer; -1 when
+// the start failed or nothing came.
+int g_live_channel = -1;
+
+void reply_text(const char* text)
+{
+    cgi_writeback_webserver(REPLY_TEXT, text);
+}
+
+void reply_status(const char* status)
+{
+    json_object* reply = json_object_new_object();
+    json_add_text(reply, "status", status);
+    cgi_writeback_json(REPLY_JSON, reply);
+}
+
+int ask(int code, const void* payload, int size)
+{
+    return cgi_request(on_stream_callback, code, payload, size, REPLY_JSON);
+}
+
+void tell(int code, const void* payload, int size)
+{
+    cgi_notify(on_stream_callback, code, payload, size);
+}
+
+void done()
+{
+    g_callback_done = 1;
+}
+
+// A channel number as the whole text, 0..7.
+bool channel_text(const char* request, int* channel)
+{
+    return parse_decimal(request, channel) && *channel >= 0 && *channel <= PLAYBACK_LAST_CHANNEL;
+}
+
+const JsonCheck kLiveChecks[] = {
+    {"id", true, 0, PLAYBACK_LAST_CHANNEL},
+    {"streamType", true, 0, 1},
+    {"streamFrom", true, 0, 1},
+};
+
+bool check_live(json_object* body, live_request* out)
+{
+    if (!json_check(body, kLiveChecks))
+        return false;
+    json_get_int(body, "id", &out->channel);
+    json_get_int(body, "streamType", &out->stream_type);
+    json_get_int(body, "streamFrom", &out->stream_from);
+    return true;
+}
+
+const JsonCheck kLiveImageChecks[] = {
+    {"id", true, 0, PLAYBACK_LAST_CHANNEL},
+    {"brightness", true, 0, 255},
+    {"contrast", true, 0, 255},
+    {"saturation", true, 0, 255},
+};
+
+const JsonCheck kImageChannelChecks[] = {
+    {"chnid", true, 0, PLAYBACK_LAST_CHANNEL},
+};
+
+// Logs the channel (counted from 1) and answers "OK".
+int log_channel(const char* request, int sub_type)
+{
+    int channel = -1;
+    if (!channel_text(request, &channel))
+        return -1;
+    if (sub_type)
+        cgi_write_operation_log(sub_type, LOG_PARAM_CHANNEL, channel + 1);
+    reply_text("OK");
+    return 0;
+}
+
+}  // namespace
+
+// ---- handlers --------------------------------------------------------------
+
+int on_start_live(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    live_request live = {0, 0, 0};
+    if (!check_live(body.get(), &live))
+        return -1;
+    g_live_channel = -1;
+    ask(REQ_LIVE_START, &live, (int)sizeof live);
+    // Logged here rather than on the delivery thread, once the answer is in.
+    if (g_live_channel >= 0)
+        cgi_write_operation_log(LOG_LIVE_VIEW, LOG_PARAM_CHANNEL, g_live_channel + 1);
+    return 0;
+}
+
+int on_stop_live(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    live_request live = {0, 0, 0};
+    if (!check_live(body.get(), &live))
+        return -1;
+    live.stream_from = 0;
+    tell(REQ_LIVE_STOP, &live, (int)sizeof live);
+    reply_text("OK");
+    return 0;
+}
+
+int on_get_live_image(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    int32_t channel = 0;
+    if (!json_check(body.get(), kImageChannelChecks) || !json_get_int(body.get(), "chnid", &channel))
+        return -1;
+    ask(REQ_LIVE_IMAGE_GET, &channel, (int)sizeof channel);
+    return 0;
+}
+
+int32_t image_log_scale(int32_t value)
+{
+    // floor(value * 100 / 255 + 1/2) = floor((value * 200 + 255) / 510)
+    int64_t x = (int64_t)value * 200 + 255;
+    int64_t q = x / 510;
+    if (x % 510 != 0 && x < 0)
+        q--;
+    return (int32_t)q;
+}
+
+int on_set_live_image(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!json_check(body.get(), kLiveImageChecks))
+        return -1;
+    image_adjust image;
+    memset(&image, 0, sizeof image);
+    json_get_int(body.get(), "id", &image.channel);
+    json_get_int(body.get(), "brightness", &image.brightness);
+    json_get_int(body.get(), "contrast", &image.contrast);
+    json_get_int(body.get(), "saturation", &image.saturation);
+    json_get_int(body.get(), "Sharpness", &image.sharpness);
+    json_get_int(body.get(), "NoiseReduction", &image.noise_reduction);
+    json_get_int(body.get(), "i2ddnr", &image.i2ddnr);
+    tell(REQ_LIVE_IMAGE_SET, &image, (int)sizeof image);
+
+    image_log_detail detail;
+    detail.brightness = image_log_scale(image.brightness);
+    detail.contrast = image_log_scale(image.contrast);
+    detail.saturation = image_log_scale(image.saturation);
+    detail.sharpness = image_log_scale(image.sharpness);
+    detail.noise_reduction = image_log_scale(image.noise_reduction);
+    cgi_write_operation_log(LOG_LIVE_IMAGE, LOG_PARAM_CHANNEL, image.channel + 1, LOG_DETAIL_IMAGE, &detail,
+                            (int)sizeof detail);
+    reply_text("OK");
+    return 0;
+}
+
+int on_reset_live_image(const char* request)
+{
+    int channel = -1;
+    if (!channel_text(request, &channel))
+        return -1;
+    image_adjust image = {channel, IMAGE_DEFAULT, IMAGE_DEFAULT, IMAGE_DEFAULT, IMAGE_DEFAULT, IMAGE_DEFAULT, 0};
+    tell(REQ_LIVE_IMAGE_SET, &image, (int)sizeof image);
+    json_object* reply = json_object_new_object();
+    json_add_int(reply, "ChannelId", image.channel);
+    json_add_int(reply, "Brightness", image.brightness);
+    json_add_int(reply, "Contrast", image.contrast);
+    json_add_int(reply, "Saturation", image.saturation);
+    json_add_int(reply, "Sharpness", image.sharpness);
+    json_add_int(reply, "NoiseReduction", image.noise_reduction);
+    cgi_writeback_json(REPLY_JSON, reply);
+    return 0;
+}
+
+int on_stop_all_live(const char*)
+{
+    tell(REQ_LIVE_STOP_ALL, nullptr, 0);
+    reply_text("OK");
+    return 0;
+}
+
+int on_log_channel_action(const char* request)
+{
+    return log_channel(request, LOG_CHANNEL_ACTION);
+}
+
+int on_accept_channel(const char* request)
+{
+    return log_channel(request, 0);
+}
+
+int on_accept_channel_alt(const char* request)
+{
+    return log_channel(request, 0);
+}
+
+int on_log_channel_action_alt(const char* request)
+{
+    return log_channel(request, LOG_CHANNEL_ACTION_ALT);
+}
+
+int on_get_rtsp_info(const char*)
+{
+    ask(REQ_LIVE_RTSP_INFO, nullptr, 0);
+    return 0;
+}
+
+int on_log_live_view(const char* request)
+{
+    return log_channel(request, LOG_LIVE_VIEW);
+}
+
+int on_get_extern_ports(const char*)
+{
+    ask(REQ_EXTERN_PORTS, nullptr, 0);
+    return 0;
+}
+
+// ---- answers ---------------------------------------------------------------
+
+void on_start_live_cb(int, const char* payload, int)
+{
+    live_reply live;
+    memcpy(&live, payload, sizeof live);
+    if (live.result < 0) {
+        reply_status("ERROR");
+        done();
+        return;
+    }
+    json_object* reply = json_object_new_object();
+    json_add_text(reply, "status", "OK");
+    json_add_int(reply, "port", live.port);
+    json_add_int(reply, "direct", live.direct);
+    json_add_field(reply, "rtspAddr", live.rtsp_addr, sizeof live.rtsp_addr);
+    json_add_field(reply, "resPath", live.res_path, sizeof live.res_path);
+    cgi_writeback_json(REPLY_JSON, reply);
+    g_live_channel = live.channel;
+    done();
+}
+
+void on_get_live_image_cb(int, const char* payload, int)
+{
+    image_reply image;
+    memcpy(&image, payload, sizeof image);
+    if (image.result < 0) {
+        reply_status("ERROR");
+        done();
+        return;
+    }
+    json_object* reply = json_object_new_object();
+    json_add_text(reply, "status", "OK");
+    json_add_int(reply, "brightness", image.brightness);
+    json_add_int(reply, "contrast", image.contrast);
+    json_add_int(reply, "saturation", image.saturation);
+    json_add_int(reply, "Sharpness", image.sharpness);
+    json_add_int(reply, "NoiseReduction", image.noise_reduction);
+    json_add_int(reply, "i2ddnr", image.i2ddnr);
+    cgi_writeback_json(REPLY_JSON, reply);
+    done();
+}
+
+namespace {
+
+void add_stream(json_object* nvr, const char* prefix, const rtsp_stream& s)
+{
+    char key[32];
+    struct Item {
+        const char* name;
+        const char* text;
+        size_t size;
+        int32_t value;
+    };
+    const Item items[] = {
+        {"Username", s.user, sizeof s.user, 0},
+        {"Password", s.password, sizeof s.password, 0},
+        {"Port", nullptr, 0, s.port},
+        {"ExternalPort", nullptr, 0, s.external_port},
+        {"DDNSPort", nullptr, 0, s.ddns_port},
+        {"ResPath", s.res_path, sizeof s.res_path, 0},
+        {"ExternalHttpPort", nullptr, 0, s.external_http_port},
+        {"DDNSHttpPort", nullptr, 0, s.ddns_http_port},
+    };
+    for (const Item& item : items) {
+        snprintf(key, sizeof key, "%s%s", prefix, item.name);
+        if (item.text)
+            json_add_field(nvr, key, item.text, item.size);
+        else
+            json_add_int(nvr, key, item.value);
+    }
+}
+
+}  // namespace
+
+void on_get_rtsp_info_cb(int count, const char* payload, int)
+{
+    if (count > 0) {
+        static rtsp_info info;
+        json_object* list = json_object_new_array();
+        for (int i = 0; i < count; i++) {
+            memcpy(&info, payload + (size_t)i * sizeof info, sizeof info);
+            json_object* ipc = json_object_new_object();
+            json_add_field(ipc, "main", info.ipc_main, sizeof info.ipc_main);
+            json_add_field(ipc, "sub", info.ipc_sub, sizeof info.ipc_sub);
+            json_object* nvr = json_object_new_object();
+            add_stream(nvr, "main", info.main);
+            add_stream(nvr, "sub", info.sub);
+            json_object* o = json_object_new_object();
+            json_object_object_add(o, "ipc", ipc);
+            json_object_object_add(o, "nvr", nvr);
+            json_object_array_add(list, o);
+        }
+        json_object* reply = json_object_new_object();
+        json_object_object_add(reply, "rtspaddr", list);
+        cgi_writeback_json(REPLY_JSON, reply);
+    }
+    done();
+}
+
+void on_get_extern_ports_cb(int, const char* payload, int)
+{
+    extern_ports ports;
+    memcpy(&ports, payload, sizeof ports);
+    json_object* reply = json_object_new_object();
+    json_add_int(reply, "upnp_extern_port", ports.upnp);
+    json_add_int(reply, "ddns_extern_port", ports.ddns);
+    cgi_writeback_json(REPLY_JSON, reply);
+    done();
+}
