@@ -51,6 +51,7 @@ struct SimEntry {
 // Each module file gives its table; the server lists them.
 const SimEntry* sim_storage_table(int* count);
 const SimEntry* sim_log_table(int* count);
+const SimEntry* sim_system_table(int* count);
 const SimEntry* sim_playback_table(int* count);
 const SimEntry* sim_download_table(int* count);
 

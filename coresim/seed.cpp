@@ -8,6 +8,7 @@
 
 #include "coresim/coresim.h"
 #include "modules/storage/storage.h"
+#include "modules/system/system_user.h"
 #include "platform/vxdb.h"
 
 namespace {
@@ -55,6 +56,38 @@ void seed_disks()
                      STORAGE_MAX_GROUPS, (int)sizeof(storage_group));
 }
 
+// The administrator of a recorder out of the box: "admin" with the password
+// "admin123", kept as the browser sends it (lower-case hex MD5).
+void seed_users()
+{
+    UserRecord admin;
+    memset(&admin, 0, sizeof admin);
+    admin.id = 0;
+    admin.enable = 1;
+    wire_text(admin.name, "admin");
+    wire_text(admin.password, "0192023a7bbd73250516f069df18b500");
+    admin.type = USER_LEVEL_ADMIN;
+    char all[USER_CHANNELS_CUT + 1];
+    memset(all, '1', USER_CHANNELS_CUT);
+    all[USER_CHANNELS_CUT] = '\0';
+    wire_text(admin.localliveview, all);
+    wire_text(admin.localplayback, all);
+    wire_text(admin.remoteliveview, all);
+    wire_text(admin.remoteplayback, all);
+    wire_text(admin.added, "0");
+    admin.local_live_view = admin.local_playback = admin.local_retrieve = 1;
+    admin.local_smart_analysis = admin.local_event = admin.local_camera = 1;
+    admin.local_storage = admin.local_settings = admin.local_status = admin.local_shutdown = 1;
+    admin.remote_live_view = admin.remote_playback = admin.remote_retrieve = 1;
+    admin.remote_smart_analysis = admin.remote_event = admin.remote_camera = 1;
+    admin.remote_storage = admin.remote_settings = admin.remote_status = admin.remote_shutdown = 1;
+    // -1: every permission.
+    admin.permission = -1;
+    admin.remote_permission = -1;
+    user_update_masks(&admin);
+    write_user(VXDB_MAIN, &admin);
+}
+
 }  // namespace
 
 int sim_seed(const std::string& root)
@@ -72,8 +105,10 @@ int sim_seed(const std::string& root)
     for (const Param& p : kParams)
         if (check_param_key(VXDB_MAIN, p.key))
             add_param_value(VXDB_MAIN, p.key, p.value);
-    if (fresh)
+    if (fresh) {
         seed_disks();
+        seed_users();
+    }
     vxdb_close_all();
     printf("seeded %s\n", root.c_str());
     return 0;

@@ -24,6 +24,7 @@ typedef const SimEntry* (*SimTableFn)(int* count);
 const SimTableFn g_tables[] = {
     sim_storage_table,
     sim_log_table,
+    sim_system_table,
     sim_playback_table,
     sim_download_table,
 };

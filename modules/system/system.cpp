@@ -1,5 +1,7 @@
 // System module: one table and one response callback over its parts.
 #include "modules/system/system.h"
+#include "modules/system/system_log.h"
+#include "modules/system/system_user.h"
 
 #include <cstring>
 
@@ -8,7 +10,8 @@ namespace {
 // Parts in the order their resources are registered; each part's file adds
 // its line when it is built.
 const SystemPart kSystemParts[] = {
-    {nullptr, nullptr},
+    {system_user_resources, system_user_responses},
+    {system_log_resources, system_log_responses},
 };
 
 enum { SYSTEM_MAX_RESOURCES = 64 };

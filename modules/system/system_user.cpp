@@ -1,0 +1,565 @@
+// Login and user accounts: the web login against the user table, the login
+// through an e-mail link, and the maintenance of the 100 user slots.
+#include "modules/system/system_user.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/devpath.h"
+#include "core/json_util.h"
+#include "core/oplog.h"
+#include "core/reply.h"
+#include "frontend/cgi_env.h"
+#include "frontend/multipart.h"
+#include "modules/system/system.h"
+#include "platform/vxdb.h"
+
+namespace {
+
+int on_user_login(const char* request);
+int on_user_login_from_mail(const char* request);
+int on_get_user_list(const char* request);
+int on_add_new_user(const char* request);
+int on_set_user_info(const char* request);
+int on_del_user_info(const char* request);
+int on_get_oem_user_list(const char* request);
+int on_cgi_set_user_info(const char* request);
+int on_clear_permission_update(const char* request);
+
+const WebResEntry g_user_resources[] = {
+    {"/1000", on_user_login, "log in: user rights, session id, device fields"},
+    {"/1018", on_user_login_from_mail, "log in through an e-mail link"},
+    {"/6070", on_get_user_list, "enabled users with their rights"},
+    {"/6071", on_add_new_user, "add a user in the lowest free slot"},
+    {"/6072", on_set_user_info, "change the user of an id"},
+    {"/6073", on_del_user_info, "delete the user of an id"},
+    {"/6074", on_get_oem_user_list, "enabled users of the factory user file"},
+    {"/6077", on_cgi_set_user_info, "tell the core service the user table changed"},
+    {"/1024", on_clear_permission_update, "clear the permission-update flag"},
+};
+
+// ---- record forms ----------------------------------------------------------
+
+// The list element "/6070", in its order.
+const JsonField kUserListFields[] = {
+    JSON_FIELD(UserRecord, id, "id", I32),
+    JSON_FIELD(UserRecord, enable, "enable", I32),
+    JSON_FIELD(UserRecord, name, "name", TEXT),
+    JSON_FIELD(UserRecord, password, "password", TEXT),
+    JSON_FIELD(UserRecord, type, "type", I32),
+    JSON_FIELD(UserRecord, permission, "permission", I32),
+    JSON_FIELD(UserRecord, local_live_view, "localLiveView", I32),
+    JSON_FIELD(UserRecord, local_playback, "localPlayback", I32),
+    JSON_FIELD(UserRecord, local_retrieve, "localRetrieve", I32),
+    JSON_FIELD(UserRecord, local_smart_analysis, "localSmartAnalysis", I32),
+    JSON_FIELD(UserRecord, local_event, "localEvent", I32),
+    JSON_FIELD(UserRecord, local_camera, "localCamera", I32),
+    JSON_FIELD(UserRecord, local_storage, "localStorage", I32),
+    JSON_FIELD(UserRecord, local_settings, "localSettings", I32),
+    JSON_FIELD(UserRecord, local_status, "localStatus", I32),
+    JSON_FIELD(UserRecord, local_shutdown, "localShutdown", I32),
+    JSON_FIELD(UserRecord, localliveview, "localliveview", TEXT),
+    JSON_FIELD(UserRecord, localplayback, "localplayback", TEXT),
+    JSON_FIELD(UserRecord, remote_permission, "remotePermission", I32),
+    JSON_FIELD(UserRecord, remote_live_view, "remoteLiveView", I32),
+    JSON_FIELD(UserRecord, remote_playback, "remotePlayback", I32),
+    JSON_FIELD(UserRecord, remote_retrieve, "remoteRetrieve", I32),
+    JSON_FIELD(UserRecord, remote_smart_analysis, "remoteSmartAnalysis", I32),
+    JSON_FIELD(UserRecord, remote_event, "remoteEvent", I32),
+    JSON_FIELD(UserRecord, remote_camera, "remoteCamera", I32),
+    JSON_FIELD(UserRecord, remote_storage, "remoteStorage", I32),
+    JSON_FIELD(UserRecord, remote_settings, "remoteSettings", I32),
+    JSON_FIELD(UserRecord, remote_status, "remoteStatus", I32),
+    JSON_FIELD(UserRecord, remote_shutdown, "remoteShutdown", I32),
+    JSON_FIELD(UserRecord, remoteliveview, "remoteliveview", TEXT),
+    JSON_FIELD(UserRecord, remoteplayback, "remoteplayback", TEXT),
+};
+
+// The rights of the login reply, after "userName". The remote summary's key
+// is spelt as the browser pages read it.
+const JsonField kLoginRightsFields[] = {
+    JSON_FIELD(UserRecord, permission, "permission", I32),
+    JSON_FIELD(UserRecord, local_live_view, "localLiveView", I32),
+    JSON_FIELD(UserRecord, local_playback, "localPlayback", I32),
+    JSON_FIELD(UserRecord, local_retrieve, "localRetrieve", I32),
+    JSON_FIELD(UserRecord, local_smart_analysis, "localSmartAnalysis", I32),
+    JSON_FIELD(UserRecord, local_event, "localEvent", I32),
+    JSON_FIELD(UserRecord, local_camera, "localCamera", I32),
+    JSON_FIELD(UserRecord, local_storage, "localStorage", I32),
+    JSON_FIELD(UserRecord, local_settings, "localSettings", I32),
+    JSON_FIELD(UserRecord, local_status, "localStatus", I32),
+    JSON_FIELD(UserRecord, local_shutdown, "localShutdown", I32),
+    JSON_FIELD(UserRecord, localliveview, "localliveview", TEXT),
+    JSON_FIELD(UserRecord, localplayback, "localplayback", TEXT),
+    JSON_FIELD(UserRecord, remote_permission, "remotePermisson", I32),
+    JSON_FIELD(UserRecord, remote_live_view, "remoteLiveView", I32),
+    JSON_FIELD(UserRecord, remote_playback, "remotePlayback", I32),
+    JSON_FIELD(UserRecord, remote_retrieve, "remoteRetrieve", I32),
+    JSON_FIELD(UserRecord, remote_smart_analysis, "remoteSmartAnalysis", I32),
+    JSON_FIELD(UserRecord, remote_event, "remoteEvent", I32),
+    JSON_FIELD(UserRecord, remote_camera, "remoteCamera", I32),
+    JSON_FIELD(UserRecord, remote_storage, "remoteStorage", I32),
+    JSON_FIELD(UserRecord, remote_settings, "remoteSettings", I32),
+    JSON_FIELD(UserRecord, remote_status, "remoteStatus", I32),
+    JSON_FIELD(UserRecord, remote_shutdown, "remoteShutdown", I32),
+    JSON_FIELD(UserRecord, remoteliveview, "remoteliveview", TEXT),
+    JSON_FIELD(UserRecord, remoteplayback, "remoteplayback", TEXT),
+};
+
+// What add and change take when present: the twenty rights and the four
+// channel strings (cut to 64 characters by their 65-byte fields).
+const JsonField kUserRightsFields[] = {
+    JSON_FIELD(UserRecord, local_live_view, "localLiveView", I32),
+    JSON_FIELD(UserRecord, local_playback, "localPlayback", I32),
+    JSON_FIELD(UserRecord, local_retrieve, "localRetrieve", I32),
+    JSON_FIELD(UserRecord, local_smart_analysis, "localSmartAnalysis", I32),
+    JSON_FIELD(UserRecord, local_event, "localEvent", I32),
+    JSON_FIELD(UserRecord, local_camera, "localCamera", I32),
+    JSON_FIELD(UserRecord, local_storage, "localStorage", I32),
+    JSON_FIELD(UserRecord, local_settings, "localSettings", I32),
+    JSON_FIELD(UserRecord, local_status, "localStatus", I32),
+    JSON_FIELD(UserRecord, local_shutdown, "localShutdown", I32),
+    JSON_FIELD(UserRecord, localliveview, "localliveview", TEXT),
+    JSON_FIELD(UserRecord, localplayback, "localplayback", TEXT),
+    JSON_FIELD(UserRecord, remote_live_view, "remoteLiveView", I32),
+    JSON_FIELD(UserRecord, remote_playback, "remotePlayback", I32),
+    JSON_FIELD(UserRecord, remote_retrieve, "remoteRetrieve", I32),
+    JSON_FIELD(UserRecord, remote_smart_analysis, "remoteSmartAnalysis", I32),
+    JSON_FIELD(UserRecord, remote_event, "remoteEvent", I32),
+    JSON_FIELD(UserRecord, remote_camera, "remoteCamera", I32),
+    JSON_FIELD(UserRecord, remote_storage, "remoteStorage", I32),
+    JSON_FIELD(UserRecord, remote_settings, "remoteSettings", I32),
+    JSON_FIELD(UserRecord, remote_status, "remoteStatus", I32),
+    JSON_FIELD(UserRecord, remote_shutdown, "remoteShutdown", I32),
+    JSON_FIELD(UserRecord, remoteliveview, "remoteliveview", TEXT),
+    JSON_FIELD(UserRecord, remoteplayback, "remoteplayback", TEXT),
+};
+
+const JsonField kOemUserFields[] = {
+    JSON_FIELD(OemUserRecord, id, "id", I32),
+    JSON_FIELD(OemUserRecord, enable, "enable", I32),
+    JSON_FIELD(OemUserRecord, name, "name", TEXT),
+    JSON_FIELD(OemUserRecord, password, "password", TEXT),
+    JSON_FIELD(OemUserRecord, type, "type", I32),
+    JSON_FIELD(OemUserRecord, permission, "permission", I32),
+    JSON_FIELD(OemUserRecord, remote_permission, "remotePermission", I32),
+};
+
+// ---- helpers -----------------------------------------------------------------
+
+void reply_text(const char* text)
+{
+    cgi_writeback_webserver(REPLY_TEXT, text);
+}
+
+void notify_user_table(const int32_t* id)
+{
+    cgi_notify(on_system_ipc_callback, REQ_USER_TABLE_CHANGED, id, id ? (int)sizeof *id : 0);
+}
+
+// The certificate directories that the HTTPS part fills.
+int config_ssl_params()
+{
+    int rc = 0;
+    for (const char* dir : {"/mnt/nand/ssl", "/mnt/nand/ssl/tmp"}) {
+        const std::string path = device_path(dir);
+        struct stat st;
+        if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            continue;
+        if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+            rc = -1;
+    }
+    return rc;
+}
+
+// 32 decimal digits from the kernel's random source (not a device file, so
+// not mapped under the device root). Bytes of 250 and above are dropped so
+// that every digit is equally likely. False when the source cannot be read.
+bool new_session_id(char (&out)[33])
+{
+    memset(out, 0, sizeof out);
+    int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    size_t digits = 0;
+    unsigned char bytes[48];
+    while (digits < 32) {
+        ssize_t n = read(fd, bytes, sizeof bytes);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        for (ssize_t i = 0; i < n && digits < 32; i++)
+            if (bytes[i] < 250)
+                out[digits++] = (char)('0' + bytes[i] % 10);
+    }
+    close(fd);
+    if (digits < 32) {
+        memset(out, 0, sizeof out);
+        return false;
+    }
+    return true;
+}
+
+// The login type of a user looked up by name (`found` false: no such user).
+// An empty stored hash means no password was ever set: it never matches.
+int login_type(bool found, const UserRecord& user, const char* md5)
+{
+    if (!found)
+        return LOGIN_REFUSED;
+    char stored[sizeof user.password + 1];
+    memcpy(stored, user.password, sizeof user.password);
+    stored[sizeof user.password] = '\0';
+    int type = stored[0] && strcasecmp(stored, md5) == 0 ? user.type : LOGIN_REFUSED;
+    if (user.type == USER_LEVEL_NO_WEB)
+        type = LOGIN_NOT_ON_WEB;
+    return type;
+}
+
+// The domain of the login cookies: the Host header up to the first ':'. A
+// host name holds none of the characters that would end the cookie's field.
+void cookie_domain(char (&out)[256])
+{
+    const char* host = cgiServerAddr ? cgiServerAddr : "";
+    size_t n = strcspn(host, ":; ,\t\r\n");
+    if (n > sizeof out - 1)
+        n = sizeof out - 1;
+    memcpy(out, host, n);
+    out[n] = '\0';
+}
+
+// ---- login -------------------------------------------------------------------
+
+int on_user_login(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!body)
+        return -1;
+    config_ssl_params();
+
+    char user_name[256] = "";
+    char md5[USER_PASSWORD_CUT + 1] = "";
+    const char* text = nullptr;
+    if (json_get_text(body.get(), "userName", &text))
+        wire_text(user_name, text);
+    if (json_get_text(body.get(), "md5", &text))
+        wire_text(md5, text, USER_PASSWORD_CUT);
+
+    UserRecord user;
+    bool found = read_user_by_name(VXDB_MAIN, user_name, &user) == 0;
+    const int type = login_type(found, user, md5);
+
+    json_object* reply = json_object_new_object();
+    json_add_int(reply, "type", type);
+    const int failover = get_param_int(VXDB_MAIN, "failover_mode", 0);
+    const int same_channel = get_param_int(VXDB_MAIN, "same_channel_exist", 0);
+    char hardware[32];
+    get_param_value(VXDB_MAIN, "hardware_version", hardware, sizeof hardware, "V1.1");
+    if (type == LOGIN_REFUSED || type == LOGIN_NOT_ON_WEB) {
+        cgi_writeback_json(REPLY_TEXT, reply);
+        return 0;
+    }
+
+    char session[33];
+    if (!new_session_id(session))
+        cgi_log(__FILE__, __LINE__, __func__, "no random source: login without session id");
+    char software[256], model[256];
+    get_param_value(VXDB_MAIN, "software_version", software, sizeof software, "7x.7.0.9");
+    get_param_value(VXDB_MAIN, "model", model, sizeof model, "");
+
+    json_add_field(reply, "userName", user.name, sizeof user.name);
+    json_from_record(reply, &user, kLoginRightsFields);
+    json_add_text(reply, "sessionId", session);
+    json_add_int(reply, "failoverMode", failover);
+    json_add_int(reply, "sameChannel", same_channel == 2 ? 1 : 0);
+    json_add_text(reply, "hardwareVersion", hardware);
+    json_add_text(reply, "softwareVersion", software);
+    json_add_text(reply, "model", model);
+
+    // No user cookie yet: the log names the user of the request.
+    char log_user[USER_NAME_CUT + 1];
+    wire_text(log_user, user_name);
+    cgi_write_operation_log(LOG_SUB_LOGIN, LOG_PARAM_LOGIN, 0, 0, nullptr, 0, log_user);
+    cgi_writeback_json(REPLY_TEXT, reply);
+    return 0;
+}
+
+int on_user_login_from_mail(const char* request)
+{
+    char token[MAIL_TOKEN_SIZE];
+    wire_text(token, request);
+    cgi_request(on_system_ipc_callback, REQ_LOGIN_FROM_MAIL, token, (int)sizeof token, REPLY_TEXT);
+    return 0;
+}
+
+// ---- user accounts -----------------------------------------------------------
+
+const JsonCheck kUserInfoChecks[] = {
+    {"type", true, 0, USER_LEVEL_MAX},
+    {"permission", true, -1, INT32_MAX},
+    {"remotePermission", true, -1, INT32_MAX},
+};
+
+bool check_user_info(json_object* request)
+{
+    return json_check(request, kUserInfoChecks);
+}
+
+const JsonCheck kUserDelChecks[] = {
+    {"id", true, 0, USER_MAX - 1},
+    {"type", true, 0, USER_LEVEL_MAX},
+};
+
+bool check_user_del_info(json_object* request)
+{
+    return json_check(request, kUserDelChecks);
+}
+
+// A change names a slot that exists and, when it gives a level, a valid one.
+const JsonCheck kUserSetChecks[] = {
+    {"id", true, 0, USER_MAX - 1},
+    {"type", false, 0, USER_LEVEL_MAX},
+};
+
+bool check_user_set_info(json_object* request)
+{
+    return json_check(request, kUserSetChecks);
+}
+
+int on_get_user_list(const char*)
+{
+    UserRecord* users = (UserRecord*)malloc(sizeof(UserRecord) * USER_MAX);
+    if (!users)
+        return -1;
+    if (read_users(VXDB_MAIN, users, nullptr) < 0) {
+        free(users);
+        return -1;
+    }
+    json_object* list = json_object_new_array();
+    for (int i = 0; i < USER_MAX; i++) {
+        if (!users[i].enable)
+            continue;
+        json_object* o = json_object_new_object();
+        json_from_record(o, &users[i], kUserListFields);
+        json_object_array_add(list, o);
+    }
+    free(users);
+    cgi_writeback_json(REPLY_JSON, list);
+    return 0;
+}
+
+// The name of a request cut to what a record stores; lookups use the same cut,
+// so that two names that would be stored alike are found as one.
+void request_name(json_object* body, char (&out)[USER_NAME_CUT + 1])
+{
+    const char* name = "";
+    json_get_text(body, "name", &name);
+    wire_text(out, name);
+}
+
+// The masks stand for the channel strings: a changed string changes its mask.
+void update_changed_masks(json_object* body, UserRecord* user)
+{
+    const char* text = nullptr;
+    if (json_get_text(body, "localliveview", &text))
+        user->local_live_view_mask = user_channel_mask(user->localliveview);
+    if (json_get_text(body, "localplayback", &text))
+        user->local_playback_mask = user_channel_mask(user->localplayback);
+    if (json_get_text(body, "remoteliveview", &text))
+        user->remote_live_view_mask = user_channel_mask(user->remoteliveview);
+    if (json_get_text(body, "remoteplayback", &text))
+        user->remote_playback_mask = user_channel_mask(user->remoteplayback);
+}
+
+void store_password(UserRecord* user, const char* text)
+{
+    wire_text(user->password, text, USER_PASSWORD_CUT);
+}
+
+int on_add_new_user(const char* request)
+{
+    const int users = read_user_count(VXDB_MAIN);
+    if (users < 0)
+        return -1;
+    if (users >= USER_MAX) {
+        reply_text("FAILED_FULL");
+        return 0;
+    }
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!check_user_info(body.get()))
+        return -1;
+
+    char name[USER_NAME_CUT + 1];
+    request_name(body.get(), name);
+    UserRecord user;
+    if (read_user_by_name(VXDB_MAIN, name, &user) == 0) {
+        reply_text("SAMEUSER");
+        return 0;
+    }
+
+    memset(&user, 0, sizeof user);
+    user.enable = 1;
+    wire_text(user.name, name);
+    const char* password = "";
+    json_get_text(body.get(), "password", &password);
+    store_password(&user, password);
+    json_get_int(body.get(), "type", &user.type);
+    json_get_int(body.get(), "permission", &user.permission);
+    json_get_int(body.get(), "remotePermission", &user.remote_permission);
+    json_to_record(body.get(), &user, kUserRightsFields);
+    user_update_masks(&user);
+    wire_text(user.added, "0");
+
+    // The slots filled up since the count: the table is full after all.
+    if (add_user(VXDB_MAIN, &user) != 0) {
+        reply_text("FAILED_FULL");
+        return 0;
+    }
+    notify_user_table(nullptr);
+    cgi_write_operation_log(LOG_SUB_USER, LOG_PARAM_USER_ADD, 0);
+    char text[10];
+    snprintf(text, sizeof text, "id=%d", user.id);
+    reply_text(text);
+    return 0;
+}
+
+int on_set_user_info(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!check_user_set_info(body.get()))
+        return -1;
+    int id = 0;
+    json_get_int(body.get(), "id", &id);
+    UserRecord user;
+    if (read_user(VXDB_MAIN, &user, id) != 0)
+        return -1;
+    user.enable = 1;
+
+    const char* text = nullptr;
+    if (json_get_text(body.get(), "name", &text)) {
+        char name[USER_NAME_CUT + 1];
+        request_name(body.get(), name);
+        UserRecord holder;
+        if (read_user_by_name(VXDB_MAIN, name, &holder) == 0 && holder.id != id) {
+            reply_text("SAMEUSER");
+            return 0;
+        }
+        wire_text(user.name, name);
+    }
+    if (json_get_text(body.get(), "password", &text))
+        store_password(&user, text);
+    json_get_int(body.get(), "type", &user.type);
+    json_to_record(body.get(), &user, kUserRightsFields);
+    update_changed_masks(body.get(), &user);
+
+    if (write_user(VXDB_MAIN, &user) != 0)
+        return -1;
+    int32_t changed = id;
+    notify_user_table(&changed);
+    reply_text("OK");
+    return 0;
+}
+
+int on_del_user_info(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!check_user_del_info(body.get()))
+        return -1;
+    UserRecord user;
+    memset(&user, 0, sizeof user);
+    json_get_int(body.get(), "id", &user.id);
+    if (write_user(VXDB_MAIN, &user) != 0)
+        return -1;
+    int32_t deleted = user.id;
+    notify_user_table(&deleted);
+    cgi_write_operation_log(LOG_SUB_USER, LOG_PARAM_USER_DELETE, 0);
+    reply_text("OK");
+    return 0;
+}
+
+int on_get_oem_user_list(const char*)
+{
+    // Opening the database would create the file: look for it first.
+    struct stat st;
+    if (stat(device_path(VXDB_OEM).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    OemUserRecord* users = (OemUserRecord*)malloc(sizeof(OemUserRecord) * OEM_USER_MAX);
+    if (!users)
+        return -1;
+    if (read_oem_users(VXDB_OEM, users, nullptr) < 0) {
+        free(users);
+        return -1;
+    }
+    json_object* list = json_object_new_array();
+    for (int i = 0; i < OEM_USER_MAX; i++) {
+        if (!users[i].enable)
+            continue;
+        json_object* o = json_object_new_object();
+        json_from_record(o, &users[i], kOemUserFields);
+        json_object_array_add(list, o);
+    }
+    free(users);
+    cgi_writeback_json(REPLY_JSON, list);
+    return 0;
+}
+
+int on_cgi_set_user_info(const char*)
+{
+    notify_user_table(nullptr);
+    reply_text("OK");
+    return 0;
+}
+
+int on_clear_permission_update(const char*)
+{
+    set_param_int(VXDB_MAIN, "permission_update", 0);
+    reply_text("OK");
+    return 0;
+}
+
+// ---- answers -----------------------------------------------------------------
+
+// First word 0: the link was good; the browser gets a temporary session.
+void on_user_login_from_mail_cb(int, const char* payload, int)
+{
+    if (answer_word(payload) != 0) {
+        cgiHeaderLocation("../../html/home.html");
+        g_callback_done = 1;
+        return;
+    }
+    char domain[256];
+    cookie_domain(domain);
+    static const char* const kCookies[][2] = {
+        {"userName", "temp"}, {"userType", "2"}, {"permission", "0"}, {"sessionId", "0"}, {"language", "en-US"},
+    };
+    for (const auto& cookie : kCookies)
+        cgiHeaderCookieSetString(cookie[0], cookie[1], 600, "/", domain);
+    // The redirect closes the header block.
+    cgiHeaderLocation("../../html/index.html");
+    g_callback_done = 1;
+}
+
+// Response code, record size, fewest whole records, printer.
+const IpcResponse kUserResponses[] = {
+    {RSP_LOGIN_FROM_MAIL, 4, 1, on_user_login_from_mail_cb},
+};
+
+}  // namespace
+
+const WebResEntry* system_user_resources(int* count)
+{
+    *count = WEB_RES_COUNT(g_user_resources);
+    return g_user_resources;
+}
+
+const IpcResponse* system_user_responses(int* count)
+{
+    *count = WEB_RES_COUNT(kUserResponses);
+    return kUserResponses;
+}

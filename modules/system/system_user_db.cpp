@@ -1,0 +1,136 @@
+// User records in the configuration database and the factory user file.
+#include <cstdlib>
+#include <cstring>
+
+#include "core/devpath.h"
+#include "core/reply.h"
+#include "modules/system/system_user.h"
+#include "platform/vxdb.h"
+
+namespace {
+const vxdb_kind kUser = {"user", (int)sizeof(UserRecord), USER_MAX};
+const vxdb_kind kOemUser = {"oem_user", (int)sizeof(OemUserRecord), OEM_USER_MAX};
+
+// Two adds at once must not pick the same free slot.
+const char* const kAddLock = "/var/run/vxdb_user.lock";
+
+bool same_name(const UserRecord& user, const char* name)
+{
+    size_t len = wire_strlen(user.name);
+    return strlen(name) == len && memcmp(user.name, name, len) == 0;
+}
+}  // namespace
+
+uint32_t user_channel_mask(const char (&channels)[65])
+{
+    uint32_t mask = 0;
+    for (int i = 0; i < USER_MASK_CHANNELS && channels[i]; i++)
+        if (channels[i] == '1')
+            mask |= 1u << i;
+    return mask;
+}
+
+void user_update_masks(UserRecord* user)
+{
+    user->local_live_view_mask = user_channel_mask(user->localliveview);
+    user->local_playback_mask = user_channel_mask(user->localplayback);
+    user->remote_live_view_mask = user_channel_mask(user->remoteliveview);
+    user->remote_playback_mask = user_channel_mask(user->remoteplayback);
+}
+
+int read_user(const char* db, UserRecord* out, int id)
+{
+    int rc = vxdb_read(db, kUser, id, out);
+    if (rc < 0)
+        return -1;
+    out->id = id;
+    return 0;
+}
+
+int read_users(const char* db, UserRecord out[100], int* count)
+{
+    int found = vxdb_read_table(db, kUser, out, USER_MAX);
+    int enabled = 0;
+    for (int i = 0; i < USER_MAX && found >= 0; i++) {
+        // The slot is the id that change and delete use.
+        out[i].id = i;
+        if (out[i].enable)
+            enabled++;
+    }
+    if (count)
+        *count = enabled;
+    return found < 0 ? -1 : 0;
+}
+
+int read_user_count(const char* db)
+{
+    UserRecord* table = (UserRecord*)malloc(sizeof(UserRecord) * USER_MAX);
+    if (!table)
+        return -1;
+    int count = 0;
+    int rc = read_users(db, table, &count);
+    free(table);
+    return rc < 0 ? -1 : count;
+}
+
+int read_user_by_name(const char* db, const char* name, UserRecord* out)
+{
+    memset(out, 0, sizeof *out);
+    out->id = -1;
+    UserRecord* table = (UserRecord*)malloc(sizeof(UserRecord) * USER_MAX);
+    if (!table || !name || read_users(db, table, nullptr) < 0) {
+        free(table);
+        return -1;
+    }
+    int rc = -1;
+    for (int i = 0; i < USER_MAX; i++) {
+        if (table[i].enable && same_name(table[i], name)) {
+            *out = table[i];
+            out->id = i;
+            rc = 0;
+            break;
+        }
+    }
+    free(table);
+    return rc;
+}
+
+int write_user(const char* db, const UserRecord* user)
+{
+    return user ? vxdb_write(db, kUser, user->id, user, (int)sizeof *user) : -1;
+}
+
+int add_user(const char* db, UserRecord* user)
+{
+    if (!user)
+        return -1;
+    UserRecord* table = (UserRecord*)malloc(sizeof(UserRecord) * USER_MAX);
+    if (!table)
+        return -1;
+    int lock = file_lock(device_path(kAddLock).c_str());
+    int rc = -1;
+    if (read_users(db, table, nullptr) == 0) {
+        for (int i = 0; i < USER_MAX; i++) {
+            if (!table[i].enable) {
+                user->id = i;
+                rc = write_user(db, user) == 0 ? 0 : -1;
+                break;
+            }
+        }
+    }
+    file_unlock(lock);
+    free(table);
+    return rc;
+}
+
+int read_oem_users(const char* db, OemUserRecord out[100], int* count)
+{
+    int found = vxdb_read_table(db, kOemUser, out, OEM_USER_MAX);
+    int enabled = 0;
+    for (int i = 0; i < OEM_USER_MAX && found >= 0; i++)
+        if (out[i].enable)
+            enabled++;
+    if (count)
+        *count = enabled;
+    return found < 0 ? -1 : 0;
+}
