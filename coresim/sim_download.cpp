@@ -143,11 +143,26 @@ void on_download(const SimRequest& request, SimReply& reply)
     const long long max_bytes = env_bytes("CORESIM_DOWNLOAD_MAX_BYTES");
     sim_log("download: channel %d, %lld s, %lld frames", req.channel, end > start ? end - start : 0, frames);
 
+    // The test clip's frames are tiny; CORESIM_FRAME_BYTES pads each with a
+    // filler-data unit (which decoders skip) to the size of a real camera's.
+    const long long pad_to = env_bytes("CORESIM_FRAME_BYTES") == LLONG_MAX ? 0 : env_bytes("CORESIM_FRAME_BYTES");
+    std::vector<uint8_t> padded;
     std::vector<char> buffer;
     long long sent = 0;
     long long i = 0;
     for (; i < frames; i++) {
-        const ClipFrame& f = c->frames[(size_t)(i % (long long)c->frames.size())];
+        const ClipFrame& clip_frame = c->frames[(size_t)(i % (long long)c->frames.size())];
+        ClipFrame f = clip_frame;
+        const uint8_t* data = c->data.data() + f.offset;
+        if (pad_to > (long long)f.size + 6 && pad_to <= DOWNLOAD_MAX_FRAME) {
+            padded.assign(data, data + f.size);
+            static const uint8_t filler_start[] = {0, 0, 0, 1, 0x0C};
+            padded.insert(padded.end(), filler_start, filler_start + sizeof filler_start);
+            padded.resize((size_t)pad_to - 1, 0xFF);
+            padded.push_back(0x80);  // the filler's trailing bits
+            data = padded.data();
+            f.size = padded.size();
+        }
         if (sent + (long long)f.size > max_bytes)
             break;
         frame_desc desc;
@@ -161,7 +176,7 @@ void on_download(const SimRequest& request, SimReply& reply)
         desc.timestamp_us = start * 1000000 + i * 1000000 / CLIP_FPS;
         desc.size = (int32_t)f.size;
         desc.sequence = (int32_t)i;
-        if (!sim_download_send_frame(reply, desc, c->data.data() + f.offset, &buffer)) {
+        if (!sim_download_send_frame(reply, desc, data, &buffer)) {
             sim_log("download: client gone after %lld frames", i);
             return;
         }

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Figure 4: a download of SIZE MiB (200) streamed from coresim through
+# nvrweb.cgi "/4013" into an AVI on a pipe, against a plain copy of the same
+# number of bytes over a Unix socket; throughput ratio and the CGI's peak RSS.
+# Frames are padded to 25000 bytes (FRAME_BYTES), a 5 Mbit/s stream at 25 fps.
+#   bench/download.sh BUILD_DIR WORK_DIR QUICK
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+B=$1 W=$2 quick=${3:-0}
+size_mib=200
+[ "$quick" -eq 1 ] && size_mib=20
+bytes=$((size_mib * 1024 * 1024))
+cc -O2 -o "$W/sockcopy" "$top/bench/sockcopy.c"
+
+root="$W/dlroot"
+"$B/coresim" --seed "$root" >/dev/null
+CORESIM_FRAME_BYTES=${FRAME_BYTES:-25000} CORESIM_DOWNLOAD_MAX_BYTES=$bytes NVRWEB_ROOT="$root" "$B/coresim" 2>"$W/dl-coresim.log" &
+core_pid=$!
+trap 'kill -TERM $core_pid 2>/dev/null; wait $core_pid 2>/dev/null || true' EXIT
+for _ in $(seq 100); do [ -S "$root/var/run/vxsocket" ] && break; sleep 0.05; done
+
+body='{"id":0,"streamType":0,"startTime":"2019-05-01T00:00:00Z","endTime":"2019-05-02T00:00:00Z"}'
+start=$(date +%s.%N)
+out=$(env -i PATH=/usr/bin:/bin NVRWEB_ROOT="$root" TZ=UTC REQUEST_METHOD=POST CONTENT_TYPE=application/json \
+  CONTENT_LENGTH=${#body} PATH_INFO=/4013 REMOTE_ADDR=127.0.0.1 \
+  /usr/bin/time -f %M -o "$W/dl.rss" "$B/nvrweb.cgi" <<<"$body" | wc -c)
+t_dl=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN {print b - a}')
+start=$(date +%s.%N)
+"$W/sockcopy" "$out" | wc -c >/dev/null
+t_ref=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN {print b - a}')
+rss=$(tail -1 "$W/dl.rss")
+ratio=$(awk "BEGIN {printf \"%.2f\", $t_ref / $t_dl}")
+ok=$(awk "BEGIN {print ($ratio >= 0.5 && $rss < 24576) ? \"ok\" : \"MISSED\"}")
+printf '4 download (%d MiB AVI on a pipe): %.0f MiB/s = %sx a plain socket copy (%.0f MiB/s); peak RSS %.1f MiB; target >= 0.5x and < 24 MiB: %s\n' \
+  "$((out / 1048576))" "$(awk "BEGIN {print $out/1048576/$t_dl}")" "$ratio" "$(awk "BEGIN {print $out/1048576/$t_ref}")" \
+  "$(awk "BEGIN {print $rss/1024}")" "$ok"
