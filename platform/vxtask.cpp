@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <cerrno>
 #if defined(__linux__)
 #include <sys/prctl.h>
 #endif
@@ -62,6 +64,47 @@ int vx_mutex_unlock(vx_mutex_t* mutex)
 int vx_mutex_uninit(vx_mutex_t* mutex)
 {
     return mutex && pthread_mutex_destroy(&mutex->mutex) == 0 ? 0 : -1;
+}
+
+int vx_cond_init(vx_cond_t* cond)
+{
+    if (!cond)
+        return -1;
+    // The monotonic clock: a change of the wall clock must not stretch a poll.
+    pthread_condattr_t attr;
+    if (pthread_condattr_init(&attr) != 0)
+        return -1;
+    int rc = pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
+    if (rc == 0)
+        rc = pthread_cond_init(&cond->cond, &attr);
+    pthread_condattr_destroy(&attr);
+    return rc == 0 ? 0 : -1;
+}
+
+int vx_cond_wait_ms(vx_cond_t* cond, vx_mutex_t* mutex, int ms)
+{
+    if (!cond || !mutex || ms < 0)
+        return -1;
+    struct timespec until;
+    clock_gettime(CLOCK_MONOTONIC, &until);
+    until.tv_sec += ms / 1000;
+    until.tv_nsec += (long)(ms % 1000) * 1000000L;
+    if (until.tv_nsec >= 1000000000L) {
+        until.tv_sec++;
+        until.tv_nsec -= 1000000000L;
+    }
+    const int rc = pthread_cond_timedwait(&cond->cond, &mutex->mutex, &until);
+    return rc == 0 ? 0 : rc == ETIMEDOUT ? 1 : -1;
+}
+
+int vx_cond_broadcast(vx_cond_t* cond)
+{
+    return cond && pthread_cond_broadcast(&cond->cond) == 0 ? 0 : -1;
+}
+
+int vx_cond_uninit(vx_cond_t* cond)
+{
+    return cond && pthread_cond_destroy(&cond->cond) == 0 ? 0 : -1;
 }
 
 namespace {

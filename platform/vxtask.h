@@ -24,6 +24,18 @@ int vx_mutex_lock(vx_mutex_t* mutex);
 int vx_mutex_unlock(vx_mutex_t* mutex);
 int vx_mutex_uninit(vx_mutex_t* mutex);
 
+// A wake-up for threads that poll: a wait ends when another thread signals or
+// when the poll interval has passed, whichever comes first.
+struct vx_cond_t {
+    pthread_cond_t cond;
+};
+
+int vx_cond_init(vx_cond_t* cond);
+// Called with the mutex held; 0 when signalled, 1 when ms passed, -1 on error.
+int vx_cond_wait_ms(vx_cond_t* cond, vx_mutex_t* mutex, int ms);
+int vx_cond_broadcast(vx_cond_t* cond);
+int vx_cond_uninit(vx_cond_t* cond);
+
 // Allocation with the caller's source name and line. The blocks are counted
 // so that a unit's memory use can be read back; free them with __vx_free.
 void* __vx_malloc(size_t size, const char* file, int line);

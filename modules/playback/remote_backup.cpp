@@ -45,6 +45,7 @@ struct remote_backup_ctx_t {
     vx_task_t thread;
     bool thread_started;
     vx_mutex_t lock;  // guards the queue and its counters
+    vx_cond_t changed;  // the queue or a flag changed
     int frames;
     int bytes;
     std::atomic<int> close_requested;
@@ -94,42 +95,42 @@ void free_queued()
 // limit; one frame of any allowed size fits an empty queue.
 int queue_frame(backup_node* node)
 {
+    remote_backup_ctx_t& ctx = remote_backup_ctx;
     const int size = node->desc.size;
     node->next = nullptr;
-    for (;;) {
-        if (!remote_backup_ctx.running)
-            break;
-        vx_mutex_lock(&remote_backup_ctx.lock);
-        const bool fits = remote_backup_ctx.frames == 0 ||
-                          (long long)remote_backup_ctx.bytes + size <= DOWNLOAD_QUEUE_LIMIT;
-        if (fits) {
+    vx_mutex_lock(&ctx.lock);
+    while (ctx.running) {
+        if (ctx.frames == 0 || (long long)ctx.bytes + size <= DOWNLOAD_QUEUE_LIMIT) {
             if (backupFrameList.tail)
                 backupFrameList.tail->next = node;
             else
                 backupFrameList.head = node;
             backupFrameList.tail = node;
-            remote_backup_ctx.frames++;
-            remote_backup_ctx.bytes += size;
-        }
-        vx_mutex_unlock(&remote_backup_ctx.lock);
-        if (fits)
+            ctx.frames++;
+            ctx.bytes += size;
+            vx_cond_broadcast(&ctx.changed);
+            vx_mutex_unlock(&ctx.lock);
             return 0;
-        remote_backup_ctx.waits++;
-        sleep_ms(POLL_MS);
+        }
+        ctx.waits++;
+        vx_cond_wait_ms(&ctx.changed, &ctx.lock, POLL_MS);
     }
+    vx_mutex_unlock(&ctx.lock);
     // Nobody would ever take it.
     RB_FREE(node);
-    remote_backup_ctx.dropped++;
+    ctx.dropped++;
     return -1;
 }
 
+// Polls every 40 ms, but a queued frame or a close request wakes it at once:
+// a download must not idle between frames.
 void* remote_backup(void*)
 {
     vx_task_set_name("remote_backup");
     remote_backup_ctx_t& ctx = remote_backup_ctx;
     int idle = 0;
+    vx_mutex_lock(&ctx.lock);
     while (ctx.running) {
-        vx_mutex_lock(&ctx.lock);
         backup_node* node = backupFrameList.head;
         if (node) {
             backupFrameList.head = node->next;
@@ -137,29 +138,35 @@ void* remote_backup(void*)
                 backupFrameList.tail = nullptr;
             ctx.frames--;
             ctx.bytes -= node->desc.size;
-        }
-        const int count = ctx.frames;
-        vx_mutex_unlock(&ctx.lock);
-
-        if (node) {
+            vx_cond_broadcast(&ctx.changed);  // room for a waiting producer
+            vx_mutex_unlock(&ctx.lock);
             vx_avi_write_fp_ex(ctx.handle, &node->desc, (int)sizeof node->desc);
             vx_avi_write_fp_ex(ctx.handle, node_data(node), node->desc.size);
             RB_FREE(node);
             ctx.written++;
             idle = 0;
+            vx_mutex_lock(&ctx.lock);
             continue;
         }
-        if (ctx.close_requested && count == 0)
+        if (ctx.close_requested)
             break;
-        sleep_ms(POLL_MS);
-        if (++idle > WRITER_IDLE_POLLS)
+        if (vx_cond_wait_ms(&ctx.changed, &ctx.lock, POLL_MS) != 0 && ++idle > WRITER_IDLE_POLLS)
             break;
     }
-    vx_mutex_lock(&ctx.lock);
     free_queued();
-    vx_mutex_unlock(&ctx.lock);
     ctx.running = 0;
+    vx_mutex_unlock(&ctx.lock);
     return nullptr;
+}
+
+// Wakes the writer and a waiting producer to look at the flags again.
+void wake_all()
+{
+    if (!g_lock_ready)
+        return;
+    vx_mutex_lock(&remote_backup_ctx.lock);
+    vx_cond_broadcast(&remote_backup_ctx.changed);
+    vx_mutex_unlock(&remote_backup_ctx.lock);
 }
 
 void free_pending()
@@ -235,6 +242,12 @@ int remote_backup_vxfs_open(FILE* fp, void** handle)
         *handle = nullptr;
         return -1;
     }
+    if (vx_cond_init(&ctx.changed) != 0) {
+        vx_mutex_uninit(&ctx.lock);
+        vx_avi_close_fp(avi);
+        *handle = nullptr;
+        return -1;
+    }
     g_lock_ready = true;
     ctx.running = 1;
     ctx.handle = avi;
@@ -242,6 +255,7 @@ int remote_backup_vxfs_open(FILE* fp, void** handle)
     if (vx_task_create_join(&ctx.thread, remote_backup, nullptr, WRITER_STACK) != 0) {
         ctx.running = 0;
         ctx.handle = nullptr;
+        vx_cond_uninit(&ctx.changed);
         vx_mutex_uninit(&ctx.lock);
         g_lock_ready = false;
         vx_avi_close_fp(avi);
@@ -290,6 +304,7 @@ int remote_backup_vxfs_write(const frame_desc* desc, int offset, int length)
 int remote_backup_vxfs_interrup()
 {
     remote_backup_ctx.running = 0;
+    wake_all();
     return 0;
 }
 
@@ -297,6 +312,7 @@ int remote_backup_vxfs_close(void* handle)
 {
     remote_backup_ctx_t& ctx = remote_backup_ctx;
     ctx.close_requested = 1;
+    wake_all();
     if (ctx.thread_started) {
         vx_task_join(ctx.thread);
         ctx.thread_started = false;
@@ -306,6 +322,7 @@ int remote_backup_vxfs_close(void* handle)
         vx_mutex_lock(&ctx.lock);
         free_queued();
         vx_mutex_unlock(&ctx.lock);
+        vx_cond_uninit(&ctx.changed);
         vx_mutex_uninit(&ctx.lock);
         g_lock_ready = false;
     }
