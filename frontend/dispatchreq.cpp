@@ -30,6 +30,19 @@ int WebResRegister(const WebResEntry* table, int n)
     return 0;
 }
 
+// strncmp(a, b, n) == 0, inline: unregistering compares every slot with
+// every entry, and most paths differ within their first few characters.
+static bool same_path(const char* a, const char* b, size_t n)
+{
+    for (size_t i = 0; i < n; i++) {
+        if (a[i] != b[i])
+            return false;
+        if (a[i] == '\0')
+            return true;
+    }
+    return true;
+}
+
 int WebResUnregister(const WebResEntry* table, int n)
 {
     if (!table || n <= 0)
@@ -38,7 +51,7 @@ int WebResUnregister(const WebResEntry* table, int n)
         if (!g_used[slot])
             continue;
         for (int i = 0; i < n; i++) {
-            if (strncmp(g_slots[slot].path, table[i].path, sizeof table[i].path) == 0) {
+            if (same_path(g_slots[slot].path, table[i].path, sizeof table[i].path)) {
                 memset(&g_slots[slot], 0, sizeof g_slots[slot]);
                 g_used[slot] = 0;
                 g_count--;

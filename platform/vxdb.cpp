@@ -7,6 +7,7 @@
 #include <cstring>
 #include <sqlite3.h>
 #include <string>
+#include <sys/stat.h>
 
 #include "core/devpath.h"
 
@@ -24,6 +25,14 @@ const char* const kSchema =
     "CREATE TABLE IF NOT EXISTS records (kind TEXT NOT NULL, idx INTEGER NOT NULL,"
     " data BLOB NOT NULL, PRIMARY KEY (kind, idx));";
 
+// WAL lets CGI processes and the core service read while one writes; the
+// mode stays in the file, so only a new file needs it.
+bool init_file(sqlite3* db)
+{
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    return sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
 sqlite3* open_db(const char* device_db)
 {
     if (!device_db)
@@ -32,16 +41,12 @@ sqlite3* open_db(const char* device_db)
     for (Connection& c : g_connections)
         if (c.db && c.path == path)
             return c.db;
+    struct stat st;
+    const bool fresh = stat(path.c_str(), &st) != 0 || st.st_size == 0;
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-        SQLITE_OK) {
-        sqlite3_close(db);
-        return nullptr;
-    }
-    sqlite3_busy_timeout(db, 10000);
-    sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr,
-                 nullptr);
-    if (sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
+            SQLITE_OK ||
+        sqlite3_busy_timeout(db, 10000) != SQLITE_OK || (fresh && !init_file(db))) {
         sqlite3_close(db);
         return nullptr;
     }
@@ -64,7 +69,11 @@ struct Stmt {
     sqlite3_stmt* s = nullptr;
     Stmt(sqlite3* db, const char* sql)
     {
-        if (db && sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK)
+        if (!db)
+            return;
+        // A file that another program left without our tables gets them now.
+        if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK &&
+            (!init_file(db) || sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK))
             s = nullptr;
     }
     ~Stmt() { sqlite3_finalize(s); }

@@ -63,6 +63,15 @@ TEST_F(Database, FileAndTablesCreatedOnFirstUse)
     EXPECT_EQ(sql("PRAGMA journal_mode"), "wal");
 }
 
+TEST_F(Database, FileOfAnotherProgramGetsTheTablesOnFirstUse)
+{
+    sql("CREATE TABLE other (x)");  // the file exists, without our tables
+    EXPECT_EQ(get_param_int(VXDB_MAIN, "max_cameras", 32), 32);
+    EXPECT_EQ(set_param_int(VXDB_MAIN, "max_cameras", 8), 0);
+    EXPECT_EQ(sql("SELECT value FROM params WHERE key = 'max_cameras'"), "8");
+    EXPECT_EQ(sql("SELECT count(*) FROM sqlite_master WHERE name IN ('params', 'records', 'other')"), "3");
+}
+
 TEST_F(Database, Parameters)
 {
     char out[64];
