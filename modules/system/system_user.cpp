@@ -46,99 +46,45 @@ const WebResEntry g_user_resources[] = {
 
 // ---- record forms ----------------------------------------------------------
 
-// The list element "/6070", in its order.
-const JsonField kUserListFields[] = {
+// The rights, local then remote; between the two the replies put the remote
+// summary, each under its own key.
+const JsonField kLocalRightsFields[] = {
+    JSON_FIELD(UserRecord, local_live_view, "localLiveView", I32),
+    JSON_FIELD(UserRecord, local_playback, "localPlayback", I32),
+    JSON_FIELD(UserRecord, local_retrieve, "localRetrieve", I32),
+    JSON_FIELD(UserRecord, local_smart_analysis, "localSmartAnalysis", I32),
+    JSON_FIELD(UserRecord, local_event, "localEvent", I32),
+    JSON_FIELD(UserRecord, local_camera, "localCamera", I32),
+    JSON_FIELD(UserRecord, local_storage, "localStorage", I32),
+    JSON_FIELD(UserRecord, local_settings, "localSettings", I32),
+    JSON_FIELD(UserRecord, local_status, "localStatus", I32),
+    JSON_FIELD(UserRecord, local_shutdown, "localShutdown", I32),
+    JSON_FIELD(UserRecord, localliveview, "localliveview", TEXT),
+    JSON_FIELD(UserRecord, localplayback, "localplayback", TEXT),
+};
+
+const JsonField kRemoteRightsFields[] = {
+    JSON_FIELD(UserRecord, remote_live_view, "remoteLiveView", I32),
+    JSON_FIELD(UserRecord, remote_playback, "remotePlayback", I32),
+    JSON_FIELD(UserRecord, remote_retrieve, "remoteRetrieve", I32),
+    JSON_FIELD(UserRecord, remote_smart_analysis, "remoteSmartAnalysis", I32),
+    JSON_FIELD(UserRecord, remote_event, "remoteEvent", I32),
+    JSON_FIELD(UserRecord, remote_camera, "remoteCamera", I32),
+    JSON_FIELD(UserRecord, remote_storage, "remoteStorage", I32),
+    JSON_FIELD(UserRecord, remote_settings, "remoteSettings", I32),
+    JSON_FIELD(UserRecord, remote_status, "remoteStatus", I32),
+    JSON_FIELD(UserRecord, remote_shutdown, "remoteShutdown", I32),
+    JSON_FIELD(UserRecord, remoteliveview, "remoteliveview", TEXT),
+    JSON_FIELD(UserRecord, remoteplayback, "remoteplayback", TEXT),
+};
+
+// The head of the list element "/6070", in its order.
+const JsonField kUserListHead[] = {
     JSON_FIELD(UserRecord, id, "id", I32),
     JSON_FIELD(UserRecord, enable, "enable", I32),
     JSON_FIELD(UserRecord, name, "name", TEXT),
     JSON_FIELD(UserRecord, password, "password", TEXT),
     JSON_FIELD(UserRecord, type, "type", I32),
-    JSON_FIELD(UserRecord, permission, "permission", I32),
-    JSON_FIELD(UserRecord, local_live_view, "localLiveView", I32),
-    JSON_FIELD(UserRecord, local_playback, "localPlayback", I32),
-    JSON_FIELD(UserRecord, local_retrieve, "localRetrieve", I32),
-    JSON_FIELD(UserRecord, local_smart_analysis, "localSmartAnalysis", I32),
-    JSON_FIELD(UserRecord, local_event, "localEvent", I32),
-    JSON_FIELD(UserRecord, local_camera, "localCamera", I32),
-    JSON_FIELD(UserRecord, local_storage, "localStorage", I32),
-    JSON_FIELD(UserRecord, local_settings, "localSettings", I32),
-    JSON_FIELD(UserRecord, local_status, "localStatus", I32),
-    JSON_FIELD(UserRecord, local_shutdown, "localShutdown", I32),
-    JSON_FIELD(UserRecord, localliveview, "localliveview", TEXT),
-    JSON_FIELD(UserRecord, localplayback, "localplayback", TEXT),
-    JSON_FIELD(UserRecord, remote_permission, "remotePermission", I32),
-    JSON_FIELD(UserRecord, remote_live_view, "remoteLiveView", I32),
-    JSON_FIELD(UserRecord, remote_playback, "remotePlayback", I32),
-    JSON_FIELD(UserRecord, remote_retrieve, "remoteRetrieve", I32),
-    JSON_FIELD(UserRecord, remote_smart_analysis, "remoteSmartAnalysis", I32),
-    JSON_FIELD(UserRecord, remote_event, "remoteEvent", I32),
-    JSON_FIELD(UserRecord, remote_camera, "remoteCamera", I32),
-    JSON_FIELD(UserRecord, remote_storage, "remoteStorage", I32),
-    JSON_FIELD(UserRecord, remote_settings, "remoteSettings", I32),
-    JSON_FIELD(UserRecord, remote_status, "remoteStatus", I32),
-    JSON_FIELD(UserRecord, remote_shutdown, "remoteShutdown", I32),
-    JSON_FIELD(UserRecord, remoteliveview, "remoteliveview", TEXT),
-    JSON_FIELD(UserRecord, remoteplayback, "remoteplayback", TEXT),
-};
-
-// The rights of the login reply, after "userName". The remote summary's key
-// is spelt as the browser pages read it.
-const JsonField kLoginRightsFields[] = {
-    JSON_FIELD(UserRecord, permission, "permission", I32),
-    JSON_FIELD(UserRecord, local_live_view, "localLiveView", I32),
-    JSON_FIELD(UserRecord, local_playback, "localPlayback", I32),
-    JSON_FIELD(UserRecord, local_retrieve, "localRetrieve", I32),
-    JSON_FIELD(UserRecord, local_smart_analysis, "localSmartAnalysis", I32),
-    JSON_FIELD(UserRecord, local_event, "localEvent", I32),
-    JSON_FIELD(UserRecord, local_camera, "localCamera", I32),
-    JSON_FIELD(UserRecord, local_storage, "localStorage", I32),
-    JSON_FIELD(UserRecord, local_settings, "localSettings", I32),
-    JSON_FIELD(UserRecord, local_status, "localStatus", I32),
-    JSON_FIELD(UserRecord, local_shutdown, "localShutdown", I32),
-    JSON_FIELD(UserRecord, localliveview, "localliveview", TEXT),
-    JSON_FIELD(UserRecord, localplayback, "localplayback", TEXT),
-    JSON_FIELD(UserRecord, remote_permission, "remotePermisson", I32),
-    JSON_FIELD(UserRecord, remote_live_view, "remoteLiveView", I32),
-    JSON_FIELD(UserRecord, remote_playback, "remotePlayback", I32),
-    JSON_FIELD(UserRecord, remote_retrieve, "remoteRetrieve", I32),
-    JSON_FIELD(UserRecord, remote_smart_analysis, "remoteSmartAnalysis", I32),
-    JSON_FIELD(UserRecord, remote_event, "remoteEvent", I32),
-    JSON_FIELD(UserRecord, remote_camera, "remoteCamera", I32),
-    JSON_FIELD(UserRecord, remote_storage, "remoteStorage", I32),
-    JSON_FIELD(UserRecord, remote_settings, "remoteSettings", I32),
-    JSON_FIELD(UserRecord, remote_status, "remoteStatus", I32),
-    JSON_FIELD(UserRecord, remote_shutdown, "remoteShutdown", I32),
-    JSON_FIELD(UserRecord, remoteliveview, "remoteliveview", TEXT),
-    JSON_FIELD(UserRecord, remoteplayback, "remoteplayback", TEXT),
-};
-
-// What add and change take when present: the twenty rights and the four
-// channel strings (cut to 64 characters by their 65-byte fields).
-const JsonField kUserRightsFields[] = {
-    JSON_FIELD(UserRecord, local_live_view, "localLiveView", I32),
-    JSON_FIELD(UserRecord, local_playback, "localPlayback", I32),
-    JSON_FIELD(UserRecord, local_retrieve, "localRetrieve", I32),
-    JSON_FIELD(UserRecord, local_smart_analysis, "localSmartAnalysis", I32),
-    JSON_FIELD(UserRecord, local_event, "localEvent", I32),
-    JSON_FIELD(UserRecord, local_camera, "localCamera", I32),
-    JSON_FIELD(UserRecord, local_storage, "localStorage", I32),
-    JSON_FIELD(UserRecord, local_settings, "localSettings", I32),
-    JSON_FIELD(UserRecord, local_status, "localStatus", I32),
-    JSON_FIELD(UserRecord, local_shutdown, "localShutdown", I32),
-    JSON_FIELD(UserRecord, localliveview, "localliveview", TEXT),
-    JSON_FIELD(UserRecord, localplayback, "localplayback", TEXT),
-    JSON_FIELD(UserRecord, remote_live_view, "remoteLiveView", I32),
-    JSON_FIELD(UserRecord, remote_playback, "remotePlayback", I32),
-    JSON_FIELD(UserRecord, remote_retrieve, "remoteRetrieve", I32),
-    JSON_FIELD(UserRecord, remote_smart_analysis, "remoteSmartAnalysis", I32),
-    JSON_FIELD(UserRecord, remote_event, "remoteEvent", I32),
-    JSON_FIELD(UserRecord, remote_camera, "remoteCamera", I32),
-    JSON_FIELD(UserRecord, remote_storage, "remoteStorage", I32),
-    JSON_FIELD(UserRecord, remote_settings, "remoteSettings", I32),
-    JSON_FIELD(UserRecord, remote_status, "remoteStatus", I32),
-    JSON_FIELD(UserRecord, remote_shutdown, "remoteShutdown", I32),
-    JSON_FIELD(UserRecord, remoteliveview, "remoteliveview", TEXT),
-    JSON_FIELD(UserRecord, remoteplayback, "remoteplayback", TEXT),
 };
 
 const JsonField kOemUserFields[] = {
@@ -161,6 +107,22 @@ void reply_text(const char* text)
 void notify_user_table(const int32_t* id)
 {
     cgi_notify(on_system_ipc_callback, REQ_USER_TABLE_CHANGED, id, id ? (int)sizeof *id : 0);
+}
+
+// "permission", the local rights, the remote summary under remote_key (the
+// login reply spells it as the browser pages read it), the remote rights.
+void rights_to_json(json_object* o, const UserRecord& user, const char* remote_key)
+{
+    json_add_int(o, "permission", user.permission);
+    json_from_record(o, &user, kLocalRightsFields);
+    json_add_int(o, remote_key, user.remote_permission);
+    json_from_record(o, &user, kRemoteRightsFields);
+}
+
+void rights_from_json(json_object* body, UserRecord* user)
+{
+    json_to_record(body, user, kLocalRightsFields);
+    json_to_record(body, user, kRemoteRightsFields);
 }
 
 // The certificate directories that the HTTPS part fills.
@@ -274,7 +236,7 @@ int on_user_login(const char* request)
     get_param_value(VXDB_MAIN, "model", model, sizeof model, "");
 
     json_add_field(reply, "userName", user.name, sizeof user.name);
-    json_from_record(reply, &user, kLoginRightsFields);
+    rights_to_json(reply, user, "remotePermisson");
     json_add_text(reply, "sessionId", session);
     json_add_int(reply, "failoverMode", failover);
     json_add_int(reply, "sameChannel", same_channel == 2 ? 1 : 0);
@@ -346,7 +308,8 @@ int on_get_user_list(const char*)
         if (!users[i].enable)
             continue;
         json_object* o = json_object_new_object();
-        json_from_record(o, &users[i], kUserListFields);
+        json_from_record(o, &users[i], kUserListHead);
+        rights_to_json(o, users[i], "remotePermission");
         json_object_array_add(list, o);
     }
     free(users);
@@ -412,7 +375,7 @@ int on_add_new_user(const char* request)
     json_get_int(body.get(), "type", &user.type);
     json_get_int(body.get(), "permission", &user.permission);
     json_get_int(body.get(), "remotePermission", &user.remote_permission);
-    json_to_record(body.get(), &user, kUserRightsFields);
+    rights_from_json(body.get(), &user);
     user_update_masks(&user);
     wire_text(user.added, "0");
 
@@ -455,7 +418,7 @@ int on_set_user_info(const char* request)
     if (json_get_text(body.get(), "password", &text))
         store_password(&user, text);
     json_get_int(body.get(), "type", &user.type);
-    json_to_record(body.get(), &user, kUserRightsFields);
+    rights_from_json(body.get(), &user);
     update_changed_masks(body.get(), &user);
 
     if (write_user(VXDB_MAIN, &user) != 0)
