@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "core/devpath.h"
+#include "core/json_util.h"
 #include "frontend/cgi_env.h"
 #include "platform/vxsystem.h"
 
@@ -47,6 +48,18 @@ int cgi_writeback_json(int type, json_object* object)
     int rc = cgi_writeback_webserver(type, json_object_to_json_string(object));
     json_object_put(object);
     return rc;
+}
+
+void reply_text(const char* text)
+{
+    cgi_writeback_webserver(REPLY_TEXT, text);
+}
+
+void reply_status(const char* status)
+{
+    json_object* reply = json_object_new_object();
+    json_add_text(reply, "status", status);
+    cgi_writeback_json(REPLY_JSON, reply);
 }
 
 int web_system(const char* command)

@@ -13,6 +13,10 @@ int cgi_writeback_webserver(int type, const char* body);
 int cgi_error_to_webserver(int type);
 // Prints the object with the header of `type` and releases it.
 int cgi_writeback_json(int type, json_object* object);
+// The two short forms most handlers answer with: a text body, and
+// {"status": status} as JSON.
+void reply_text(const char* text);
+void reply_status(const char* status);
 
 // Runs a fixed command line through the shell. Never give it request text:
 // use vx_exec() for commands with arguments from a request.

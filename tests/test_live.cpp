@@ -11,18 +11,6 @@
 
 namespace {
 
-// A function: kTextHead lives in another file and may not be built yet at start-up.
-std::string ok()
-{
-    return kTextHead + "OK";
-}
-const std::string kSilent = "<no answer>";
-
-std::string words(std::initializer_list<int> w)
-{
-    return int32_bytes(w);
-}
-
 // Text in a field of n bytes, zero-filled.
 std::string field(const std::string& text, size_t n)
 {
@@ -51,7 +39,7 @@ protected:
 std::string live_answer(int channel, int port, int direct, int result, const std::string& rtsp,
                         const std::string& path)
 {
-    return words({channel, port}) + std::string(16, '3') + words({direct, result}) + std::string(64, '4') +
+    return int32_bytes({channel, port}) + std::string(16, '3') + int32_bytes({direct, result}) + std::string(64, '4') +
            field(rtsp, 256) + field(path, 128) + std::string(496, 'x');
 }
 
@@ -61,7 +49,7 @@ TEST_F(Live, StartPrintsTheStreamAndLogsTheAnsweredChannel)
     CgiResult r = post("/4010", R"({"id":7,"streamType":1,"streamFrom":1})");
     EXPECT_TRUE(json_reply_is(r.out, R"({"status":"OK","port":554,"direct":1,)"
                                      R"("rtspAddr":"rtsp://10.0.0.2:554/ch06/sub","resPath":"/ch06/sub"})"));
-    EXPECT_TRUE(same_bytes(first_sent(REQ_LIVE_START), words({7, 1, 1})));
+    EXPECT_TRUE(same_bytes(first_sent(REQ_LIVE_START), int32_bytes({7, 1, 1})));
     EXPECT_EQ(logs(1), std::vector<std::string>{log_record(208, 900, 6)});
 
     core.reply(REQ_LIVE_START, live_answer(0, 554, 0, 0, std::string(256, 'r'), std::string(128, 'p')));  // no NUL
@@ -73,24 +61,24 @@ TEST_F(Live, StartPrintsTheStreamAndLogsTheAnsweredChannel)
 
 TEST_F(Live, StopSendsZeroForTheSourceAndStopAllSendsNothing)
 {
-    EXPECT_EQ(post("/4011", R"({"id":4,"streamType":1,"streamFrom":1})").out, ok());
-    EXPECT_TRUE(same_bytes(first_sent(REQ_LIVE_STOP), words({4, 1, 0})));
-    EXPECT_EQ(get("/4012").out, ok());
+    EXPECT_EQ(post("/4011", R"({"id":4,"streamType":1,"streamFrom":1})").out, text_reply());
+    EXPECT_TRUE(same_bytes(first_sent(REQ_LIVE_STOP), int32_bytes({4, 1, 0})));
+    EXPECT_EQ(get("/4012").out, text_reply());
     EXPECT_EQ(first_sent(REQ_LIVE_STOP_ALL), "");
     EXPECT_TRUE(no_logs());
 }
 
 TEST_F(Live, ImageValuesGetAndReset)
 {
-    core.reply(REQ_LIVE_IMAGE_GET, words({3, 10, 20, 30, 40, 50, 1, 0}));
+    core.reply(REQ_LIVE_IMAGE_GET, int32_bytes({3, 10, 20, 30, 40, 50, 1, 0}));
     EXPECT_TRUE(json_reply_is(post("/3000", R"({"chnid":3})").out,
                               R"({"status":"OK","brightness":10,"contrast":20,"saturation":30,)"
                               R"("Sharpness":40,"NoiseReduction":50,"i2ddnr":1})"));
-    EXPECT_TRUE(same_bytes(first_sent(REQ_LIVE_IMAGE_GET), words({3})));
+    EXPECT_TRUE(same_bytes(first_sent(REQ_LIVE_IMAGE_GET), int32_bytes({3})));
 
     EXPECT_TRUE(json_reply_is(post("/3002", "6").out, R"({"ChannelId":6,"Brightness":128,"Contrast":128,)"
                                                       R"("Saturation":128,"Sharpness":128,"NoiseReduction":128})"));
-    EXPECT_TRUE(same_bytes(first_sent(REQ_LIVE_IMAGE_SET), words({6, 128, 128, 128, 128, 128, 0})));
+    EXPECT_TRUE(same_bytes(first_sent(REQ_LIVE_IMAGE_SET), int32_bytes({6, 128, 128, 128, 128, 128, 0})));
     EXPECT_TRUE(no_logs());
 }
 
@@ -103,16 +91,16 @@ TEST_F(Live, ImageSetSendsTheValuesAndLogsThemScaledWithoutOverflow)
         std::string scaled;
     } cases[] = {
         {R"({"id":2,"brightness":255,"contrast":128,"saturation":0,"Sharpness":1,"NoiseReduction":2,"i2ddnr":9})",
-         words({2, 255, 128, 0, 1, 2, 9}), 3, words({100, 50, 0, 0, 1})},
+         int32_bytes({2, 255, 128, 0, 1, 2, 9}), 3, int32_bytes({100, 50, 0, 0, 1})},
         {R"({"id":0,"brightness":1,"contrast":2,"saturation":3,"Sharpness":2147483647,)"
          R"("NoiseReduction":-2147483648})",
-         words({0, 1, 2, 3, 2147483647, INT32_MIN, 0}), 1, words({0, 1, 1, 842150450, -842150450})},
+         int32_bytes({0, 1, 2, 3, 2147483647, INT32_MIN, 0}), 1, int32_bytes({0, 1, 1, 842150450, -842150450})},
         {R"({"id":7,"brightness":200,"contrast":100,"saturation":50,"Sharpness":1000,"NoiseReduction":-255})",
-         words({7, 200, 100, 50, 1000, -255, 0}), 8, words({78, 39, 20, 392, -100})},
+         int32_bytes({7, 200, 100, 50, 1000, -255, 0}), 8, int32_bytes({78, 39, 20, 392, -100})},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.body);
-        EXPECT_EQ(post("/3001", c.body).out, ok());
+        EXPECT_EQ(post("/3001", c.body).out, text_reply());
         EXPECT_TRUE(same_bytes(first_sent(REQ_LIVE_IMAGE_SET), c.sent));
         EXPECT_EQ(logs(1), std::vector<std::string>{log_record(217, 900, c.object, c.scaled.data(), 20)});
     }
@@ -127,7 +115,7 @@ TEST_F(Live, ChannelActionsLogTheirSubType)
     for (const Row& row : rows)
         for (int channel : {7, 0}) {
             SCOPED_TRACE(std::string(row.path) + " " + std::to_string(channel));
-            EXPECT_EQ(post(row.path, std::to_string(channel)).out, ok());
+            EXPECT_EQ(post(row.path, std::to_string(channel)).out, text_reply());
             if (row.sub_type) {
                 EXPECT_EQ(logs(1), std::vector<std::string>{log_record(row.sub_type, 900, channel + 1)});
             }
@@ -139,7 +127,7 @@ TEST_F(Live, ChannelActionsLogTheirSubType)
 
 std::string nvr_stream(int base, const std::string& user, const std::string& password, const std::string& path)
 {
-    return words({99, base, base + 1, base + 2, base + 3, base + 4, 0, 0}) + field(user, 32) + field(password, 32) +
+    return int32_bytes({99, base, base + 1, base + 2, base + 3, base + 4, 0, 0}) + field(user, 32) + field(password, 32) +
            std::string(256, 'q') + field(path, 128);
 }
 
@@ -156,10 +144,10 @@ std::string nvr_json(const char* prefix, int base, const std::string& user, cons
 
 TEST_F(Live, RtspReplyListsEveryWholeRecordInOrder)
 {
-    const std::string a = words({0}) + field("rtsp://cam1/main", 256) + field("rtsp://cam1/sub", 256) +
+    const std::string a = int32_bytes({0}) + field("rtsp://cam1/main", 256) + field("rtsp://cam1/sub", 256) +
                           nvr_stream(554, "admin", "pw1", "/ch01/main") + nvr_stream(600, "viewer", "pw2", "/ch01/sub");
     // Texts filling their fields stay in them.
-    const std::string b = words({0}) + std::string(256, 'm') + field("", 256) +
+    const std::string b = int32_bytes({0}) + std::string(256, 'm') + field("", 256) +
                           nvr_stream(700, std::string(32, 'u'), "", std::string(128, 'p')) +
                           nvr_stream(800, "s", "t", "/x");
     core.reply(REQ_LIVE_RTSP_INFO, a + b + std::string(100, 'z'));
@@ -172,7 +160,7 @@ TEST_F(Live, RtspReplyListsEveryWholeRecordInOrder)
             nvr_json("sub", 800, "s", "t", "/x") + "}}]}"));
     EXPECT_EQ(first_sent(REQ_LIVE_RTSP_INFO), "");
 
-    core.reply(REQ_EXTERN_PORTS, words({10080, 8443}));
+    core.reply(REQ_EXTERN_PORTS, int32_bytes({10080, 8443}));
     EXPECT_TRUE(json_reply_is(get("/4021").out, R"({"upnp_extern_port":10080,"ddns_extern_port":8443})"));
     EXPECT_EQ(first_sent(REQ_EXTERN_PORTS), "");
 }
@@ -192,12 +180,12 @@ TEST_F(Live, FailedShortOrMissingAnswers)
         {"/4010", start, REQ_LIVE_START, live_answer(1, 554, 0, 0, "a", "b").substr(0, 975), kJsonError},
         {"/4010", start, REQ_LIVE_START, "", kJsonError},
         {"/4010", start, REQ_LIVE_START, kSilent, kJsonError},
-        {"/3000", R"({"chnid":7})", REQ_LIVE_IMAGE_GET, words({3, 1, 2, 3, 4, 5, 6, -2}), error},
-        {"/3000", R"({"chnid":0})", REQ_LIVE_IMAGE_GET, words({3, 1, 2, 3, 4, 5, 6, 0}).substr(0, 31), kJsonError},
+        {"/3000", R"({"chnid":7})", REQ_LIVE_IMAGE_GET, int32_bytes({3, 1, 2, 3, 4, 5, 6, -2}), error},
+        {"/3000", R"({"chnid":0})", REQ_LIVE_IMAGE_GET, int32_bytes({3, 1, 2, 3, 4, 5, 6, 0}).substr(0, 31), kJsonError},
         {"/3000", R"({"chnid":0})", REQ_LIVE_IMAGE_GET, kSilent, kJsonError},
         {"/4018", "", REQ_LIVE_RTSP_INFO, std::string(1475, '\0'), ""},
         {"/4018", "", REQ_LIVE_RTSP_INFO, kSilent, kJsonError},
-        {"/4021", "", REQ_EXTERN_PORTS, words({10080}), kJsonError},
+        {"/4021", "", REQ_EXTERN_PORTS, int32_bytes({10080}), kJsonError},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.path) + " answered with " + std::to_string(c.answer.size()) + " bytes");

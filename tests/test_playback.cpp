@@ -10,18 +10,6 @@
 
 namespace {
 
-// A function: kTextHead lives in another file and may not be built yet at start-up.
-std::string ok()
-{
-    return kTextHead + "OK";
-}
-const std::string kSilent = "<no answer>";
-
-std::string words(std::initializer_list<int> w)
-{
-    return int32_bytes(w);
-}
-
 class Playback : public HandlerTest {
 protected:
     void seed_device(int channels)
@@ -65,13 +53,13 @@ std::string field(const std::string& text, size_t n)
 // A search answer record; the 0x11 and 0x22 bytes are not to be read.
 std::string section(int channel, int sid, int lock, int type, const std::string& start, const std::string& end)
 {
-    return words({channel, sid, 0x11111111, lock, 0x22222222, type}) + field(start, 32) + field(end, 32) +
+    return int32_bytes({channel, sid, 0x11111111, lock, 0x22222222, type}) + field(start, 32) + field(end, 32) +
            std::string(16, 'R');
 }
 
 std::string search_bytes(const std::string& mask, int stream, const std::string& start, const std::string& end)
 {
-    return field(mask, 64) + words({0, 1, stream, -1, -1}) + field(start.substr(0, 31), 32) +
+    return field(mask, 64) + int32_bytes({0, 1, stream, -1, -1}) + field(start.substr(0, 31), 32) +
            field(end.substr(0, 31), 32);
 }
 
@@ -89,12 +77,12 @@ std::string mask_bytes(std::initializer_list<int> positions, int speed, int flag
     std::string mask(64, '0');
     for (int p : positions)
         mask[p] = '1';
-    return mask + words({0, speed, flag});
+    return mask + int32_bytes({0, speed, flag});
 }
 
 std::string stream(int session, const std::string& path)
 {
-    return words({session, 554, 10554, 10080, 1554, 80}) + field(path, 128);
+    return int32_bytes({session, 554, 10554, 10080, 1554, 80}) + field(path, 128);
 }
 
 std::string stream_json(int session, const std::string& path, const std::string& play)
@@ -106,12 +94,12 @@ std::string stream_json(int session, const std::string& path, const std::string&
 
 std::string mask_answer(int session, const std::string& play, int result)
 {
-    return words({session}) + field(play, 32) + words({result});
+    return int32_bytes({session}) + field(play, 32) + int32_bytes({result});
 }
 
 std::string transcode_answer(int ch, int sid, int state)
 {
-    return words({ch, sid, state}) + std::string(12, 'Z');
+    return int32_bytes({ch, sid, state}) + std::string(12, 'Z');
 }
 
 const char* const kOrder[] = {
@@ -170,7 +158,7 @@ TEST_F(Playback, SearchClosesTheOpenSearchFirstAndCountZeroIsNoMatches)
     EXPECT_EQ(all[0].code, REQ_PLAYBACK_SEARCH_CLOSE);
     EXPECT_TRUE(same_bytes(all[0].payload, list_bytes({5}, {}, 1)));
     EXPECT_EQ(all[1].code, REQ_PLAYBACK_CLOSE);
-    EXPECT_TRUE(same_bytes(all[1].payload, words({5})));
+    EXPECT_TRUE(same_bytes(all[1].payload, int32_bytes({5})));
     EXPECT_EQ(all[2].code, REQ_PLAYBACK_SEARCH);
     EXPECT_TRUE(same_bytes(all[2].payload, search_bytes("1000", 0, "a", "b")));
 }
@@ -222,7 +210,7 @@ TEST_F(Playback, SearchPageAsksBySidAndPage)
     EXPECT_TRUE(json_reply_is(post("/4023", R"({"sid":12,"page":3})").out,
                               R"({"status":"OK","camId":6,"sectionNum":1,"sid":12,"section":[)"
                               R"({"startTime":"s1","endTime":"e1","recordType":1,"lock":0}]})"));
-    EXPECT_TRUE(same_bytes(sent(REQ_PLAYBACK_SEARCH_PAGE).at(0).payload, words({12, 3})));
+    EXPECT_TRUE(same_bytes(sent(REQ_PLAYBACK_SEARCH_PAGE).at(0).payload, int32_bytes({12, 3})));
     core.reply(REQ_PLAYBACK_SEARCH_PAGE, "");
     EXPECT_TRUE(json_reply_is(post("/4023", R"({"sid":12,"page":4})").out, R"({"status":"NO MATCHES"})"));
 }
@@ -230,7 +218,7 @@ TEST_F(Playback, SearchPageAsksBySidAndPage)
 std::string start_bytes(int channel, int sid, const std::string& start, const std::string& end,
                         const std::string& play)
 {
-    return words({channel, sid, 0, 0}) + field(start.substr(0, 31), 32) + field(end.substr(0, 31), 32) +
+    return int32_bytes({channel, sid, 0, 0}) + field(start.substr(0, 31), 32) + field(end.substr(0, 31), 32) +
            field(play.substr(0, 31), 32);
 }
 
@@ -240,7 +228,7 @@ const char* const kStartBody =
 
 TEST_F(Playback, StartAsksForTheStreamPrintsItAndLogs)
 {
-    core.reply(REQ_PLAYBACK_START, words({0}));
+    core.reply(REQ_PLAYBACK_START, int32_bytes({0}));
     core.reply(REQ_PLAYBACK_STREAM_INFO, (stream(21, "/playback/21")));
     EXPECT_TRUE(json_reply_is(post("/4001", kStartBody).out, stream_json(21, "/playback/21", "2019-05-01 10:00:00")));
     std::vector<FakeRequest> all = sent_all();
@@ -249,13 +237,13 @@ TEST_F(Playback, StartAsksForTheStreamPrintsItAndLogs)
     EXPECT_TRUE(same_bytes(all[0].payload,
                            start_bytes(3, 21, "2019-05-01 00:00:00", "2019-05-01 23:59:59", "2019-05-01 10:00:00")));
     EXPECT_EQ(all[1].code, REQ_PLAYBACK_STREAM_INFO);
-    EXPECT_TRUE(same_bytes(all[1].payload, words({21})));
+    EXPECT_TRUE(same_bytes(all[1].payload, int32_bytes({21})));
     EXPECT_EQ(logs(1), std::vector<std::string>{log_record(209, 900, 4)});
 }
 
 TEST_F(Playback, StartTextsAreCutToTheirFields)
 {
-    core.reply(REQ_PLAYBACK_START, words({7}));  // not negative: accepted
+    core.reply(REQ_PLAYBACK_START, int32_bytes({7}));  // not negative: accepted
     core.reply(REQ_PLAYBACK_STREAM_INFO, stream(4, std::string(128, 'p')));  // no NUL
     const std::string t(40, '1');
     CgiResult r = post("/4001", "{\"channelId\":0,\"sid\":4,\"startTime\":\"" + t + "\",\"endTime\":\"" + t +
@@ -271,7 +259,7 @@ TEST_F(Playback, StartWithoutAStreamRecord)
     core.reply(REQ_PLAYBACK_STREAM_INFO, std::string(151, '\0'));
     EXPECT_EQ(post("/4001", kStartBody).out, "");
     EXPECT_EQ(logs(1), std::vector<std::string>{log_record(209, 900, 4)});
-    core.reply(REQ_PLAYBACK_START, words({0}));
+    core.reply(REQ_PLAYBACK_START, int32_bytes({0}));
     core.silent(REQ_PLAYBACK_STREAM_INFO);
     EXPECT_EQ(post("/4001", kStartBody).out, kJsonError);
     EXPECT_EQ(sent(REQ_PLAYBACK_STREAM_INFO).size(), 1u);
@@ -279,9 +267,9 @@ TEST_F(Playback, StartWithoutAStreamRecord)
 
 TEST_F(Playback, PlayTimeIsPrintedInTheDeviceZone)
 {
-    core.reply(REQ_PLAYBACK_TIME, words({1556704800}));
+    core.reply(REQ_PLAYBACK_TIME, int32_bytes({1556704800}));
     EXPECT_TRUE(json_reply_is(post("/4002", "17").out, R"({"status":"OK","curPlayTime":"2019-05-01 10:00:00"})"));
-    EXPECT_TRUE(same_bytes(sent(REQ_PLAYBACK_TIME).at(0).payload, words({17})));
+    EXPECT_TRUE(same_bytes(sent(REQ_PLAYBACK_TIME).at(0).payload, int32_bytes({17})));
     CgiRequest req;
     req.method = "POST";
     req.path = "/4002";
@@ -294,18 +282,18 @@ TEST_F(Playback, PlayTimeIsPrintedInTheDeviceZone)
 
 TEST_F(Playback, StopClosesEachSessionThenTheSearchOnlyWhenAsked)
 {
-    EXPECT_EQ(post("/4003", R"({"close":1,"num":3,"sid":[4,-1,9]})").out, ok());
+    EXPECT_EQ(post("/4003", R"({"close":1,"num":3,"sid":[4,-1,9]})").out, text_reply());
     ASSERT_TRUE(core.wait_for(REQ_PLAYBACK_SEARCH_CLOSE, 1));
     std::vector<FakeRequest> all = sent_all();
     ASSERT_EQ(all.size(), 4u);
     const int codes[] = {REQ_PLAYBACK_CLOSE, REQ_PLAYBACK_CLOSE, REQ_PLAYBACK_STOP, REQ_PLAYBACK_SEARCH_CLOSE};
     const std::string list = list_bytes({4, -1, 9}, {}, 3);
-    const std::string payloads[] = {words({4}), words({9}), list, list};
+    const std::string payloads[] = {int32_bytes({4}), int32_bytes({9}), list, list};
     for (size_t i = 0; i < all.size(); i++) {
         EXPECT_EQ(all[i].code, codes[i]) << i;
         EXPECT_TRUE(same_bytes(all[i].payload, payloads[i])) << i;
     }
-    EXPECT_EQ(post("/4003", R"({"close":0,"num":1,"sid":[2]})").out, ok());
+    EXPECT_EQ(post("/4003", R"({"close":0,"num":1,"sid":[2]})").out, text_reply());
     ASSERT_TRUE(core.wait_for(REQ_PLAYBACK_STOP, 1));
     EXPECT_TRUE(same_bytes(sent(REQ_PLAYBACK_STOP)[0].payload, list_bytes({2}, {}, 1)));
     EXPECT_FALSE(core.wait_for(REQ_PLAYBACK_SEARCH_CLOSE, 1, 300));
@@ -338,7 +326,7 @@ TEST_F(Playback, ControlRequestsOnTheWire)
          list_bytes({3, 4}, {8, 0}, 2)},
         {"/3003", REQ_PLAYBACK_STEP_BATCH, R"({"num":1,"sessionId":[5,6,7]})", list_bytes({5, 6, 7}, {}, 0)},
         {"/3003", REQ_PLAYBACK_STEP_BATCH, "{\"sessionId\":[" + seventy + "]}", list_bytes(first64, {}, 0)},
-        {"/4005", REQ_PLAYBACK_RESUME, R"({"sid":3,"direction":1})", words({3, 1})},
+        {"/4005", REQ_PLAYBACK_RESUME, R"({"sid":3,"direction":1})", int32_bytes({3, 1})},
         // By session id; a single session at speed 2 sets the flag.
         {"/4022", REQ_PLAYBACK_SPEED, R"({"num":1,"sid":[5],"speed":2})", mask_bytes({5}, 2, 1)},
         {"/4022", REQ_PLAYBACK_SPEED, R"({"num":2,"sid":[5,6],"speed":2})", mask_bytes({5, 6}, 2, 0)},
@@ -354,7 +342,7 @@ TEST_F(Playback, ControlRequestsOnTheWire)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.path) + " " + c.body);
-        EXPECT_EQ(post(c.path, c.body).out, ok());
+        EXPECT_EQ(post(c.path, c.body).out, text_reply());
         ASSERT_TRUE(core.wait_for(c.code, 1));
         EXPECT_TRUE(same_bytes(sent(c.code)[0].payload, c.want));
     }
@@ -397,7 +385,7 @@ TEST_F(Playback, JumpSendsThePairsCutToSixtyFour)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.body.substr(0, 60));
-        core.reply(REQ_PLAYBACK_JUMP, words({c.answer}));
+        core.reply(REQ_PLAYBACK_JUMP, int32_bytes({c.answer}));
         EXPECT_TRUE(json_reply_is(post("/4009", c.body).out, c.reply));
         EXPECT_TRUE(same_bytes(sent(REQ_PLAYBACK_JUMP).at(0).payload, c.want));
     }
@@ -415,10 +403,10 @@ TEST_F(Playback, MaskStartAsksForTheStreamAndLogs)
     std::vector<FakeRequest> all = sent_all();
     ASSERT_GE(all.size(), 2u);
     EXPECT_EQ(all[0].code, REQ_PLAYBACK_MASK_START);
-    EXPECT_TRUE(same_bytes(all[0].payload, words({1556704800}) + field("2019-05-01 10:00:00", 32) +
-                                               words({1, 0, 4, 0, 0, 0, 0, -1})));
+    EXPECT_TRUE(same_bytes(all[0].payload, int32_bytes({1556704800}) + field("2019-05-01 10:00:00", 32) +
+                                               int32_bytes({1, 0, 4, 0, 0, 0, 0, -1})));
     EXPECT_EQ(all[1].code, REQ_PLAYBACK_STREAM_INFO);
-    EXPECT_TRUE(same_bytes(all[1].payload, words({77})));
+    EXPECT_TRUE(same_bytes(all[1].payload, int32_bytes({77})));
     EXPECT_EQ(logs(1), std::vector<std::string>{log_record(209, 900, 0)});
 
     // A play time filling its field is cut to 31 characters.
@@ -433,10 +421,10 @@ TEST_F(Playback, TranscodingSetAndGet)
     core.reply(REQ_PLAYBACK_TRANSCODE, transcode_answer(2, 30, 1));
     CgiResult r = post("/4025", R"({"ch":2,"sid":30,"trancodingmode":1,"framesize":3,"bitrate":512,"framerate":15})");
     EXPECT_TRUE(json_reply_is(r.out, R"({"ch":2,"sid":30,"state":1,"status":"OK"})"));
-    EXPECT_TRUE(same_bytes(sent(REQ_PLAYBACK_TRANSCODE).at(0).payload, words({2, 30, 1, 3, 512, 15})));
+    EXPECT_TRUE(same_bytes(sent(REQ_PLAYBACK_TRANSCODE).at(0).payload, int32_bytes({2, 30, 1, 3, 512, 15})));
     core.reply(REQ_PLAYBACK_TRANSCODE_STATE, transcode_answer(2, 30, 0));
     EXPECT_TRUE(json_reply_is(post("/4026", R"({"ch":2,"sid":30})").out, R"({"ch":2,"sid":30,"state":0})"));
-    EXPECT_TRUE(same_bytes(sent(REQ_PLAYBACK_TRANSCODE_STATE).at(0).payload, words({2, 30})));
+    EXPECT_TRUE(same_bytes(sent(REQ_PLAYBACK_TRANSCODE_STATE).at(0).payload, int32_bytes({2, 30})));
 }
 
 // A short answer is no answer: the error body, no stream asked, no log.
@@ -452,8 +440,8 @@ TEST_F(Playback, ShortOrMissingAnswersAreTheErrorBody)
         {"/4000", R"({"channelId":0,"sid":-1,"streamType":0,"time":"a","endTime":"b"})", REQ_PLAYBACK_SEARCH,
          {kSilent}},
         {"/4023", R"({"sid":12,"page":5})", REQ_PLAYBACK_SEARCH_PAGE, {kSilent}},
-        {"/4001", kStartBody, REQ_PLAYBACK_START, {words({-1}), kSilent}},  // -1 refuses: flag 2
-        {"/4002", "1", REQ_PLAYBACK_TIME, {words({0}), words({-5}), std::string("\x01\x02", 2), kSilent}},
+        {"/4001", kStartBody, REQ_PLAYBACK_START, {int32_bytes({-1}), kSilent}},  // -1 refuses: flag 2
+        {"/4002", "1", REQ_PLAYBACK_TIME, {int32_bytes({0}), int32_bytes({-5}), std::string("\x01\x02", 2), kSilent}},
         {"/4009", R"({"jumpTime":"x","sid":[1],"chnid":[0],"num":1})", REQ_PLAYBACK_JUMP,
          {std::string("\0\0", 2), kSilent}},
         {"/4020", kMaskBody, REQ_PLAYBACK_MASK_START,
@@ -542,16 +530,16 @@ TEST_F(Playback, DispatcherRows)
         std::string payload;
         std::string want;  // the JSON body, or kJsonError
     } cases[] = {
-        {RSP_PLAYBACK_BUSY, words({1}), R"({"status":"BUSY"})"},
-        {RSP_PLAYBACK_BUSY, words({-7}), R"({"status":"BUSY"})"},
-        {RSP_PLAYBACK_BUSY, words({0}), R"({"status":"OK"})"},
+        {RSP_PLAYBACK_BUSY, int32_bytes({1}), R"({"status":"BUSY"})"},
+        {RSP_PLAYBACK_BUSY, int32_bytes({-7}), R"({"status":"BUSY"})"},
+        {RSP_PLAYBACK_BUSY, int32_bytes({0}), R"({"status":"OK"})"},
         {RSP_PLAYBACK_BUSY, std::string(3, '\x01'), kJsonError},
-        {RSP_PLAYBACK_STATUS, words({-1}), R"({"status":"ERROR"})"},
-        {RSP_PLAYBACK_STATUS, words({3}), R"({"status":"OK"})"},
+        {RSP_PLAYBACK_STATUS, int32_bytes({-1}), R"({"status":"ERROR"})"},
+        {RSP_PLAYBACK_STATUS, int32_bytes({3}), R"({"status":"OK"})"},
         {RSP_PLAYBACK_STATUS, "", kJsonError},
-        {RSP_PLAYBACK_TIME_ALT, words({1556668800}), R"({"status":"OK","curPlayTime":"2019-05-01 00:00:00"})"},
-        {RSP_PLAYBACK_TIME_ALT, words({0}), kJsonError},
-        {RSP_PLAYBACK_JUMP_TIME, words({1556704800}), R"({"status":"OK","realJumpTime":"2019-05-01 10:00:00"})"},
+        {RSP_PLAYBACK_TIME_ALT, int32_bytes({1556668800}), R"({"status":"OK","curPlayTime":"2019-05-01 00:00:00"})"},
+        {RSP_PLAYBACK_TIME_ALT, int32_bytes({0}), kJsonError},
+        {RSP_PLAYBACK_JUMP_TIME, int32_bytes({1556704800}), R"({"status":"OK","realJumpTime":"2019-05-01 10:00:00"})"},
         {RSP_PLAYBACK_JUMP_TIME, "", kJsonError},
         {RSP_PLAYBACK_JUMP_TIMES, times_bytes({{4, 1556704800}, {9, 1556668800}}),
          R"({"status":"OK","JumpTime":[{"realJumpTime":"2019-05-01 10:00:00","sid":4},)"
@@ -560,7 +548,7 @@ TEST_F(Playback, DispatcherRows)
         {RSP_PLAYBACK_PLAY_TIMES, times_bytes({{3, 1556704800}}),
          R"({"status":"OK","curPlayTime":[{"PlayTime":"2019-05-01 10:00:00","sid":3}]})"},
         {RSP_PLAYBACK_PLAY_TIMES, "", R"({"status":"OK","curPlayTime":[]})"},
-        {9999, words({0}), kJsonError},                         // unknown: ignored
+        {9999, int32_bytes({0}), kJsonError},                         // unknown: ignored
         {RSP_DOWNLOAD_CHUNK, std::string(95, '\0'), kJsonError},  // shorter than its 96-byte head
     };
     for (const Case& c : cases) {

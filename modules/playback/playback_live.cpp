@@ -25,18 +25,6 @@ enum {
 // the start failed or nothing came.
 int g_live_channel = -1;
 
-void reply_text(const char* text)
-{
-    cgi_writeback_webserver(REPLY_TEXT, text);
-}
-
-void reply_status(const char* status)
-{
-    json_object* reply = json_object_new_object();
-    json_add_text(reply, "status", status);
-    cgi_writeback_json(REPLY_JSON, reply);
-}
-
 int ask(int code, const void* payload, int size)
 {
     return cgi_request(on_stream_callback, code, payload, size, REPLY_JSON);

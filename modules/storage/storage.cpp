@@ -84,11 +84,6 @@ int format_done;
 
 // ---- helpers -------------------------------------------------------------
 
-void reply_text(const char* text)
-{
-    cgi_writeback_webserver(REPLY_TEXT, text);
-}
-
 // Sends one int32 and waits; `error_type` as cgi_request.
 int ask_port(int code, int32_t port, int error_type)
 {

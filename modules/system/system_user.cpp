@@ -99,11 +99,6 @@ const JsonField kOemUserFields[] = {
 
 // ---- helpers -----------------------------------------------------------------
 
-void reply_text(const char* text)
-{
-    cgi_writeback_webserver(REPLY_TEXT, text);
-}
-
 void notify_user_table(const int32_t* id)
 {
     cgi_notify(on_system_ipc_callback, REQ_USER_TABLE_CHANGED, id, id ? (int)sizeof *id : 0);

@@ -17,6 +17,7 @@ const std::string kTextHead = "Content-type: text/plain\r\n\r\n";
 const std::string kJsonHead = "Content-type: application/json\r\n\r\n";
 const std::string kTextError = kTextHead + "CGI ERROR";
 const std::string kJsonError = kJsonHead + "{status:\"CGI ERROR\"}";
+const std::string kSilent = "<no answer>";
 const char* const kUser = "admin";
 const char* const kAddr = "192.168.1.20";
 

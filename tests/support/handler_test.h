@@ -25,6 +25,15 @@ extern const std::string kJsonError;
 extern const char* const kUser;
 extern const char* const kAddr;
 
+// A text reply; a function because the header constant lives in another
+// file and may not be built yet while a test file's statics start.
+inline std::string text_reply(const std::string& body = "OK")
+{
+    return kTextHead + body;
+}
+// A table case in which the core service does not answer.
+extern const std::string kSilent;
+
 // JSON text printed compactly; keys keep the order they came in. Anything
 // but exactly one JSON value (white space around allowed) gives a marker.
 std::string canon(const std::string& text);
