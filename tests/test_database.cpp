@@ -17,16 +17,13 @@ std::string pattern(size_t n, int seed)
     return s;
 }
 
-class Database : public ::testing::Test {
+class Database : public HandlerTest {
 protected:
-    void SetUp() override { root_.use_in_process(); }
-    void TearDown() override { vxdb_close_all(); }
-
     // A statement on a separate plain SQLite connection: the first column of the first row.
     std::string sql(const char* text)
     {
         sqlite3* db = nullptr;
-        sqlite3_open(root_.at(VXDB_MAIN).c_str(), &db);
+        sqlite3_open(root.at(VXDB_MAIN).c_str(), &db);
         sqlite3_busy_timeout(db, 5000);
         sqlite3_stmt* st = nullptr;
         std::string out = "<none>";
@@ -49,13 +46,11 @@ protected:
         return vxdb_write(VXDB_MAIN, kind, idx, data.data(), (int)data.size());
     }
     static std::string zeros(const vxdb_kind& kind) { return std::string(kind.size, '\0'); }
-
-    ScratchRoot root_;
 };
 
 TEST_F(Database, FileAndTablesCreatedOnFirstUse)
 {
-    EXPECT_FALSE(root_.exists(VXDB_MAIN));
+    EXPECT_FALSE(root.exists(VXDB_MAIN));
     EXPECT_EQ(get_param_int(VXDB_MAIN, "max_cameras", 32), 32);
     EXPECT_EQ(sql("SELECT group_concat(sql, ';') FROM (SELECT sql FROM sqlite_master WHERE type = 'table' ORDER BY name)"),
               "CREATE TABLE params (key TEXT PRIMARY KEY, value TEXT NOT NULL);CREATE TABLE records (kind TEXT NOT "

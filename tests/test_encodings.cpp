@@ -67,12 +67,8 @@ std::string week_json(int blank = 0)
     return s + "]]";
 }
 
-class Encodings : public ::testing::Test {
-protected:
-    void SetUp() override { root_.use_in_process(); }
-    void TearDown() override { vxdb_close_all(); }
-    ScratchRoot root_;
-};
+// Only the scratch root and the database closing of the shared fixture are used.
+using Encodings = HandlerTest;
 
 // The first 12 triples of the first 8 days; missing elements read as empty.
 TEST_F(Encodings, ScheduleFromJsonShortAndLongArrays)

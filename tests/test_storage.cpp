@@ -15,15 +15,13 @@ const vxdb_kind kDiskKind = {"disk", (int)sizeof(db_disk), 37};
 const vxdb_kind kGroupKind = {"group", (int)sizeof(storage_group), 16};
 const vxdb_kind kEsataKind = {"esata_auto_backup", (int)sizeof(esata_auto_backup), 1};
 
-std::string text(const std::string& body) { return kTextHead + body; }
 std::string zeros(size_t n) { return std::string(n, '\0'); }
 std::string word(int w) { return int32_bytes({w}); }
 
 std::vector<int> range(int from, int to)
 {
-    std::vector<int> v;
-    for (int i = from; i <= to; i++)
-        v.push_back(i);
+    std::vector<int> v((size_t)(to - from + 1));
+    std::iota(v.begin(), v.end(), from);
     return v;
 }
 
@@ -69,10 +67,26 @@ std::string nas_log(int sub_type, int port, const char* protocol, const std::str
     return log_record(sub_type, 0, port, &d, (int)sizeof d);
 }
 
+storage_group group_record(int i, const std::string& channels)
+{
+    storage_group g = zeroed<storage_group>();
+    g.id = 100 + i;
+    put(g.channels, channels.substr(0, 64));
+    put(g.extra, "extra" + std::to_string(i));
+    return g;
+}
+std::string group_channels(int i) { return i == 3 ? std::string(64, '1') : "c" + std::to_string(i); }
+
 class StorageTest : public HandlerTest {
 protected:
     void seed(const db_disk& d) { store(kDiskKind, d.port, &d); }
-    void seed_groups();
+    void seed_groups()
+    {
+        for (int i = 0; i < 16; i++) {
+            storage_group g = group_record(i, group_channels(i));
+            store(kGroupKind, i, &g);
+        }
+    }
     std::string disk(int port)
     {
         db_disk d;
@@ -98,14 +112,12 @@ protected:
     // of 1 s, ample for the fake, which answers within milliseconds.
     CgiResult unanswered(const std::string& path, const std::string& body)
     {
-        vxdb_close_all();
         core.clear();
         CgiRequest r;
         r.method = "POST", r.path = path, r.body = body, r.content_type = "application/json";
         r.cookie = "lang=en; userName=admin; theme=dark", r.remote_addr = kAddr, r.max_steps = 8;
         CgiResult res = run_cgi(root.path(), r);
         EXPECT_EQ(res.status, 0) << path << " " << body;
-        vxdb_close_all();
         return res;
     }
 };
@@ -268,7 +280,7 @@ TEST_F(StorageTest, DiskChangesStoreSendAndLog)
     for (const auto& c : cases) {
         if (c.code != REQ_DISK_PROPERTY)
             core.reply(c.code, word(0));
-        EXPECT_EQ(post(c.path, c.body).out, text("OK")) << c.body;
+        EXPECT_EQ(post(c.path, c.body).out, text_reply("OK")) << c.body;
         ASSERT_TRUE(core.wait_for(c.code, 1)) << c.body;
         EXPECT_TRUE(sent_once(c.code, c.request)) << c.body;
         if (c.want.port >= 0) {
@@ -282,13 +294,13 @@ TEST_F(StorageTest, FormatAnswersAndLoggedOutcome)
 {
     // Response 0: no answer.
     const struct { const char* body; int port, response; std::string answer, out; int outcome; } cases[] = {
-        {"36", 36, 8434, word(0), text("OK"), 1},
-        {"36", 36, 8434, word(1), text("USING"), -1},
-        {"36", 36, 8434, word(-1), text("ERROR FORMAT"), -1},
-        {"36", 36, 8434, word(-3), text("NAS LOW CAP"), -1},
+        {"36", 36, 8434, word(0), text_reply("OK"), 1},
+        {"36", 36, 8434, word(1), text_reply("USING"), -1},
+        {"36", 36, 8434, word(-1), text_reply("ERROR FORMAT"), -1},
+        {"36", 36, 8434, word(-3), text_reply("NAS LOW CAP"), -1},
         {"36", 36, 8434, word(7), "", -1},
-        {"36", 36, 8402, word(-3), text("NAS LOW CAP"), -1},
-        {" 3\n", 3, 8434, word(0), text("OK"), 1},
+        {"36", 36, 8402, word(-3), text_reply("NAS LOW CAP"), -1},
+        {" 3\n", 3, 8434, word(0), text_reply("OK"), 1},
         {"4", 4, 8434, zeros(2), kJsonError, -1},
         {"0", 0, 0, "", kJsonError, -1},
     };
@@ -308,14 +320,14 @@ TEST_F(StorageTest, FormatAnswersAndLoggedOutcome)
 
 TEST_F(StorageTest, RaidModeIsReadAndStoredAsZeroOrOne)
 {
-    EXPECT_EQ(get("/6108").out, text("0"));
+    EXPECT_EQ(get("/6108").out, text_reply("0"));
     set_param("raidmode", 7);  // printed as stored
-    EXPECT_EQ(get("/6108").out, text("7"));
+    EXPECT_EQ(get("/6108").out, text_reply("7"));
     const struct { const char* body; int stored; } cases[] = {
         {"1", 1}, {" 1\n", 1}, {"0", 0}, {"5", 0}, {"-1", 0}, {"abc", 0}};
     for (const auto& c : cases) {
         set_param("raidmode", c.stored ? 0 : 1);  // so that the write shows
-        EXPECT_EQ(post("/6109", c.body).out, text("OK")) << c.body;
+        EXPECT_EQ(post("/6109", c.body).out, text_reply("OK")) << c.body;
         EXPECT_EQ(param("raidmode", -1), c.stored) << c.body;
         EXPECT_TRUE(sent_all().empty()) << c.body;
     }
@@ -327,7 +339,7 @@ TEST_F(StorageTest, NasDeleteSendsPortsAndLogsStoredDisks)
     seed(disk_record(8, 1, 10, "v8", "//srv8", "share8"));
     // Logged on "Error" too; port 9 has no record: sent, not logged.
     core.reply(REQ_NAS_DELETE, word(1));
-    EXPECT_EQ(post("/6200", R"({"num":3,"port":[7,8,9]})").out, text("Error"));
+    EXPECT_EQ(post("/6200", R"({"num":3,"port":[7,8,9]})").out, text_reply("Error"));
     EXPECT_TRUE(same_bytes(sent(REQ_NAS_DELETE).at(0).payload, nas_list({7, 8, 9})));
     EXPECT_TRUE(logged({nas_log(220, 7, "NFS", "10.0.0.7", "/nfs7"), nas_log(220, 8, "SMB/CIFS", "//srv8", "share8")}));
     EXPECT_FALSE(core.wait_for(REQ_OPERATION_LOG, 3, 300));
@@ -338,7 +350,7 @@ TEST_F(StorageTest, NasDeleteSendsPortsAndLogsStoredDisks)
         {2, {9, 8, 7}, {9, 8}}, {5, {3, 4}, {3, 4}}, {40, range(1, 40), range(1, 33)}};
     for (const auto& c : cases) {
         CgiResult r = post("/6200", "{\"num\":" + std::to_string(c.num) + ",\"port\":" + json_ints(c.ports) + "}");
-        EXPECT_EQ(r.out, text("OK")) << c.num;
+        EXPECT_EQ(r.out, text_reply("OK")) << c.num;
         EXPECT_TRUE(same_bytes(sent(REQ_NAS_DELETE).at(0).payload, nas_list(c.want))) << c.num;
     }
 }
@@ -408,25 +420,6 @@ TEST_F(StorageTest, NasChangesWithoutAnswerKeepRecordsAndLogNothing)
     }
 }
 
-storage_group group_record(int i, const std::string& channels)
-{
-    storage_group g = zeroed<storage_group>();
-    g.id = 100 + i;
-    put(g.channels, channels.substr(0, 64));
-    put(g.extra, "extra" + std::to_string(i));
-    return g;
-}
-
-std::string group_channels(int i) { return i == 3 ? std::string(64, '1') : "c" + std::to_string(i); }
-
-void StorageTest::seed_groups()
-{
-    for (int i = 0; i < 16; i++) {
-        storage_group g = group_record(i, group_channels(i));
-        store(kGroupKind, i, &g);
-    }
-}
-
 TEST_F(StorageTest, QuotaListThenGroupsDisksAndParameters)
 {
     seed_groups();
@@ -481,7 +474,7 @@ TEST_F(StorageTest, GroupsFollowTheGroupMode)
     };
     for (const auto& c : cases) {
         set_param("group_mode", c.mode);
-        EXPECT_EQ(post("/6210", c.body).out, text("OK")) << c.body;
+        EXPECT_EQ(post("/6210", c.body).out, text_reply("OK")) << c.body;
         std::vector<std::pair<int, std::string>> want;
         if (c.stored != c.mode)
             want.push_back({REQ_GROUP_MODE, word(c.stored)});
@@ -674,7 +667,7 @@ TEST_F(StorageTest, RequestAnswerAndPrintedReply)
         if (c.reply[0] == '{')
             EXPECT_TRUE(json_reply_is(r.out, c.reply)) << c.path << " " << c.body;
         else
-            EXPECT_EQ(r.out, text(c.reply)) << c.path << " " << c.body;
+            EXPECT_EQ(r.out, text_reply(c.reply)) << c.path << " " << c.body;
         EXPECT_TRUE(sent_once(c.code, c.request)) << c.path << " " << c.body;
     }
 }
@@ -695,7 +688,7 @@ TEST_F(StorageTest, RefusalsAndLocalAnswersAskNothing)
         {"/6102", "", {"abc", "37", "-1", "", "3x", R"({"port":3})"}},
         // "/6103" only acknowledges ports 0 to 16.
         {"/6103", "", {"17", "-1", "abc", ""}},
-        {"/6103", text("OK"), {"0", "16", " 7\n"}},
+        {"/6103", text_reply("OK"), {"0", "16", " 7\n"}},
         {"/6104", "", {R"({"id":16,)" + raid, R"({"id":9,)" + raid, "{" + raid,
                        R"({"id":12,"level":5,"sata_cnt":2,"sata_port":3})", R"({"id":12,"enable":1,"sata_cnt":2,"sata_port":3})",
                        R"({"id":12,"enable":1,"level":5,"sata_port":3})", R"({"id":12,"enable":1,"level":5,"sata_cnt":2})",
