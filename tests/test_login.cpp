@@ -184,17 +184,13 @@ TEST_F(LoginTest, ReplyCarriesTheDeviceFields)
     }
 }
 
-TEST_F(LoginTest, NoJsonNoOutput)
+// Made without the shell, and only for a request that parsed.
+TEST_F(LoginTest, CertificateDirectoriesOnlyForJsonAndWithoutTheShell)
 {
     for (const char* body : {"", "userName=alice", "{\"userName\":\"alice\""})
         EXPECT_EQ(post("/1000", body).out, "") << body;
     EXPECT_TRUE(no_logs());
-    // The certificate directories are made only for a request that parsed.
     EXPECT_FALSE(root.exists("/mnt/nand/ssl"));
-}
-
-TEST_F(LoginTest, MakesTheCertificateDirectoriesWithoutTheShell)
-{
     CgiRequest r = request("/1000", login_body("bob", "x"));  // even a refused login prepares them
     r.env = {{"PATH", "/nonexistent"}};                         // no mkdir program to be found
     EXPECT_EQ(canon(reply_body(run_request(r).out)), "{\"type\":-1}");

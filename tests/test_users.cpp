@@ -9,6 +9,7 @@ namespace {
 
 const vxdb_kind kUserKind = {"user", (int)sizeof(UserRecord), 100};
 const vxdb_kind kOemKind = {"oem_user", (int)sizeof(OemUserRecord), 100};
+const char* const kHash = "0192023a7bbd73250516f069df18b500";
 
 UserRecord user(int id, const std::string& name, int type = 1, const std::string& password = "pw")
 {
@@ -29,6 +30,16 @@ void number_rights(UserRecord* u)
     for (int i = 0; i < 20; i++)
         rights[i] = i + 1;
     memcpy(reinterpret_cast<char*>(u) + offsetof(UserRecord, local_live_view), rights, sizeof rights);
+}
+
+// The ten JSON rights of one side in record order, numbered from `first`.
+std::string rights_json(const char* side, int first)
+{
+    std::string out;
+    for (const char* r : {"LiveView", "Playback", "Retrieve", "SmartAnalysis", "Event", "Camera", "Storage",
+                          "Settings", "Status", "Shutdown"})
+        out += std::string(",\"") + side + r + "\":" + std::to_string(first++);
+    return out;
 }
 
 std::string add_body(const std::string& name, const std::string& more = "")
@@ -52,12 +63,25 @@ protected:
     }
     // Nothing reaches the core service within a short while.
     bool nothing_sent() { return !core.wait_for(REQ_USER_TABLE_CHANGED, 1, 300) && sent_all().empty(); }
+    // The core service hears of the change first, then the log record follows
+    // when `parameter` names one.
+    void expect_notice(const std::string& payload, int parameter = 0)
+    {
+        ASSERT_TRUE(core.wait_for(REQ_USER_TABLE_CHANGED, 1));
+        if (parameter) {
+            EXPECT_EQ(logs(1), std::vector<std::string>{log_record(LOG_SUB_USER, parameter, 0)});
+        }
+        const std::vector<FakeRequest> requests = sent_all();
+        ASSERT_EQ(requests.size(), parameter ? 2u : 1u);
+        EXPECT_EQ(requests[0].code, REQ_USER_TABLE_CHANGED);
+        EXPECT_EQ(requests[0].payload, payload);
+    }
 };
 
 TEST_F(UsersTest, ListsEnabledUsersInSlotOrderWithTheirKeys)
 {
     EXPECT_EQ(get("/6070").out, kJsonHead + "[ ]");
-    UserRecord a = user(0, "admin", 0, "0192023a7bbd73250516f069df18b500");
+    UserRecord a = user(0, "admin", 0, kHash);
     number_rights(&a);
     a.permission = -1;
     a.remote_permission = 5;
@@ -65,24 +89,18 @@ TEST_F(UsersTest, ListsEnabledUsersInSlotOrderWithTheirKeys)
     put(a.localplayback, "10");
     put(a.remoteliveview, "01");
     put(a.remoteplayback, std::string(65, '1'));  // a full field without its NUL
-    seed(a);
     UserRecord off = user(3, "gone");
     off.enable = 0;
-    seed(off);
     UserRecord b = a;
     b.id = 7;
     put(b.name, "bob");
-    seed(b);
+    for (const UserRecord& u : {a, off, b})
+        seed(u);
     auto item = [](int id, const char* name) {
-        return "{\"id\":" + std::to_string(id) + ",\"enable\":1,\"name\":\"" + name +
-               "\",\"password\":\"0192023a7bbd73250516f069df18b500\",\"type\":0,\"permission\":-1,"
-               "\"localLiveView\":1,\"localPlayback\":2,\"localRetrieve\":3,\"localSmartAnalysis\":4,"
-               "\"localEvent\":5,\"localCamera\":6,\"localStorage\":7,\"localSettings\":8,\"localStatus\":9,"
-               "\"localShutdown\":10,\"localliveview\":\"11\",\"localplayback\":\"10\",\"remotePermission\":5,"
-               "\"remoteLiveView\":11,\"remotePlayback\":12,\"remoteRetrieve\":13,\"remoteSmartAnalysis\":14,"
-               "\"remoteEvent\":15,\"remoteCamera\":16,\"remoteStorage\":17,\"remoteSettings\":18,"
-               "\"remoteStatus\":19,\"remoteShutdown\":20,\"remoteliveview\":\"01\",\"remoteplayback\":\"" +
-               std::string(65, '1') + "\"}";
+        return "{\"id\":" + std::to_string(id) + ",\"enable\":1,\"name\":\"" + name + "\",\"password\":\"" + kHash +
+               "\",\"type\":0,\"permission\":-1" + rights_json("local", 1) +
+               ",\"localliveview\":\"11\",\"localplayback\":\"10\",\"remotePermission\":5" + rights_json("remote", 11) +
+               ",\"remoteliveview\":\"01\",\"remoteplayback\":\"" + std::string(65, '1') + "\"}";
     };
     EXPECT_TRUE(json_reply_is(get("/6070").out, "[" + item(0, "admin") + "," + item(7, "bob") + "]"));
     EXPECT_TRUE(sent_all().empty());
@@ -95,13 +113,10 @@ TEST_F(UsersTest, AddTakesTheLowestFreeSlotAndStoresTheWholeRecord)
     for (const UserRecord& u : {user(0, "admin", 0), user(1, "bob"), freed, user(3, "dan")})
         seed(u);
     EXPECT_EQ(post("/6071", "{\"name\":\"carol\",\"password\":\"abc\",\"type\":2,\"permission\":-1,"
-                            "\"remotePermission\":4,\"localLiveView\":1,\"localPlayback\":2,\"localRetrieve\":3,"
-                            "\"localSmartAnalysis\":4,\"localEvent\":5,\"localCamera\":6,\"localStorage\":7,"
-                            "\"localSettings\":8,\"localStatus\":9,\"localShutdown\":10,\"remoteLiveView\":11,"
-                            "\"remotePlayback\":12,\"remoteRetrieve\":13,\"remoteSmartAnalysis\":14,"
-                            "\"remoteEvent\":15,\"remoteCamera\":16,\"remoteStorage\":17,\"remoteSettings\":18,"
-                            "\"remoteStatus\":19,\"remoteShutdown\":20,\"localliveview\":\"101\","
-                            "\"localplayback\":\"011\",\"remoteliveview\":\"1\",\"remoteplayback\":\"0001\"}")
+                            "\"remotePermission\":4" +
+                                rights_json("local", 1) + rights_json("remote", 11) +
+                                ",\"localliveview\":\"101\",\"localplayback\":\"011\",\"remoteliveview\":\"1\","
+                                "\"remoteplayback\":\"0001\"}")
                   .out,
               kTextHead + "id=2");
     UserRecord want = user(2, "carol", 2, "abc");
@@ -118,19 +133,30 @@ TEST_F(UsersTest, AddTakesTheLowestFreeSlotAndStoresTheWholeRecord)
     want.remote_playback_mask = 0x8;
     put(want.added, "0");
     EXPECT_TRUE(same_bytes(bytes_of(at(2)), bytes_of(want)));
-    // The core service hears of it, then the log record follows.
-    const std::vector<std::string> logged = logs(1);
-    std::vector<FakeRequest> requests = sent_all();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].code, REQ_USER_TABLE_CHANGED);
-    EXPECT_EQ(requests[0].payload, "");
-    EXPECT_EQ(logged[0], log_record(LOG_SUB_USER, LOG_PARAM_USER_ADD, 0));
+    expect_notice("", LOG_PARAM_USER_ADD);
 
-    // Keys left out are zero.
-    EXPECT_EQ(post("/6071", "{\"name\":\"min\",\"type\":3,\"permission\":0,\"remotePermission\":0}").out,
+    // Keys left out are zero, texts are cut to their fields, and only the
+    // first 32 channels count for a mask.
+    std::string live(64, '0');  // "1" at 0, 5, 31, 32, 40 and 63; another digit at 3
+    for (int i : {0, 5, 31, 32, 40, 63})
+        live[(size_t)i] = '1';
+    live[3] = '2';
+    const std::string high = std::string(32, '0') + std::string(32, '1');
+    EXPECT_EQ(post("/6071", "{\"name\":\"" + std::string(100, 'n') + "\",\"password\":\"" + std::string(40, 'p') +
+                                "\",\"type\":3,\"permission\":0,\"remotePermission\":0,\"localliveview\":\"" +
+                                live + "111111\",\"localplayback\":\"" + high +
+                                "\",\"remoteliveview\":\"11\",\"remoteplayback\":\"" + std::string(200, '1') + "\"}")
+                  .out,
               kTextHead + "id=4");
-    want = user(4, "min", 3, "");
+    want = user(4, std::string(63, 'n'), 3, std::string(32, 'p'));
+    put(want.localliveview, live);
+    put(want.localplayback, high);
+    put(want.remoteliveview, "11");
+    put(want.remoteplayback, std::string(64, '1'));
     put(want.added, "0");
+    want.local_live_view_mask = (1u << 0) | (1u << 5) | (1u << 31);
+    want.remote_live_view_mask = 3u;
+    want.remote_playback_mask = 0xFFFFFFFFu;
     EXPECT_TRUE(same_bytes(bytes_of(at(4)), bytes_of(want)));
 }
 
@@ -210,31 +236,6 @@ TEST_F(UsersTest, AddRefusesANameAlreadyStored)
     EXPECT_TRUE(nothing_sent());  // after the last refusal
 }
 
-TEST_F(UsersTest, AddCutsTextsAndMasksOnlyTheFirst32Channels)
-{
-    std::string live(64, '0');  // "1" at 0, 5, 31, 32, 40 and 63; another digit at 3
-    for (int i : {0, 5, 31, 32, 40, 63})
-        live[(size_t)i] = '1';
-    live[3] = '2';
-    const std::string high = std::string(32, '0') + std::string(32, '1');
-    EXPECT_EQ(post("/6071", "{\"name\":\"" + std::string(100, 'n') + "\",\"password\":\"" + std::string(40, 'p') +
-                                "\",\"type\":1,\"permission\":0,\"remotePermission\":0,\"localliveview\":\"" +
-                                live + "111111\",\"localplayback\":\"" + high +
-                                "\",\"remoteliveview\":\"11\",\"remoteplayback\":\"" + std::string(200, '1') + "\"}")
-                  .out,
-              kTextHead + "id=0");
-    UserRecord u = at(0);
-    EXPECT_EQ(std::string(u.name, sizeof u.name), std::string(63, 'n') + '\0');
-    EXPECT_EQ(std::string(u.password, sizeof u.password), std::string(32, 'p') + std::string(4, '\0'));
-    EXPECT_EQ(std::string(u.localliveview, sizeof u.localliveview), live + '\0');
-    EXPECT_EQ(std::string(u.remoteplayback, sizeof u.remoteplayback), std::string(64, '1') + '\0');
-    EXPECT_EQ(u.type, 1);  // the bytes after the texts are untouched
-    EXPECT_EQ(u.local_live_view_mask, (1u << 0) | (1u << 5) | (1u << 31));
-    EXPECT_EQ(u.local_playback_mask, 0u);
-    EXPECT_EQ(u.remote_live_view_mask, 3u);
-    EXPECT_EQ(u.remote_playback_mask, 0xFFFFFFFFu);
-}
-
 class UsersChange : public UsersTest {
 protected:
     UserRecord alice = user(4, "alice", 1, "old");
@@ -298,16 +299,11 @@ TEST_F(UsersChange, OverwritesWhatIsGiven)
     put(want.remoteliveview, std::string(64, '1'));
     want.remote_live_view_mask = 0xFFFFFFFFu;
     EXPECT_TRUE(same_bytes(bytes_of(at(4)), bytes_of(want)));
-    ASSERT_TRUE(core.wait_for(REQ_USER_TABLE_CHANGED, 1));
-    ASSERT_EQ(sent_all().size(), 1u);
-    EXPECT_EQ(sent_all()[0].payload, int32_bytes({4}));
+    expect_notice(int32_bytes({4}));
 
     // A free slot is enabled where it is.
     EXPECT_EQ(post("/6072", "{\"id\":42,\"name\":\"zed\",\"localliveview\":\"0110\"}").out, kTextHead + "OK");
-    want = zeroed<UserRecord>();
-    want.id = 42;
-    want.enable = 1;
-    put(want.name, "zed");
+    want = user(42, "zed", 0, "");
     put(want.localliveview, "0110");
     want.local_live_view_mask = 0x6;
     EXPECT_TRUE(same_bytes(bytes_of(at(42)), bytes_of(want)));
@@ -320,12 +316,7 @@ TEST_F(UsersChange, DeleteFreesTheSlotAndLogs)
     UserRecord want = zeroed<UserRecord>();
     want.id = 4;
     EXPECT_TRUE(same_bytes(bytes_of(at(4)), bytes_of(want)));
-    const std::vector<std::string> logged = logs(1);
-    std::vector<FakeRequest> requests = sent_all();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].code, REQ_USER_TABLE_CHANGED);
-    EXPECT_EQ(requests[0].payload, int32_bytes({4}));
-    EXPECT_EQ(logged[0], log_record(LOG_SUB_USER, LOG_PARAM_USER_DELETE, 0));
+    expect_notice(int32_bytes({4}), LOG_PARAM_USER_DELETE);
     const std::string list = get("/6070").out;
     EXPECT_EQ(list.find("\"alice\""), std::string::npos) << list;
     EXPECT_NE(list.find("\"bob\""), std::string::npos) << list;
@@ -357,10 +348,7 @@ TEST_F(UsersTest, OemListShowsTheEnabledFactoryUsers)
 TEST_F(UsersTest, TableNoticeAndPermissionFlag)
 {
     EXPECT_EQ(post("/6077", "").out, kTextHead + "OK");
-    ASSERT_TRUE(core.wait_for(REQ_USER_TABLE_CHANGED, 1));
-    ASSERT_EQ(sent_all().size(), 1u);
-    EXPECT_EQ(sent_all()[0].payload, "");
-
+    expect_notice("");
     set_param("permission_update", 1);
     EXPECT_EQ(get("/1024").out, kTextHead + "OK");
     EXPECT_EQ(param("permission_update", -5), 0);
