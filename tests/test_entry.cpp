@@ -27,18 +27,26 @@ std::string form(const std::string& field, const std::string& filename, const st
 }
 std::string quoted(const std::string& s) { return "\"" + s + "\""; }
 
+// A request to the test entry, which has the test-only resources too.
+CgiRequest request(const std::string& method, const std::string& path, const std::string& query,
+                   const std::string& body, const std::string& type)
+{
+    CgiRequest r;
+    r.method = method;
+    r.path = path;
+    r.query = query;
+    r.body = body;
+    r.content_type = type;
+    r.test_entry = true;
+    return r;
+}
+
 class Entry : public ::testing::Test {
 protected:
     CgiResult run(const std::string& method, const std::string& path, const std::string& query,
                   const std::string& body, const std::string& type, const std::string& echo = "")
     {
-        CgiRequest r;
-        r.method = method;
-        r.path = path;
-        r.query = query;
-        r.body = body;
-        r.content_type = type;
-        r.test_entry = true;
+        CgiRequest r = request(method, path, query, body, type);
         if (!echo.empty())
             r.env.push_back({"NVRWEB_TEST_ECHO_PATHS", echo});
         CgiResult res = run_cgi(root_.path(), r);
@@ -79,8 +87,8 @@ TEST_F(Entry, RoutingByMethodContentTypeAndPath)
                   r.answered ? kTextHead + "[{\"a\":1}]" : "")
             << r.method << " " << r.path << " " << r.type;
     }
-    CgiRequest shipped;  // the shipped program, not the test entry
-    shipped.path = "/nothing";
+    CgiRequest shipped = request("GET", "/nothing", "", "", "");
+    shipped.test_entry = false;  // the shipped program prints nothing either
     CgiResult res = run_cgi(root_.path(), shipped);
     EXPECT_EQ(res.status, 0);
     EXPECT_EQ(res.out, "");
@@ -110,26 +118,16 @@ TEST_F(Entry, GetAndPostIntakeCuts)
                   kTextHead + "[" + r.seen + "]")
             << r.in.substr(0, 40);
     }
-    CgiRequest r;  // CONTENT_LENGTH is not what bounds a POST
-    r.method = "POST";
-    r.path = "/techo";
-    r.body = "abcdef";
-    r.content_length = "3";
-    r.content_type = "application/json";
-    r.test_entry = true;
+    CgiRequest r = request("POST", "/techo", "", "abcdef", "application/json");
+    r.content_length = "3";  // CONTENT_LENGTH is not what bounds a POST
     EXPECT_EQ(run_cgi(root_.path(), r).out, kTextHead + "[abcdef]");
 }
 
 TEST_F(Entry, MultipartCutShortGivesNoOutputAndNoTemporaryFile)
 {
     std::string cut = form("first", quoted("a.bin"), "complete part", false) + form("file", quoted("b.bin"), "", false);
-    CgiRequest r;
-    r.method = "POST";
-    r.path = "/tup";
-    r.body = cut.substr(0, cut.size() - 2) + "this part never ends";
-    r.content_type = "multipart/form-data; boundary=" + kB;
-    r.test_entry = true;
-    CgiResult res = run_cgi(root_.path(), r);
+    cut = cut.substr(0, cut.size() - 2) + "this part never ends";
+    CgiResult res = run_cgi(root_.path(), request("POST", "/tup", "", cut, "multipart/form-data; boundary=" + kB));
     EXPECT_EQ(res.out, "");
     EXPECT_NE(res.status, 0);
     EXPECT_EQ(root_.list("/tmp"), "");
@@ -139,7 +137,6 @@ TEST_F(Entry, PathsThatTakeNoFile)
 {
     // The firmware path leaves the body unread, even one that would not parse; signal paths need no file field.
     std::string body = form("file", quoted("fw.bin"), std::string(5000, 'F'), false) + "--" + kB + "\r\ncut";
-    upload("/1010", "ver=2", body);
     EXPECT_EQ(upload("/1010", "ver=2", body, "/1010"), echo("temp & ver=2", "none", body.size()));
     for (const char* path : {"/6082", "/2079"})
         EXPECT_EQ(upload(path, "chn=3&x=1", form("note", "", "hello"), path), echo("temp & chn=3&x=1", "none"));

@@ -25,12 +25,11 @@ std::string shell(const std::string& command)
     return out;
 }
 
+// A port the kernel picks as free.
 int free_port()
 {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t len = sizeof a;
     bind(fd, (sockaddr*)&a, sizeof a);
     getsockname(fd, (sockaddr*)&a, &len);
@@ -55,19 +54,15 @@ public:
         for (int i = 0; i < 100 && get("/6108").empty(); i++)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    ~LocalDevice()
+    ~LocalDevice() { kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0); }
+    // A GET, or a JSON POST when a body is given.
+    std::string get(const std::string& path, const std::string& body = "") const
     {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    std::string get(const std::string& path) const { return shell("curl -s --max-time 20 " + url(path)); }
-    std::string post(const std::string& path, const std::string& body) const
-    {
-        return shell("curl -s --max-time 30 -H 'Content-Type: application/json' --data-binary '" + body + "' " + url(path));
+        const std::string post = body.empty() ? "" : "-H 'Content-Type: application/json' --data-binary '" + body + "' ";
+        return shell("curl -s --max-time 30 " + post + "'http://127.0.0.1:" + port_ + path + "'");
     }
 
 private:
-    std::string url(const std::string& path) const { return "'http://127.0.0.1:" + port_ + path + "'"; }
     std::string port_;
     pid_t pid_;
 };
@@ -98,23 +93,23 @@ TEST(LocalDevice, DiskListFormatProgressAndRaidModeOverHttp)
 
         // A format is answered when it is done; meanwhile "/6227" reports rising progress.
         std::string format_reply;
-        std::thread format([&] { format_reply = device.post("/6102", "3"); });
+        std::thread format([&] { format_reply = device.get("/6102", "3"); });
         int seen_running = 0, last_percent = -1;
         for (int i = 0; i < 60 && seen_running < 2; i++) {
-            std::string status = device.get("/6227");
-            if (int_key(status, "status") == 1 && int_key(status, "port") == 3) {
-                EXPECT_GE(int_key(status, "percent"), last_percent);
-                last_percent = int_key(status, "percent");
-                seen_running++;
-            } else {
+            const std::string status = device.get("/6227");
+            if (int_key(status, "status") != 1 || int_key(status, "port") != 3) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                continue;
             }
+            EXPECT_GE(int_key(status, "percent"), last_percent);
+            last_percent = int_key(status, "percent");
+            seen_running++;
         }
         format.join();
         EXPECT_GE(seen_running, 2);
         EXPECT_EQ(format_reply, "OK");
         for (auto [mode, shown] : {std::pair{"1", "1"}, std::pair{"7", "0"}}) {
-            EXPECT_EQ(device.post("/6109", mode), "OK");
+            EXPECT_EQ(device.get("/6109", mode), "OK");
             EXPECT_EQ(device.get("/6108"), shown);
         }
     }
@@ -122,8 +117,7 @@ TEST(LocalDevice, DiskListFormatProgressAndRaidModeOverHttp)
     EXPECT_EQ(shell("pgrep -f '[l]ighttpd -D -f " + dir + "/' || true"), "");
     int fd = vx_connect_unix((dir + "/root/var/run/vxsocket").c_str());
     EXPECT_LT(fd, 0);
-    if (fd >= 0)
-        close(fd);
+    close(fd);
 }
 
 TEST(LocalDevice, CoresimClosesMalformedConnectionsAndServesOthers)
@@ -137,9 +131,8 @@ TEST(LocalDevice, CoresimClosesMalformedConnectionsAndServesOthers)
     for (auto [magic, length] : {std::pair{0x12345678, 0}, std::pair{(int)VX_MSG_MAGIC, 9 << 20}}) {
         SCOPED_TRACE(length);
         int bad = vx_connect_unix(socket_path.c_str());
-        ASSERT_GE(bad, 0);
         vx_msg_header h{magic, VX_MSG_REQUEST, 1, REQ_DISK_LIST, 0, length, {0, 0}};
-        ASSERT_TRUE(vx_write_full(bad, &h, sizeof h));
+        ASSERT_TRUE(bad >= 0 && vx_write_full(bad, &h, sizeof h));
         timeval tv{5, 0};
         setsockopt(bad, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
         char byte;

@@ -270,9 +270,7 @@ TEST_F(Multipart, ReaderPutBackEndAndLimits)
     reset("xyz", 10);  // the input ends first
     EXPECT_EQ(read({10, 1}), "xyz<0>");
 
-    std::string data(2000, 'q');
-    for (size_t i = 0; i < data.size(); i++)
-        data[i] = (char)('a' + i % 23);
+    const std::string data = mean_bytes(2000, "zz", 7);
     reset(data, 2000);
     ASSERT_EQ(read({1500}), data.substr(0, 1500));
     EXPECT_EQ(mpPutBack(&mp, data.data() + 477, 1023), 0);
