@@ -156,6 +156,23 @@ TEST_F(Entry, UploadMovedToClientBaseNameWithParam)
     }
 }
 
+// A file part streams to its file: the process stays far smaller than the
+// body (the bound leaves room for the sanitizers' own memory).
+TEST_F(Entry, HundredMebibyteFilePartInBoundedMemory)
+{
+    std::string data(100u << 20, '\0');
+    for (size_t i = 0; i < data.size(); i++)
+        data[i] = (char)((i * 2654435761u) >> 13);
+    CgiRequest r = request("POST", "/tup", "x=1", form("file", quoted("big.bin"), data),
+                           "multipart/form-data; boundary=" + kB);
+    r.env.push_back({"NVRWEB_TEST_ECHO_PEAK", "1"});
+    const std::string out = run_cgi(root_.path(), r).out;
+    const std::string head = echo(root_.at("/tmp/big.bin"), "600:" + std::to_string(data.size())) + "\npeak_kib=";
+    ASSERT_EQ(out.compare(0, head.size(), head), 0) << out;
+    EXPECT_LT(atol(out.c_str() + head.size()), 40 * 1024) << out;
+    EXPECT_TRUE(root_.read("/tmp/big.bin") == data);
+}
+
 TEST_F(Entry, TemporaryFilePathsKeepTheirFile)
 {
     for (const char* path : {"/oem", "/1019"}) {

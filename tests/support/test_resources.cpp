@@ -69,6 +69,16 @@ int on_test_upload_echo(const char* request)
     while ((n = fread(buf, 1, sizeof buf, cgiIn ? cgiIn : stdin)) > 0)
         unread += (long long)n;
     std::string body = "[" + arg + "]\n" + info + "\nstdin=" + std::to_string(unread);
+    // The process's peak so far: the intake has read the whole body by now.
+    if (getenv("NVRWEB_TEST_ECHO_PEAK")) {
+        char line[128];
+        FILE* status = fopen("/proc/self/status", "r");
+        while (status && fgets(line, sizeof line, status))
+            if (strncmp(line, "VmHWM:", 6) == 0)
+                body += "\npeak_kib=" + std::to_string(atol(line + 6));
+        if (status)
+            fclose(status);
+    }
     return cgi_writeback_webserver(0, body.c_str());
 }
 
