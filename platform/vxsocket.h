@@ -32,7 +32,8 @@ WIRE_OFFSET(vx_msg_header, length, 20);
 enum { VX_HDR_CODE = 3, VX_HDR_LENGTH = 5 };
 
 // Called on the delivery thread with (null, header words, payload). The
-// payload is never null, also for an empty answer.
+// payload is never null, also for an empty answer. A callback must not send:
+// uninit and a failed send join the delivery thread while holding the link.
 typedef void (*vx_sock_callback)(void* unused, const int32_t* header, const char* payload);
 
 int vx_sock_init(vx_sock_callback callback, int unused, int kind, const char* path);
