@@ -6,18 +6,10 @@
 #include "core/ipc.h"
 #include "core/reply.h"
 #include "frontend/cgi_env.h"
+#include "tests/support/capture.h"
 #include "tests/support/handler_test.h"
 
 namespace {
-
-// What the process prints through cgiOut meanwhile.
-struct Capture {
-    char* buf = nullptr;
-    size_t len = 0;
-    FILE* saved = std::exchange(cgiOut, open_memstream(&buf, &len));
-    ~Capture() { fclose(std::exchange(cgiOut, saved)), free(buf); }
-    std::string text() { return fflush(cgiOut), std::string(buf, len); }
-};
 
 // Prints the payload as text, as a module callback would.
 void print_cb(void*, const int32_t* header, const char* payload)

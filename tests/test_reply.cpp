@@ -11,18 +11,10 @@
 #include "frontend/cgi_env.h"
 #include "frontend/multipart.h"
 #include "platform/vxfs_log.h"
+#include "tests/support/capture.h"
 #include "tests/support/handler_test.h"
 
 namespace {
-
-// What the process prints through cgiOut meanwhile.
-struct Capture {
-    char* buf = nullptr;
-    size_t len = 0;
-    FILE* saved = std::exchange(cgiOut, open_memstream(&buf, &len));
-    ~Capture() { fclose(std::exchange(cgiOut, saved)), free(buf); }
-    std::string text() { return fflush(cgiOut), std::string(buf, len); }
-};
 
 // The 672-byte operation-log record by raw offsets: main type, sub type (64 bits), parameter, remote,
 // channel, address (46), user (64), detail size, detail (512).
