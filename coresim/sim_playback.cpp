@@ -336,7 +336,9 @@ void on_stop(const SimRequest& request, SimReply& reply)
     on_close_list(request, reply);
 }
 
-void on_pause(const SimRequest& request, SimReply&)
+// Runs fn(session, its speed entry, now) on each listed session that exists.
+template <typename Fn>
+void each_listed(const SimRequest& request, Fn fn)
 {
     session_list list;
     if (!request.as(&list))
@@ -344,10 +346,16 @@ void on_pause(const SimRequest& request, SimReply&)
     std::lock_guard<std::mutex> lock(g.mu);
     double now = wall_now();
     for (int i = 0; i < list_count(list); i++)
-        if (Session* s = find_session(list.ids[i])) {
-            rebase(*s, now);
-            s->paused = true;
-        }
+        if (Session* s = find_session(list.ids[i]))
+            fn(*s, list.speeds[i], now);
+}
+
+void on_pause(const SimRequest& request, SimReply&)
+{
+    each_listed(request, [](Session& s, int32_t, double now) {
+        rebase(s, now);
+        s.paused = true;
+    });
 }
 
 void on_resume(const SimRequest& request, SimReply&)
@@ -376,14 +384,7 @@ void step(Session& s, double now)
 
 void on_step(const SimRequest& request, SimReply&)
 {
-    session_list list;
-    if (!request.as(&list))
-        return;
-    std::lock_guard<std::mutex> lock(g.mu);
-    double now = wall_now();
-    for (int i = 0; i < list_count(list); i++)
-        if (Session* s = find_session(list.ids[i]))
-            step(*s, now);
+    each_listed(request, [](Session& s, int32_t, double now) { step(s, now); });
 }
 
 void on_step_batch(const SimRequest& request, SimReply&)
@@ -401,14 +402,7 @@ void on_step_batch(const SimRequest& request, SimReply&)
 
 void on_fast(const SimRequest& request, SimReply&)
 {
-    session_list list;
-    if (!request.as(&list))
-        return;
-    std::lock_guard<std::mutex> lock(g.mu);
-    double now = wall_now();
-    for (int i = 0; i < list_count(list); i++)
-        if (Session* s = find_session(list.ids[i]))
-            set_rate(*s, speed_of(list.speeds[i]), now);
+    each_listed(request, [](Session& s, int32_t speed, double now) { set_rate(s, speed_of(speed), now); });
 }
 
 void on_slow(const SimRequest& request, SimReply&)
