@@ -13,11 +13,9 @@ bytes=$((size_mib * 1024 * 1024))
 cc -O2 -o "$W/sockcopy" "$top/bench/sockcopy.c"
 
 root="$W/dlroot"
-"$B/coresim" --seed "$root" >/dev/null
-CORESIM_FRAME_BYTES=${FRAME_BYTES:-25000} CORESIM_DOWNLOAD_MAX_BYTES=$bytes NVRWEB_ROOT="$root" "$B/coresim" 2>"$W/dl-coresim.log" &
-core_pid=$!
-trap 'kill -TERM $core_pid 2>/dev/null; wait $core_pid 2>/dev/null || true' EXIT
-for _ in $(seq 100); do [ -S "$root/var/run/vxsocket" ] && break; sleep 0.05; done
+. "$top/bench/coresim.sh"
+trap stop_coresim EXIT
+start_coresim "$B" "$root" "$W/dl-coresim.log" CORESIM_FRAME_BYTES="${FRAME_BYTES:-25000}" CORESIM_DOWNLOAD_MAX_BYTES=$bytes
 
 body='{"id":0,"streamType":0,"startTime":"2019-05-01T00:00:00Z","endTime":"2019-05-02T00:00:00Z"}'
 secs() { local a; a=$(date +%s.%N); "$@" >/dev/null; awk -v a="$a" -v b="$(date +%s.%N)" 'BEGIN {print b - a}'; }

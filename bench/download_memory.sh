@@ -23,19 +23,12 @@ fi
 
 base=${TMPDIR:-/tmp}
 work=$(mktemp -d "$base/nvrweb-dlbench-XXXXXX")
-core_pid=""
-cleanup() {
-  [ -n "$core_pid" ] && kill -TERM "$core_pid" 2>/dev/null && wait "$core_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
+. "$top/bench/coresim.sh"
+cleanup() { stop_coresim; rm -rf "$work"; }
 trap cleanup EXIT
 
 root="$work/root"
-"$B/coresim" --seed "$root" >/dev/null
-CORESIM_DOWNLOAD_MAX_BYTES=$((size_mib * 1024 * 1024)) NVRWEB_ROOT="$root" "$B/coresim" 2>"$work/coresim.log" &
-core_pid=$!
-for _ in $(seq 100); do [ -S "$root/var/run/vxsocket" ] && break; sleep 0.05; done
-[ -S "$root/var/run/vxsocket" ] || { echo "download_memory: coresim did not start" >&2; exit 1; }
+start_coresim "$B" "$root" "$work/coresim.log" CORESIM_DOWNLOAD_MAX_BYTES=$((size_mib * 1024 * 1024))
 
 # A day of channel 0: more than SIZE MiB; coresim stops at the cap.
 body='{"id":0,"streamType":0,"startTime":"2019-05-01T00:00:00Z","endTime":"2019-05-02T00:00:00Z"}'

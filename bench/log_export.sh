@@ -18,18 +18,12 @@ done
 base=${TMPDIR:-}
 [ -z "$base" ] && { [ -d /dev/shm ] && [ -w /dev/shm ] && base=/dev/shm || base=/tmp; }
 work=$(mktemp -d "$base/nvrweb-logbench-XXXXXX")
-core_pid=""
-cleanup() {
-  [ -n "$core_pid" ] && kill -TERM "$core_pid" 2>/dev/null && wait "$core_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
+. "$top/bench/coresim.sh"
+cleanup() { stop_coresim; rm -rf "$work"; }
 trap cleanup EXIT
 
 root="$work/root"
-"$B/coresim" --seed "$root" >/dev/null
-CORESIM_LOG_ENTRIES=$entries NVRWEB_ROOT="$root" "$B/coresim" 2>"$work/coresim.log" &
-core_pid=$!
-for _ in $(seq 100); do [ -S "$root/var/run/vxsocket" ] && break; sleep 0.05; done
+start_coresim "$B" "$root" "$work/coresim.log" CORESIM_LOG_ENTRIES=$entries
 
 cgi() {  # cgi PATH BODY OUT: one request as the web server runs it, timed
   env -i PATH=/usr/bin:/bin NVRWEB_ROOT="$root" TZ=UTC REQUEST_METHOD=POST \
