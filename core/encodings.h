@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <json-c/json.h>
 
-#include "core/wire.h"
+#include "platform/wire.h"
 
 WIRE_BEGIN
 struct ScheduleSlot {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "core/reply.h"
-#include "frontend/cgi_env.h"
+#include "core/request.h"
 #include "platform/vxfs_log.h"
 
 int cgi_init_log_info(OperationLogRecord* record)
@@ -15,7 +15,7 @@ int cgi_init_log_info(OperationLogRecord* record)
     record->main_type = LOG_MAIN_OPERATION;
     record->remote = 1;
     get_current_username(record->user, sizeof record->user);
-    wire_text(record->ip, cgiRemoteAddr);
+    wire_text(record->ip, request_context().remote_addr);
     return 0;
 }
 

@@ -13,16 +13,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "core/devpath.h"
+#include "platform/devpath.h"
 #include "core/json_util.h"
-#include "frontend/cgi_env.h"
+#include "core/request.h"
 #include "platform/vxsystem.h"
 
 int cgi_writeback_webserver(int type, const char* body)
 {
     if (!body)
         return -1;
-    FILE* out = cgiOut ? cgiOut : stdout;
+    FILE* out = request_out();
     if (type == REPLY_TEXT)
         fputs("Content-type: text/plain\r\n\r\n", out);
     else if (type == REPLY_JSON)
@@ -69,7 +69,7 @@ int web_system(const char* command)
 
 int get_current_username(char* out, size_t size)
 {
-    const char* match = strstr(cgiCookie ? cgiCookie : "", "userName");
+    const char* match = strstr(request_context().cookie ? request_context().cookie : "", "userName");
     if (!match || !out || size == 0)
         return -1;
     const char* p = match + 8;
@@ -163,4 +163,29 @@ int get_chip_info(char* out, int size)
     }
     unlink(file.c_str());
     return rc;
+}
+
+void cgi_cookie_expiry(time_t when, char* out, size_t size)
+{
+    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    struct tm t;
+    gmtime_r(&when, &t);
+    snprintf(out, size, "%s, %02d-%s-%04d %02d:%02d:%02d GMT", days[t.tm_wday], t.tm_mday,
+             months[t.tm_mon], t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+}
+
+int cgiHeaderCookieSetString(const char* name, const char* value, int secondsToLive,
+                             const char* path, const char* domain)
+{
+    char expires[64];
+    cgi_cookie_expiry(time(nullptr) + secondsToLive, expires, sizeof expires);
+    return fprintf(request_out(), "Set-Cookie: %s=%s; domain=%s; expires=%s; path=%s\r\n",
+                   name, value, domain, expires, path);
+}
+
+int cgiHeaderLocation(const char* target)
+{
+    return fprintf(request_out(), "Location: %s\r\n\r\n", target);
 }

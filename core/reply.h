@@ -1,6 +1,7 @@
 // Replies to the browser and small shared utilities.
 #pragma once
 #include <cstddef>
+#include <ctime>
 
 struct json_object;
 
@@ -30,3 +31,11 @@ void file_unlock(int fd);
 
 int get_mac_addr(char* eth0, char* eth1);
 int get_chip_info(char* out, int size);
+
+// Header lines ahead of a redirect.
+int cgiHeaderCookieSetString(const char* name, const char* value, int secondsToLive,
+                             const char* path, const char* domain);
+int cgiHeaderLocation(const char* target);
+
+// The cookie expiry text for a given moment (UTC), as the cookie line writes it.
+void cgi_cookie_expiry(time_t when, char* out, size_t size);

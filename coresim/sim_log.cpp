@@ -17,7 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/devpath.h"
+#include "platform/devpath.h"
 #include "core/oplog.h"
 #include "coresim/coresim.h"
 #include "modules/system/system_log.h"

@@ -12,7 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/devpath.h"
+#include "platform/devpath.h"
 #include "coresim/coresim.h"
 #include "modules/playback/playback.h"
 #include "platform/vxdb.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/devpath.h"
+#include "platform/devpath.h"
 #include "coresim/coresim.h"
 #include "modules/system/system_user.h"
 

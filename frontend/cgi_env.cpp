@@ -8,7 +8,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "core/devpath.h"
+#include "platform/devpath.h"
 #include "frontend/dispatchreq.h"
 #include "frontend/multipart.h"
 
@@ -38,43 +38,6 @@ char cgiContentTypeData[1024];
 const char* cgiMultipartBoundary = "";
 FILE* cgiIn = nullptr;
 FILE* cgiOut = nullptr;
-
-int cgi_log(const char* source, int line, const char* function, const char* format, ...)
-{
-    char when[72];
-    time_t now = time(nullptr);
-    struct tm tmv;
-    localtime_r(&now, &tmv);
-    snprintf(when, sizeof when, "%4d-%02d-%02d %02d:%02d:%02d", tmv.tm_year + 1900,
-             tmv.tm_mon + 1, tmv.tm_mday, tmv.tm_hour, tmv.tm_min, tmv.tm_sec);
-
-    char message[2048];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(message, sizeof message, format, args);
-    va_end(args);
-
-    // The line is cut to 2047 characters; the newline is kept even then so
-    // that a long message never runs into the next line.
-    char text[2049];
-    int n = snprintf(text, 2048, "[orvel debug] %s  %s:%d in %s: %s\n", when, source ? source : "",
-                     line, function ? function : "", message);
-    if (n < 0)
-        return -1;
-    if (n > 2047) {
-        n = 2047;
-        text[n++] = '\n';
-        text[n] = '\0';
-    }
-
-    FILE* f = fopen(device_path("/mnt/nand/cgi_log.txt").c_str(), "a+");
-    if (!f)
-        return -1;
-    fwrite(text, 1, (size_t)n, f);
-    fflush(f);
-    fclose(f);
-    return 0;
-}
 
 void cgiGetEnv(const char** variable, const char* name)
 {
@@ -168,6 +131,13 @@ void cgi_startup()
     cgiFormEntryFirst = nullptr;
     cgiIn = stdin;
     cgiOut = stdout;
+
+    RequestContext& context = request_context();
+    context.out = cgiOut;
+    context.cookie = cgiCookie;
+    context.remote_addr = cgiRemoteAddr;
+    context.host = cgiServerAddr;
+    context.via_upload = false;
 }
 
 void cgiDealGet()

@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdio>
 
+#include "core/request.h"
+
 // Request environment, filled once by cgi_startup() and only read afterwards.
 // Text variables point to the environment's own strings or to "".
 extern const char* cgiServerSoftware;
@@ -31,10 +33,6 @@ extern const char* cgiMultipartBoundary;
 extern FILE* cgiIn;
 extern FILE* cgiOut;
 
-// Appends one line to the debug log "/mnt/nand/cgi_log.txt".
-// Returns 0, or -1 when the file cannot be opened.
-int cgi_log(const char* source, int line, const char* function, const char* format, ...)
-    __attribute__((format(printf, 4, 5)));
 
 void cgiGetEnv(const char** variable, const char* name);
 int cgiStrEqNoCase(const char* a, const char* b);

@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/devpath.h"
+#include "platform/devpath.h"
 #include "frontend/cgi_env.h"
 
 CgiFormEntry* cgiFormEntryFirst = nullptr;
@@ -471,27 +471,3 @@ int cgiFormFileName(const char* name, char* out, int size)
     return len > size - 1 ? cgiFormTruncated : cgiFormSuccess;
 }
 
-void cgi_cookie_expiry(time_t when, char* out, size_t size)
-{
-    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    struct tm t;
-    gmtime_r(&when, &t);
-    snprintf(out, size, "%s, %02d-%s-%04d %02d:%02d:%02d GMT", days[t.tm_wday], t.tm_mday,
-             months[t.tm_mon], t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
-}
-
-int cgiHeaderCookieSetString(const char* name, const char* value, int secondsToLive,
-                             const char* path, const char* domain)
-{
-    char expires[64];
-    cgi_cookie_expiry(time(nullptr) + secondsToLive, expires, sizeof expires);
-    return fprintf(cgiOut ? cgiOut : stdout, "Set-Cookie: %s=%s; domain=%s; expires=%s; path=%s\r\n",
-                   name, value, domain, expires, path);
-}
-
-int cgiHeaderLocation(const char* target)
-{
-    return fprintf(cgiOut ? cgiOut : stdout, "Location: %s\r\n\r\n", target);
-}

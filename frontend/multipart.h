@@ -1,7 +1,6 @@
-// Form layer: multipart/form-data bodies, form entries and two header writers.
+// Form layer: multipart/form-data bodies and form entries.
 #pragma once
 #include <cstddef>
-#include <ctime>
 
 struct CgiFormEntry {
     char* name;
@@ -42,13 +41,6 @@ CgiFormEntry* cgiFormEntryFind(const char* name);
 
 enum { cgiFormSuccess = 0, cgiFormTruncated = 1, cgiFormNotFound = 4, cgiFormNoFileName = 8 };
 int cgiFormFileName(const char* name, char* out, int size);
-
-int cgiHeaderCookieSetString(const char* name, const char* value, int secondsToLive,
-                             const char* path, const char* domain);
-int cgiHeaderLocation(const char* target);
-
-// The cookie expiry text for a given moment (UTC), as the cookie line writes it.
-void cgi_cookie_expiry(time_t when, char* out, size_t size);
 
 // Largest text part kept in memory; a bigger one counts as out of memory.
 enum { CGI_MAX_TEXT_PART = 4 * 1024 * 1024 };

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/devpath.h"
+#include "platform/devpath.h"
 #include "frontend/cgi_env.h"
 #include "frontend/dispatchreq.h"
 #include "frontend/multipart.h"

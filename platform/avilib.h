@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "core/wire.h"
+#include "platform/wire.h"
 
 enum {
     FRAME_KIND_VIDEO = 1,

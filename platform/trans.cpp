@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/devpath.h"
+#include "platform/devpath.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <sys/stat.h>
 
-#include "core/devpath.h"
+#include "platform/devpath.h"
 
 namespace {
 

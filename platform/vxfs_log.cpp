@@ -3,8 +3,6 @@
 
 #include <cstring>
 
-#include "core/oplog.h"
-
 int vxfs_log_pack_detail(OperationLogRecord* record, int, const void* data, int length)
 {
     if (!record || !data || length < 0)

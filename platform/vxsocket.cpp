@@ -12,7 +12,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "core/devpath.h"
+#include "platform/devpath.h"
 
 bool vx_read_full(int fd, void* buf, size_t n)
 {

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "core/wire.h"
+#include "platform/wire.h"
 
 enum {
     VX_MSG_MAGIC = 0x4B535856,

@@ -7,6 +7,7 @@
 #include "frontend/modules.h"
 #include "modules/playback/playback.h"
 #include "modules/storage/storage.h"
+#include "frontend/dispatchreq.h"
 #include "tests/support/handler_test.h"
 
 namespace {

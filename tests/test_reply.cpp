@@ -77,20 +77,20 @@ TEST(Reply, CookieUserNames)
         {"userName=dave; userName=erin", 0, "dave"}, {"xuserName=carl; y=1", 0, "carl"},
         {"userName=%61dmin", 0, "%61dmin"}, {"userName=" + u200, 0, u200.substr(0, 63)}, {"lang=en", -1, "untouched"},
         {"username=admin", -1, "untouched"}, {"", -1, "untouched"}};
-    const char* saved = cgiCookie;
+    const char* saved = request_context().cookie;
     for (const auto& [cookie, rc, name] : rows) {
-        cgiCookie = cookie.c_str();
+        request_context().cookie = cookie.c_str();
         char out[65] = "untouched";
         out[64] = '#';
         EXPECT_EQ(get_current_username(out), rc) << cookie;
         EXPECT_EQ(std::string(out) + out[64], name + "#") << cookie;
     }
-    cgiCookie = "userName=abcdefghij";
+    request_context().cookie = "userName=abcdefghij";
     char small[9];
     memset(small, '#', sizeof small);
     EXPECT_EQ(get_current_username(small, 8), 0);
     EXPECT_EQ(std::string(small, 9), std::string("abcdefg\0#", 9));
-    cgiCookie = saved;
+    request_context().cookie = saved;
 }
 
 TEST(Reply, WebSystemExitCodesAndNoOutput)
@@ -181,9 +181,9 @@ TEST(OperationLog, ExplicitUserAndDetail)
     ScratchRoot root;
     root.use_in_process();
     setenv("NVRWEB_IPC_MAX_SENDS", "5", 1);
-    const char *saved_cookie = cgiCookie, *saved_addr = cgiRemoteAddr;
-    cgiCookie = "userName=ops";
-    cgiRemoteAddr = "10.1.1.1";
+    const char *saved_cookie = request_context().cookie, *saved_addr = request_context().remote_addr;
+    request_context().cookie = "userName=ops";
+    request_context().remote_addr = "10.1.1.1";
     std::string block(600, '\0');
     for (size_t i = 0; i < block.size(); i++)
         block[i] = (char)(i * 7 + 1);
@@ -199,8 +199,8 @@ TEST(OperationLog, ExplicitUserAndDetail)
     EXPECT_EQ(vxfs_log_pack_detail(nullptr, 101, block.data(), 4), -1);
     EXPECT_EQ(cgi_init_log_info(nullptr), -1);
     unsetenv("NVRWEB_IPC_MAX_SENDS");
-    cgiCookie = saved_cookie;
-    cgiRemoteAddr = saved_addr;
+    request_context().cookie = saved_cookie;
+    request_context().remote_addr = saved_addr;
 }
 
 }  // namespace

@@ -9,12 +9,12 @@
 #include <ctime>
 #include <unistd.h>
 
-#include "core/devpath.h"
+#include "platform/devpath.h"
 #include "core/ipc.h"
 #include "core/json_util.h"
 #include "core/oplog.h"
 #include "core/reply.h"
-#include "frontend/cgi_env.h"
+#include "core/request.h"
 #include "modules/playback/playback.h"
 #include "platform/vxtask.h"
 
@@ -212,7 +212,7 @@ bool marker_present()
 
 FILE* reply_stream()
 {
-    return cgiOut ? cgiOut : stdout;
+    return request_out();
 }
 
 }  // namespace

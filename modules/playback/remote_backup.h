@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "core/wire.h"
+#include "platform/wire.h"
 #include "platform/avilib.h"
 
 int on_download_playback(const char* request);

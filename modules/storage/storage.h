@@ -3,8 +3,8 @@
 #pragma once
 #include <cstdint>
 
-#include "core/wire.h"
-#include "frontend/dispatchreq.h"
+#include "platform/wire.h"
+#include "core/module.h"
 
 const WebResEntry* storage_web_resources(int* count);
 

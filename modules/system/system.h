@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "core/ipc.h"
-#include "frontend/dispatchreq.h"
+#include "core/module.h"
 
 const WebResEntry* system_web_resources(int* count);
 

@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/devpath.h"
+#include "platform/devpath.h"
 #include "core/json_util.h"
 #include "core/reply.h"
 #include "modules/system/system.h"

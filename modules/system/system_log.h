@@ -5,8 +5,8 @@
 
 #include "core/ipc.h"
 #include "core/oplog.h"
-#include "core/wire.h"
-#include "frontend/dispatchreq.h"
+#include "platform/wire.h"
+#include "core/module.h"
 
 const WebResEntry* system_log_resources(int* count);
 const IpcResponse* system_log_responses(int* count);

@@ -11,12 +11,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/devpath.h"
+#include "platform/devpath.h"
 #include "core/json_util.h"
 #include "core/oplog.h"
 #include "core/reply.h"
-#include "frontend/cgi_env.h"
-#include "frontend/multipart.h"
+#include "core/request.h"
 #include "modules/system/system.h"
 #include "platform/vxdb.h"
 
@@ -183,7 +182,7 @@ int login_type(bool found, const UserRecord& user, const char* md5)
 // host name holds none of the characters that would end the cookie's field.
 void cookie_domain(char (&out)[256])
 {
-    const char* host = cgiServerAddr ? cgiServerAddr : "";
+    const char* host = request_context().host ? request_context().host : "";
     size_t n = strcspn(host, ":; ,\t\r\n");
     if (n > sizeof out - 1)
         n = sizeof out - 1;

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "core/ipc.h"
-#include "core/wire.h"
-#include "frontend/dispatchreq.h"
+#include "platform/wire.h"
+#include "core/module.h"
 
 const WebResEntry* system_user_resources(int* count);
 const IpcResponse* system_user_responses(int* count);

@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/devpath.h"
+#include "platform/devpath.h"
 #include "core/reply.h"
 #include "modules/system/system_user.h"
 #include "platform/vxdb.h"

@@ -1,4 +1,4 @@
-// What the process prints through cgiOut while one of these lives, for
+// What the process prints through the request context while one of these lives, for
 // in-process tests of the reply routines.
 #pragma once
 #include <cstdio>
@@ -6,12 +6,12 @@
 #include <string>
 #include <utility>
 
-#include "frontend/cgi_env.h"
+#include "core/request.h"
 
 struct Capture {
     char* buf = nullptr;
     size_t len = 0;
-    FILE* saved = std::exchange(cgiOut, open_memstream(&buf, &len));
-    ~Capture() { fclose(std::exchange(cgiOut, saved)), free(buf); }
-    std::string text() { return fflush(cgiOut), std::string(buf, len); }
+    FILE* saved = std::exchange(request_context().out, open_memstream(&buf, &len));
+    ~Capture() { fclose(std::exchange(request_context().out, saved)), free(buf); }
+    std::string text() { return fflush(request_context().out), std::string(buf, len); }
 };

@@ -1,5 +1,5 @@
 // Device path mapping under NVRWEB_ROOT.
-#include "core/devpath.h"
+#include "platform/devpath.h"
 
 #include <cstdlib>
 #include <cstring>
