@@ -13,6 +13,8 @@
 std::atomic<int> g_callback_done{0};
 
 static int g_last_steps;
+// Answers to any other request are strays: printed by nobody.
+static std::atomic<int> g_in_flight{-1};
 
 static void sleep_ms(int ms)
 {
@@ -55,12 +57,18 @@ int cgi_ipc_last_steps()
     return g_last_steps;
 }
 
+void cgi_ipc_set_in_flight(int request_code)
+{
+    g_in_flight = request_code;
+}
+
 int cgi_start_ipc(cgi_ipc_callback callback, int request_code, int payload_size,
-                  const void* payload, int nowait)
+                  const void* payload, int nowait, void* context)
 {
     if (!callback)
         return -1;
-    vx_sock_init(callback, 0, 3, "/var/run/vxsocket");
+    cgi_ipc_set_in_flight(request_code);
+    vx_sock_init(callback, 0, 3, "/var/run/vxsocket", context);
     g_callback_done = 0;
 
     const int sends = env_cap("NVRWEB_IPC_MAX_SENDS", 3000);
@@ -89,16 +97,19 @@ int cgi_stop_ipc()
     return 0;
 }
 
-int cgi_request(cgi_ipc_callback callback, int request_code, const void* payload,
-                int payload_size, int error_type)
+int cgi_request(cgi_ipc_callback callback, int request_code, const void* payload, int payload_size,
+                void* context)
 {
-    cgi_start_ipc(callback, request_code, payload_size, payload, 0);
+    cgi_start_ipc(callback, request_code, payload_size, payload, 0, context);
     // Close first: a late answer can then no longer follow the error body.
     cgi_stop_ipc();
-    int done = g_callback_done;
-    if (done == 0 && error_type >= 0)
-        cgi_error_to_webserver(error_type);
-    return done;
+    return g_callback_done;
+}
+
+HandlerStatus cgi_ask(cgi_ipc_callback callback, int request_code, const void* payload, int payload_size,
+                      HandlerStatus silence, void* context)
+{
+    return cgi_request(callback, request_code, payload, payload_size, context) ? HANDLER_DONE : silence;
 }
 
 void cgi_notify(cgi_ipc_callback callback, int request_code, const void* payload, int payload_size)
@@ -107,7 +118,7 @@ void cgi_notify(cgi_ipc_callback callback, int request_code, const void* payload
     cgi_stop_ipc();
 }
 
-bool cgi_dispatch_response(const IpcResponse* table, int n, const int32_t* header,
+bool cgi_dispatch_response(const IpcResponse* table, int n, void* context, const int32_t* header,
                            const char* payload)
 {
     if (!payload || !header)
@@ -115,28 +126,61 @@ bool cgi_dispatch_response(const IpcResponse* table, int n, const int32_t* heade
     const int code = header[VX_HDR_CODE];
     const int length = header[VX_HDR_LENGTH];
     for (int i = 0; i < n; i++) {
-        if (table[i].code != code)
+        const IpcResponse& row = table[i];
+        if (row.code != code)
             continue;
-        int size = table[i].record_size > 0 ? table[i].record_size : 1;
-        int count = length / size;
-        if (length < 0 || count < table[i].min_records)
+        if ((row.request ? row.request : code - 5000) != g_in_flight)
             return false;
-        table[i].handler(count, payload, length);
-        return true;
+        // A reply is printed once; later answers to the same request are not.
+        if (!row.stream && g_callback_done != 0)
+            return false;
+        int size = row.record_size > 0 ? row.record_size : 1;
+        if (length < 0 || length / size < row.min_records)
+            return false;
+        IpcAnswer answer = {context, payload, length, length / size, 1};
+        row.handler(answer);
+        if (answer.done != 0)
+            g_callback_done = answer.done;
+        return answer.done != 0;
     }
     return false;
 }
 
-void on_cgi_common_json_cb(int count, const char* payload)
+bool cgi_dispatch_parts(const WebModulePart* const* parts, int n, void* context, const int32_t* header,
+                        const char* payload)
 {
-    if (count <= 0 || !payload)
-        return;
+    for (int i = 0; i < n; i++)
+        if (cgi_dispatch_response(parts[i]->responses, parts[i]->response_count, context, header, payload))
+            return true;
+    return false;
+}
+
+int32_t answer_word(const IpcAnswer& answer, int index, int32_t fallback)
+{
+    int32_t v = fallback;
+    answer_record(answer, &v, index);
+    return v;
+}
+
+int answer_count(const IpcAnswer& answer, int64_t count, int capacity, size_t head, size_t record)
+{
+    if (count <= 0 || capacity <= 0 || record == 0 || answer.length < 0 || (size_t)answer.length < head)
+        return 0;
+    const size_t held = ((size_t)answer.length - head) / record;
+    int64_t n = count < capacity ? count : capacity;
+    return (size_t)n < held ? (int)n : (int)held;
+}
+
+void on_cgi_common_json_cb(IpcAnswer& answer)
+{
     int32_t status;
-    memcpy(&status, payload, sizeof status);
+    if (answer.count <= 0 || !answer_record(answer, &status)) {
+        answer.done = 0;
+        return;
+    }
     json_object* reply = json_object_new_object();
     json_object_object_add(reply, "status", json_object_new_int(status));
-    cgi_writeback_json(1, reply);
-    g_callback_done = 1;
+    cgi_writeback_json(REPLY_JSON, reply);
 }
 
 void on_cgi_common_text_cb(int, int status, const char* data)
@@ -146,7 +190,7 @@ void on_cgi_common_text_cb(int, int status, const char* data)
                      status);
     if (data && n > 0 && n < (int)sizeof body)
         snprintf(body + n, sizeof body - (size_t)n, ", data:[%.255s]", data);
-    cgi_writeback_webserver(0, body);
+    cgi_writeback_webserver(REPLY_TEXT, body);
     g_callback_done = 1;
 }
 

@@ -318,10 +318,3 @@ bool parse_decimal(const char* text, int* out)
     *out = (int)v;
     return true;
 }
-
-int32_t answer_word(const char* payload, int index)
-{
-    int32_t v;
-    memcpy(&v, payload + 4 * index, sizeof v);
-    return v;
-}

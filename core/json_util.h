@@ -91,5 +91,3 @@ bool json_check(json_object* object, const JsonCheck (&checks)[N])
 
 // A whole decimal integer (white space around it allowed); false otherwise.
 bool parse_decimal(const char* text, int* out);
-// The first int32 of an answer (the caller has checked its length).
-int32_t answer_word(const char* payload, int index = 0);

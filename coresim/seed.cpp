@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 
 #include "coresim/coresim.h"
-#include "modules/storage/storage.h"
+#include "modules/storage/storage_records.h"
 #include "modules/system/system_user.h"
 #include "platform/vxdb.h"
 

@@ -14,7 +14,7 @@
 
 #include "platform/devpath.h"
 #include "coresim/coresim.h"
-#include "modules/playback/playback.h"
+#include "modules/playback/playback_records.h"
 #include "platform/vxdb.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "coresim/coresim.h"
-#include "modules/storage/storage.h"
+#include "modules/storage/storage_records.h"
 #include "platform/vxdb.h"
 
 namespace {

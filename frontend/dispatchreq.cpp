@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/reply.h"
 #include "frontend/cgi_env.h"
 
 static WebResEntry g_slots[MAX_WEBREQ_COUNT];
@@ -73,6 +74,15 @@ const WebResEntry* FindWebRes(const char* path)
     return nullptr;
 }
 
+// The one place where a handler's error becomes an error body.
+static void finish(HandlerStatus status)
+{
+    if (status == HANDLER_ERROR_TEXT)
+        cgi_error_to_webserver(REPLY_TEXT);
+    else if (status == HANDLER_ERROR_JSON)
+        cgi_error_to_webserver(REPLY_JSON);
+}
+
 void DispatchWebReq(const char* path, const char* request)
 {
     if (!path)
@@ -80,7 +90,7 @@ void DispatchWebReq(const char* path, const char* request)
     for (int slot = 0; slot < MAX_WEBREQ_COUNT; slot++) {
         if (g_used[slot] && strcmp(g_slots[slot].path, path) == 0) {
             if (g_slots[slot].handler)
-                g_slots[slot].handler(request);
+                finish(g_slots[slot].handler(request));
             return;
         }
     }

@@ -4,42 +4,39 @@
 #include "frontend/dispatchreq.h"
 #include "modules/playback/playback.h"
 #include "modules/storage/storage.h"
-#include "modules/system/system.h"
+#include "modules/system/system_log.h"
+#include "modules/system/system_user.h"
 
-// Each module gives its table through one function, added here when the
-// module is built; the order is the device's module order.
-typedef const WebResEntry* (*ModuleTableFn)(int* count);
+namespace {
 
-static const ModuleTableFn g_modules[] = {
-    storage_web_resources,
-    nullptr,  // state
-    nullptr,  // video
-    nullptr,  // ipc
-    nullptr,  // record
-    playback_web_resources,
-    nullptr,  // ptz
-    system_web_resources,
-    nullptr,  // aging
-    nullptr,  // network
-    nullptr,  // alarm
+// The device's module order: storage, state, video, ipc, record, playback,
+// ptz, system, aging, network, alarm. A module's parts follow each other.
+const WebModulePart* const kParts[] = {
+    &storage_disk_part,
+    &storage_nas_part,
+    &playback_part,
+    &playback_live_part,
+    &playback_download_part,
+    &system_user_part,
+    &system_log_part,
+    nullptr,
 };
+
+}  // namespace
+
+const WebModulePart* const* web_module_parts()
+{
+    return kParts;
+}
 
 void register_web_modules()
 {
-    for (ModuleTableFn fn : g_modules) {
-        int count = 0;
-        const WebResEntry* table = fn ? fn(&count) : nullptr;
-        if (table)
-            WebResRegister(table, count);
-    }
+    for (const WebModulePart* const* p = kParts; *p; p++)
+        WebResRegister((*p)->resources, (*p)->resource_count);
 }
 
 void unregister_web_modules()
 {
-    for (ModuleTableFn fn : g_modules) {
-        int count = 0;
-        const WebResEntry* table = fn ? fn(&count) : nullptr;
-        if (table)
-            WebResUnregister(table, count);
-    }
+    for (const WebModulePart* const* p = kParts; *p; p++)
+        WebResUnregister((*p)->resources, (*p)->resource_count);
 }

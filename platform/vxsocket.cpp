@@ -136,6 +136,7 @@ struct Link {
     bool thread_running = false;
     pthread_t thread;
     vx_sock_callback callback = nullptr;
+    void* context = nullptr;
     std::string path;
 };
 
@@ -151,7 +152,7 @@ void* delivery_thread(void* arg)
         if (h.kind != VX_MSG_RESPONSE)
             continue;
         if (g_link.callback)
-            g_link.callback(nullptr, (const int32_t*)&h, payload);
+            g_link.callback(g_link.context, (const int32_t*)&h, payload);
     }
     // A refused or broken message ends the link; nothing more is delivered.
     shutdown(fd, SHUT_RDWR);
@@ -193,11 +194,12 @@ bool open_link()
 
 }  // namespace
 
-int vx_sock_init(vx_sock_callback callback, int, int, const char* path)
+int vx_sock_init(vx_sock_callback callback, int, int, const char* path, void* context)
 {
     vx_sock_uninit();
     pthread_mutex_lock(&g_link.lock);
     g_link.callback = callback;
+    g_link.context = context;
     g_link.path = device_path(path ? path : "/var/run/vxsocket");
     bool ok = open_link();
     pthread_mutex_unlock(&g_link.lock);
@@ -224,6 +226,7 @@ int vx_sock_uninit()
     pthread_mutex_lock(&g_link.lock);
     close_link();  // after this no callback runs
     g_link.callback = nullptr;
+    g_link.context = nullptr;
     g_link.path.clear();
     pthread_mutex_unlock(&g_link.lock);
     return 0;

@@ -31,12 +31,13 @@ WIRE_OFFSET(vx_msg_header, length, 20);
 // Header word indexes that callbacks read.
 enum { VX_HDR_CODE = 3, VX_HDR_LENGTH = 5 };
 
-// Called on the delivery thread with (null, header words, payload). The
-// payload is never null, also for an empty answer. A callback must not send:
+// Called on the delivery thread with (context, header words, payload): the
+// context given to vx_sock_init. The payload is never null, also for an
+// empty answer. A callback must not send:
 // uninit and a failed send join the delivery thread while holding the link.
 typedef void (*vx_sock_callback)(void* unused, const int32_t* header, const char* payload);
 
-int vx_sock_init(vx_sock_callback callback, int unused, int kind, const char* path);
+int vx_sock_init(vx_sock_callback callback, int unused, int kind, const char* path, void* context = nullptr);
 // Returns 0 when the request went out whole, non-zero when it must be tried again.
 int vx_sock_send_msg(int kind, int code, const void* payload, int length, int64_t unused);
 int vx_sock_uninit();

@@ -45,7 +45,9 @@ const std::string kInterrupted = chunk(video_desc(0), 0, DOWNLOAD_CHUNK_INTERRUP
 void feed(const std::string& message)
 {
     std::vector<char> exact(message.begin(), message.end());
-    on_get_download_playtime_cb((int)exact.size(), exact.data(), (int)exact.size());
+    const int32_t header[8] = {0, 0, 0, RSP_DOWNLOAD_CHUNK, 0, (int32_t)exact.size(), 0, 0};
+    cgi_ipc_set_in_flight(REQ_DOWNLOAD);
+    on_stream_callback(nullptr, header, exact.data());
 }
 
 // Different bytes for every frame number.

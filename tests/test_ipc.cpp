@@ -95,17 +95,17 @@ TEST_F(Ipc, WaitTableByRequestCode)
         EXPECT_EQ(cgi_ipc_wait_steps(code), steps) << code;
 }
 
-// The link is closed before the error body, so a late answer cannot follow it.
-TEST_F(Ipc, RequestPrintsTheAnswerOrTheErrorBodyOnce)
+// The link is closed before the caller sees the flag, so a late answer cannot
+// follow the error body the dispatcher then prints.
+TEST_F(Ipc, RequestGivesTheAnswerOrNothingOnce)
 {
     fake_.reply(4101, "answer");
     fake_.script(4100, late(9100, 150));
-    const std::tuple<int, int, int, std::string> rows[] = {
-        {4101, 1, 1, kTextHead + "answer"}, {4102, -1, 0, ""}, {4100, 0, 0, kTextError}};
-    for (const auto& [code, error_type, rc, want] : rows) {
+    const std::tuple<int, int, std::string> rows[] = {{4101, 1, kTextHead + "answer"}, {4100, 0, ""}};
+    for (const auto& [code, rc, want] : rows) {
         steps(code == 4101 ? 25 : 1);
         Capture out;
-        EXPECT_EQ(cgi_request(print_cb, code, "q", 1, error_type), rc);
+        EXPECT_EQ(cgi_request(print_cb, code, "q", 1), rc);
         if (code == 4100)
             std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the late answer comes meanwhile
         EXPECT_EQ(out.text(), want) << code;
@@ -114,37 +114,77 @@ TEST_F(Ipc, RequestPrintsTheAnswerOrTheErrorBodyOnce)
 }
 
 std::vector<std::pair<int, int>> g_rows_called;  // (count, length)
-void row_handler(int count, const char*, int length) { g_rows_called.push_back({count, length}); }
-
-TEST(IpcDispatch, UnknownCodesAndShortAnswersAreIgnored)
+void row_handler(IpcAnswer& a) { g_rows_called.push_back({a.count, a.length}); }
+void stream_handler(IpcAnswer& a)
 {
-    const IpcResponse table[] = {{8001, 4, 1, row_handler}, {8002, 20, 0, row_handler}, {8003, 0, 1, row_handler}};
-    const std::tuple<int, int, int> rows[] = {  // code, length, records handed over (-1: ignored)
-        {8000, 4, -1}, {8004, 4, -1}, {8001, 0, -1}, {8001, 3, -1}, {8001, 4, 1}, {8001, 9, 2}, {8002, 0, 0},
-        {8002, 19, 0}, {8002, 40, 2}, {8003, 0, -1}, {8003, 5, 5}, {8001, -4, -1}};
+    g_rows_called.push_back({a.count, a.length});
+    a.done = a.length == 1 ? 1 : 0;  // a one-byte chunk ends the stream
+}
+
+// Rows take only whole answers to the request in flight, once; a stream row
+// takes every chunk until one ends it.
+TEST(IpcDispatch, AnswersAreMatchedToTheRequestAndTakenOnce)
+{
+    const IpcResponse table[] = {{8001, 4, 1, row_handler},
+                                 {8002, 20, 0, row_handler},
+                                 {8003, 0, 1, row_handler},
+                                 {8104, 4, 1, row_handler, 3001},
+                                 {6173, 1, 1, stream_handler, 0, true}};
+    const int n = WEB_RES_COUNT(table);
+    struct Row {
+        int in_flight, code, length, count;  // count: records handed over, -1 not taken
+    } rows[] = {
+        {3001, 8000, 4, -1}, {3001, 8004, 4, -1}, {3001, 8001, 0, -1}, {3001, 8001, 3, -1}, {3001, 8001, 4, 1},
+        {3001, 8001, 9, 2},  {3002, 8002, 0, 0},  {3002, 8002, 19, 0}, {3002, 8002, 40, 2}, {3003, 8003, 0, -1},
+        {3003, 8003, 5, 5},  {3001, 8001, -4, -1},
+        {3002, 8001, 4, -1},  // a known code, but not the answer to the request in flight
+        {3001, 8104, 4, 1},   // a row that names its request
+        {3104, 8104, 4, -1},
+    };
     const char payload[64] = {0};
-    for (const auto& [code, length, count] : rows) {
+    for (const Row& r : rows) {
         g_rows_called.clear();
-        int32_t header[8] = {VX_MSG_MAGIC, 2, 1, code, 0, length, 0, 0};
-        EXPECT_EQ(cgi_dispatch_response(table, 3, header, payload), count >= 0) << code << "/" << length;
-        EXPECT_EQ(g_rows_called, (count < 0 ? decltype(g_rows_called)() : decltype(g_rows_called){{count, length}}));
+        g_callback_done = 0;
+        cgi_ipc_set_in_flight(r.in_flight);
+        int32_t header[8] = {VX_MSG_MAGIC, 2, 1, r.code, 0, r.length, 0, 0};
+        EXPECT_EQ(cgi_dispatch_response(table, n, nullptr, header, payload), r.count >= 0) << r.code << "/" << r.length;
+        EXPECT_EQ(g_rows_called, (r.count < 0 ? decltype(g_rows_called)() : decltype(g_rows_called){{r.count, r.length}}));
+        EXPECT_EQ(g_callback_done, r.count >= 0 ? 1 : 0);
     }
-    int32_t header[8] = {VX_MSG_MAGIC, 2, 1, 8001, 0, 4, 0, 0};
+    // A second answer to the same request is not printed again.
     g_rows_called.clear();
-    EXPECT_FALSE(cgi_dispatch_response(table, 3, header, nullptr));
-    EXPECT_FALSE(cgi_dispatch_response(table, 3, nullptr, payload));
-    EXPECT_TRUE(g_rows_called.empty());
+    cgi_ipc_set_in_flight(3001);
+    int32_t header[8] = {VX_MSG_MAGIC, 2, 1, 8001, 0, 4, 0, 0};
+    EXPECT_TRUE(cgi_dispatch_response(table, n, nullptr, header, payload));
+    EXPECT_FALSE(cgi_dispatch_response(table, n, nullptr, header, payload));
+    EXPECT_EQ(g_rows_called.size(), 1u);
+    // Chunks of a stream keep coming until one ends it.
+    g_rows_called.clear();
+    g_callback_done = 0;
+    cgi_ipc_set_in_flight(1173);
+    for (int length : {8, 8, 1}) {
+        int32_t chunk[8] = {VX_MSG_MAGIC, 2, 1, 6173, 0, length, 0, 0};
+        cgi_dispatch_response(table, n, nullptr, chunk, payload);
+    }
+    EXPECT_EQ(g_rows_called.size(), 3u);
+    EXPECT_EQ(g_callback_done, 1);
+    EXPECT_FALSE(cgi_dispatch_response(table, n, nullptr, header, nullptr));
+    EXPECT_FALSE(cgi_dispatch_response(table, n, nullptr, nullptr, payload));
+    g_callback_done = 0;
 }
 
 TEST(IpcCommon, JsonAndTextCallbacks)
 {
     {
         Capture out;
-        g_callback_done = 0;
-        on_cgi_common_json_cb(0, "\0\0\0\0");  // no record: nothing
-        EXPECT_EQ(g_callback_done, 0);
-        on_cgi_common_json_cb(2, int32_bytes({-3, 9}).data());
-        EXPECT_EQ(g_callback_done, 1);
+        const std::string words = int32_bytes({-3, 9});
+        IpcAnswer none = {nullptr, words.data(), 0, 0, 1};
+        on_cgi_common_json_cb(none);  // no record: nothing, and not an answer
+        EXPECT_EQ(none.done, 0);
+        EXPECT_EQ(out.text(), "");
+        IpcAnswer two = {nullptr, words.data(), 8, 2, 1};
+        on_cgi_common_json_cb(two);
+        EXPECT_EQ(two.done, 1);
         EXPECT_TRUE(json_reply_is(out.text(), "{\"status\":-3}"));
     }
     const std::string long_data(300, 'd');

@@ -1,4 +1,7 @@
 // The web resource registry in-process: capacity, all-or-nothing, slot reuse, exact match, shipped tables.
+#include <map>
+#include <set>
+
 #include "frontend/dispatchreq.h"
 #include "frontend/modules.h"
 #include "tests/support/handler_test.h"
@@ -6,8 +9,8 @@
 namespace {
 
 std::vector<std::string> g_calls;
-int handler_a(const char* request) { return g_calls.push_back(std::string("A:") + request), 0; }
-int handler_b(const char* request) { return g_calls.push_back(std::string("B:") + request), 0; }
+HandlerStatus handler_a(const char* request) { return g_calls.push_back(std::string("A:") + request), HANDLER_DONE; }
+HandlerStatus handler_b(const char* request) { return g_calls.push_back(std::string("B:") + request), HANDLER_DONE; }
 
 // n entries "/<prefix>0000", "/<prefix>0001"...; with n 0, one entry whose path is `prefix`.
 std::vector<WebResEntry> table(const char* prefix, int n, WebResHandler h = handler_a)
@@ -129,3 +132,33 @@ TEST_F(Registry, ShippedTablesRegisterNoPathTwice)
 }
 
 }  // namespace
+
+// Every shipped path once, each part in consecutive slots in its own order,
+// and each module with the number of resources the device has.
+TEST(ModuleRegistry, PartsRegisterDistinctPathsModuleByModule)
+{
+    const std::map<std::string, int> expected = {{"storage", 29}, {"playback", 33}};
+    std::map<std::string, int> counts;
+    std::set<std::string> paths;
+    register_web_modules();
+    for (const WebModulePart* const* p = web_module_parts(); *p; p++) {
+        const WebModulePart& part = **p;
+        counts[part.module] += part.resource_count;
+        const WebResEntry* first = FindWebRes(part.resources[0].path);
+        ASSERT_NE(first, nullptr) << part.module;
+        for (int i = 0; i < part.resource_count; i++) {
+            const WebResEntry& e = part.resources[i];
+            EXPECT_TRUE(paths.insert(e.path).second) << e.path << " registered twice";
+            EXPECT_EQ(FindWebRes(e.path), first + i) << e.path;
+            EXPECT_NE(e.handler, nullptr) << e.path;
+            EXPECT_TRUE(e.help && *e.help) << e.path;
+        }
+        for (int i = 0; i < part.response_count; i++)
+            EXPECT_NE(part.responses[i].handler, nullptr) << part.module << " " << part.responses[i].code;
+    }
+    EXPECT_EQ(WebResCount(), (int)paths.size());
+    unregister_web_modules();
+    EXPECT_EQ(WebResCount(), 0);
+    for (const auto& [module, count] : expected)
+        EXPECT_EQ(counts[module], count) << module;
+}

@@ -122,29 +122,6 @@ protected:
     }
 };
 
-TEST(StorageRegistry, TwentyNinePathsInOrderRegisteredTogether)
-{
-    const char* const order[] = {
-        "/6100", "/6101", "/6102", "/6103", "/6104", "/6105", "/6106", "/6107", "/6108", "/6109",
-        "/6200", "/6201", "/6202", "/6203", "/6204", "/6205", "/6206", "/6207", "/6208", "/6209",
-        "/6210", "/6222", "/6220", "/6221", "/6223", "/6224", "/6225", "/6226", "/6227",
-    };
-    int count = 0;
-    const WebResEntry* table = storage_web_resources(&count);
-    ASSERT_EQ(count, 29);
-    register_web_modules();
-    const WebResEntry* first = FindWebRes("/6100");
-    ASSERT_NE(first, nullptr);
-    for (int i = 0; i < count; i++) {
-        EXPECT_STREQ(table[i].path, order[i]) << i;
-        EXPECT_NE(table[i].handler, nullptr) << order[i];
-        // The module's table fills consecutive slots in its own order.
-        EXPECT_EQ(FindWebRes(order[i]), first + i) << order[i];
-        EXPECT_EQ(first[i].handler, table[i].handler) << order[i];
-    }
-    unregister_web_modules();
-}
-
 storage_disk_info core_disk(int port, int type, const std::string& vendor, const std::string& address = "",
                             const std::string& directory = "", const std::string& user = "",
                             const std::string& password = "")
@@ -749,6 +726,21 @@ TEST_F(StorageTest, MissingOrShortAnswersPrintTheErrorBody)
         EXPECT_EQ(unanswered(c.path, c.body).out, c.error) << c.path << " " << c.body;
         EXPECT_EQ(sent(c.code).size(), 1u) << c.path << " " << c.body;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Two answers to one request print one reply; a second request's answer
+// code sent unasked prints nothing more.
+TEST_F(HandlerTest, OneReplyPerRequestWhateverTheCoreSends)
+{
+    const std::string one = int32_bytes({0});
+    core.reply(REQ_RECYCLE_GET, one + one);
+    const std::string single = get("/6205").out;
+    core.reply_many(REQ_RECYCLE_GET, {{8431, one + one}, {8431, int32_bytes({1, 1})}, {8433, ""}});
+    EXPECT_TRUE(same_bytes(get("/6205").out, single));
 }
 
 }  // namespace

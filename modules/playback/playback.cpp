@@ -16,25 +16,25 @@
 
 namespace {
 
-int on_search_playback(const char* request);
-int on_start_playback(const char* request);
-int on_get_playback_time(const char* request);
-int on_stop_playback(const char* request);
-int on_pause_playback(const char* request);
-int on_resume_playback(const char* request);
-int on_step_foward_playback(const char* request);
-int on_fastforward_playback(const char* request);
-int on_slowforward_playback(const char* request);
-int on_jump_playback(const char* request);
-int on_start_playback_mask(const char* request);
-int on_step_playback_batch(const char* request);
-int on_set_speed_playback(const char* request);
-int on_search_playback_page(const char* request);
-int on_set_transcoding(const char* request);
-int on_get_transcoding_state(const char* request);
-int on_get_playback_busy(const char* request);
+HandlerStatus on_search_playback(const char* request);
+HandlerStatus on_start_playback(const char* request);
+HandlerStatus on_get_playback_time(const char* request);
+HandlerStatus on_stop_playback(const char* request);
+HandlerStatus on_pause_playback(const char* request);
+HandlerStatus on_resume_playback(const char* request);
+HandlerStatus on_step_foward_playback(const char* request);
+HandlerStatus on_fastforward_playback(const char* request);
+HandlerStatus on_slowforward_playback(const char* request);
+HandlerStatus on_jump_playback(const char* request);
+HandlerStatus on_start_playback_mask(const char* request);
+HandlerStatus on_step_playback_batch(const char* request);
+HandlerStatus on_set_speed_playback(const char* request);
+HandlerStatus on_search_playback_page(const char* request);
+HandlerStatus on_set_transcoding(const char* request);
+HandlerStatus on_get_transcoding_state(const char* request);
+HandlerStatus on_get_playback_busy(const char* request);
 
-const WebResEntry g_playback_resources[] = {
+const WebResEntry kPlaybackResources[] = {
     {"/4000", on_search_playback, "search the recorded sections of a channel"},
     {"/4001", on_start_playback, "open a playback session"},
     {"/4002", on_get_playback_time, "current play time of a session"},
@@ -45,26 +45,10 @@ const WebResEntry g_playback_resources[] = {
     {"/4007", on_fastforward_playback, "fast forward sessions"},
     {"/4008", on_slowforward_playback, "slow forward by channel"},
     {"/4009", on_jump_playback, "jump sessions to a time"},
-    {"/4010", on_start_live, "start a live stream"},
-    {"/4011", on_stop_live, "stop a live stream"},
-    {"/3000", on_get_live_image, "image values of a live channel"},
-    {"/3001", on_set_live_image, "set the image values of a live channel"},
-    {"/3002", on_reset_live_image, "reset the image values of a channel"},
-    {"/4012", on_stop_all_live, "stop every live stream"},
-    {"/4013", on_download_playback, "download a stretch of recording as AVI"},
-    {"/4014", on_log_channel_action, "log a channel action"},
-    {"/4015", on_accept_channel, "accept a channel number"},
-    {"/4016", on_accept_channel_alt, "accept a channel number"},
-    {"/4017", on_log_channel_action_alt, "log a channel action"},
-    {"/4018", on_get_rtsp_info, "RTSP addresses of every channel"},
-    {"/4019", on_get_download_ready, "whether a download may start"},
     {"/4020", on_start_playback_mask, "open playback of several channels"},
     {"/3003", on_step_playback_batch, "step a batch of sessions"},
     {"/4022", on_set_speed_playback, "set the speed of sessions"},
     {"/4023", on_search_playback_page, "one page of a search"},
-    {"/4021", on_get_extern_ports, "external ports"},
-    {"/4024", on_log_live_view, "log a live view"},
-    {"/4027", on_clear_download, "clear the download marker"},
     {"/4025", on_set_transcoding, "transcode a playback stream"},
     {"/4026", on_get_transcoding_state, "transcoding state of a stream"},
     {"/3004", on_get_playback_busy, "whether playback is busy"},
@@ -75,18 +59,18 @@ enum {
     LOG_PARAM_CHANNEL = 900,
 };
 
-// playback_session: set by "/4001" and "/4020", used at once by 3502 and
-// the stream-info reply.
+// The session "/4001" and "/4020" open: asked for by 3502 and shown in the
+// stream-info reply, within the one request.
 struct PlaybackSession {
     int32_t id;
     char play_time[PLAYBACK_TEXT_CUT + 1];
-} g_session;
+};
 
 // ---- helpers -------------------------------------------------------------
 
-int ask(int code, const void* payload, int size, int error_type)
+HandlerStatus ask(int code, const void* payload, int size, HandlerStatus silence, void* context = nullptr)
 {
-    return cgi_request(on_stream_callback, code, payload, size, error_type);
+    return cgi_ask(on_stream_callback, code, payload, size, silence, context);
 }
 
 void tell(int code, const void* payload, int size)
@@ -182,14 +166,14 @@ bool local_text(int64_t seconds, char (&out)[32])
     return strftime(out, sizeof out, "%Y-%m-%d %H:%M:%S", &tm) > 0;
 }
 
-void ask_stream_info()
+HandlerStatus ask_stream_info(PlaybackSession* session)
 {
-    ask(REQ_PLAYBACK_STREAM_INFO, &g_session.id, (int)sizeof g_session.id, REPLY_JSON);
+    return ask(REQ_PLAYBACK_STREAM_INFO, &session->id, (int)sizeof session->id, HANDLER_ERROR_JSON, session);
 }
 
 // ---- search and sessions ---------------------------------------------------
 
-int on_search_playback(const char* request)
+HandlerStatus on_search_playback(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     int channel = 0, sid = 0, stream = 0;
@@ -197,7 +181,7 @@ int on_search_playback(const char* request)
     if (!json_get_int(body.get(), "channelId", &channel) || !json_get_int(body.get(), "sid", &sid) ||
         !json_get_int(body.get(), "streamType", &stream) || !json_get_text(body.get(), "time", &start) ||
         !json_get_text(body.get(), "endTime", &end))
-        return -1;
+        return HANDLER_SILENT;
 
     db_device device;
     memset(&device, 0, sizeof device);
@@ -225,11 +209,10 @@ int on_search_playback(const char* request)
         tell(REQ_PLAYBACK_SEARCH_CLOSE, &close, (int)sizeof close);
         tell_word(REQ_PLAYBACK_CLOSE, sid);
     }
-    ask(REQ_PLAYBACK_SEARCH, &search, (int)sizeof search, REPLY_JSON);
-    return 0;
+    return ask(REQ_PLAYBACK_SEARCH, &search, (int)sizeof search, HANDLER_ERROR_JSON);
 }
 
-int on_start_playback(const char* request)
+HandlerStatus on_start_playback(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     int channel = -1, sid = 0;
@@ -237,7 +220,7 @@ int on_start_playback(const char* request)
     if (!json_get_int(body.get(), "channelId", &channel) || channel < 0 || channel > PLAYBACK_LAST_CHANNEL ||
         !json_get_text(body.get(), "playTime", &play) || !json_get_text(body.get(), "startTime", &start) ||
         !json_get_text(body.get(), "endTime", &end) || !json_get_int(body.get(), "sid", &sid))
-        return -1;
+        return HANDLER_SILENT;
 
     playback_start open;
     memset(&open, 0, sizeof open);
@@ -247,32 +230,30 @@ int on_start_playback(const char* request)
     wire_text(open.end, end);
     wire_text(open.play, play);
     // 2 is a refusal; neither it nor silence opens a session.
-    if (ask(REQ_PLAYBACK_START, &open, (int)sizeof open, -1) != 1) {
-        cgi_error_to_webserver(REPLY_JSON);
-        return -1;
-    }
-    g_session.id = sid;
-    wire_text(g_session.play_time, play);
-    ask_stream_info();
+    if (cgi_request(on_stream_callback, REQ_PLAYBACK_START, &open, (int)sizeof open) != 1)
+        return HANDLER_ERROR_JSON;
+    PlaybackSession session;
+    session.id = sid;
+    wire_text(session.play_time, play);
+    HandlerStatus status = ask_stream_info(&session);
     cgi_write_operation_log(LOG_PLAYBACK, LOG_PARAM_CHANNEL, channel + 1);
-    return 0;
+    return status;
 }
 
-int on_get_playback_time(const char* request)
+HandlerStatus on_get_playback_time(const char* request)
 {
     int id = -1;
     if (!parse_decimal(request, &id) || id < 0)
-        return -1;
+        return HANDLER_SILENT;
     int32_t session = id;
-    ask(REQ_PLAYBACK_TIME, &session, (int)sizeof session, REPLY_JSON);
-    return 0;
+    return ask(REQ_PLAYBACK_TIME, &session, (int)sizeof session, HANDLER_ERROR_JSON);
 }
 
-int on_stop_playback(const char* request)
+HandlerStatus on_stop_playback(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!body)
-        return -1;
+        return HANDLER_SILENT;
     session_list list = session_list_of(body.get(), "sid", false);
     for (int i = 0; i < list.count; i++)
         if (list.ids[i] >= 0)
@@ -283,60 +264,60 @@ int on_stop_playback(const char* request)
     if (close == 1)
         tell(REQ_PLAYBACK_SEARCH_CLOSE, &list, (int)sizeof list);
     reply_text("OK");
-    return 0;
+    return HANDLER_DONE;
 }
 
 // Sends the first "num" ids of `key` as a session list.
-int send_session_list(const char* request, int code, const char* key, bool speeds)
+HandlerStatus send_session_list(const char* request, int code, const char* key, bool speeds)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!body)
-        return -1;
+        return HANDLER_SILENT;
     session_list list = session_list_of(body.get(), key, speeds);
     tell(code, &list, (int)sizeof list);
     reply_text("OK");
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_pause_playback(const char* request)
+HandlerStatus on_pause_playback(const char* request)
 {
     return send_session_list(request, REQ_PLAYBACK_PAUSE, "sid", false);
 }
 
-int on_resume_playback(const char* request)
+HandlerStatus on_resume_playback(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!body)
-        return -1;
+        return HANDLER_SILENT;
     playback_resume resume = {0, 0};
     json_get_int(body.get(), "sid", &resume.sid);
     json_get_int(body.get(), "direction", &resume.direction);
     tell(REQ_PLAYBACK_RESUME, &resume, (int)sizeof resume);
     reply_text("OK");
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_step_foward_playback(const char* request)
+HandlerStatus on_step_foward_playback(const char* request)
 {
     return send_session_list(request, REQ_PLAYBACK_STEP, "sid", false);
 }
 
-int on_fastforward_playback(const char* request)
+HandlerStatus on_fastforward_playback(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!check_chind(body.get()))
-        return -1;
+        return HANDLER_SILENT;
     session_list list = session_list_of(body.get(), "sessionId", true);
     tell(REQ_PLAYBACK_FAST, &list, (int)sizeof list);
     reply_text("OK");
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_slowforward_playback(const char* request)
+HandlerStatus on_slowforward_playback(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!check_chind(body.get()))
-        return -1;
+        return HANDLER_SILENT;
     speed_mask slow;
     memset(&slow, 0, sizeof slow);
     int num = 0;
@@ -345,10 +326,10 @@ int on_slowforward_playback(const char* request)
     json_get_int(body.get(), "speed", &slow.speed);
     tell(REQ_PLAYBACK_SLOW, &slow, (int)sizeof slow);
     reply_text("OK");
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_jump_playback(const char* request)
+HandlerStatus on_jump_playback(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     const char* when = nullptr;
@@ -356,12 +337,11 @@ int on_jump_playback(const char* request)
     json_object *sids = nullptr, *channels = nullptr;
     if (!json_get_text(body.get(), "jumpTime", &when) || !json_object_object_get_ex(body.get(), "sid", &sids) ||
         !json_object_object_get_ex(body.get(), "chnid", &channels) || !json_get_int(body.get(), "num", &num))
-        return -1;
+        return HANDLER_SILENT;
     // Only pairs that both arrays hold are sent.
     int count = entry_count(sids, entry_count(channels, num));
     if (count < 1) {
-        cgi_error_to_webserver(REPLY_JSON);
-        return -1;
+        return HANDLER_ERROR_JSON;
     }
     jump_request jump;
     memset(&jump, 0, sizeof jump);
@@ -371,8 +351,7 @@ int on_jump_playback(const char* request)
     }
     jump.count = count;
     wire_text(jump.time, when);
-    ask(REQ_PLAYBACK_JUMP, &jump, (int)sizeof jump, REPLY_JSON);
-    return 0;
+    return ask(REQ_PLAYBACK_JUMP, &jump, (int)sizeof jump, HANDLER_ERROR_JSON);
 }
 
 // "mask0" to "mask7" and a "playTime" that is a real local time.
@@ -407,27 +386,26 @@ bool check_start_playback_mask(json_object* body, mask_start* out)
     return true;
 }
 
-int on_start_playback_mask(const char* request)
+HandlerStatus on_start_playback_mask(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     mask_start start;
     if (!body || !check_start_playback_mask(body.get(), &start))
-        return -1;
-    memset(&g_session, 0, sizeof g_session);
-    if (ask(REQ_PLAYBACK_MASK_START, &start, (int)sizeof start, -1) != 1) {
-        cgi_error_to_webserver(REPLY_JSON);
-        return -1;
-    }
-    ask_stream_info();
+        return HANDLER_SILENT;
+    PlaybackSession session;
+    memset(&session, 0, sizeof session);
+    if (cgi_request(on_stream_callback, REQ_PLAYBACK_MASK_START, &start, (int)sizeof start, &session) != 1)
+        return HANDLER_ERROR_JSON;
+    HandlerStatus status = ask_stream_info(&session);
     cgi_write_operation_log(LOG_PLAYBACK, LOG_PARAM_CHANNEL, 0);
-    return 0;
+    return status;
 }
 
-int on_step_playback_batch(const char* request)
+HandlerStatus on_step_playback_batch(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!body)
-        return -1;
+        return HANDLER_SILENT;
     session_list list;
     memset(&list, 0, sizeof list);
     json_object* ids = array_of(body.get(), "sessionId");
@@ -437,14 +415,14 @@ int on_step_playback_batch(const char* request)
         array_int(ids, (size_t)i, &list.ids[i]);
     tell(REQ_PLAYBACK_STEP_BATCH, &list, (int)sizeof list);
     reply_text("OK");
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_set_speed_playback(const char* request)
+HandlerStatus on_set_speed_playback(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!body)
-        return -1;
+        return HANDLER_SILENT;
     speed_mask speed;
     memset(&speed, 0, sizeof speed);
     int num = 0;
@@ -454,27 +432,25 @@ int on_set_speed_playback(const char* request)
     speed.flag = speed.speed == 2 && num == 1 ? 1 : 0;
     tell(REQ_PLAYBACK_SPEED, &speed, (int)sizeof speed);
     reply_text("OK");
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_search_playback_page(const char* request)
+HandlerStatus on_search_playback_page(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!body)
-        return -1;
+        return HANDLER_SILENT;
     search_page page = {0, 0};
     json_get_int(body.get(), "sid", &page.sid);
     json_get_int(body.get(), "page", &page.page);
-    ask(REQ_PLAYBACK_SEARCH_PAGE, &page, (int)sizeof page, REPLY_JSON);
-    return 0;
+    return ask(REQ_PLAYBACK_SEARCH_PAGE, &page, (int)sizeof page, HANDLER_ERROR_JSON);
 }
 
-int on_set_transcoding(const char* request)
+HandlerStatus on_set_transcoding(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!body) {
-        cgi_error_to_webserver(REPLY_JSON);
-        return -1;
+        return HANDLER_ERROR_JSON;
     }
     transcode_request change = {0, 0, 0, 0, 0, 0};
     json_get_int(body.get(), "ch", &change.channel);
@@ -483,55 +459,47 @@ int on_set_transcoding(const char* request)
     json_get_int(body.get(), "framesize", &change.frame_size);
     json_get_int(body.get(), "bitrate", &change.bitrate);
     json_get_int(body.get(), "framerate", &change.frame_rate);
-    ask(REQ_PLAYBACK_TRANSCODE, &change, (int)sizeof change, REPLY_JSON);
-    return 0;
+    return ask(REQ_PLAYBACK_TRANSCODE, &change, (int)sizeof change, HANDLER_ERROR_JSON);
 }
 
-int on_get_transcoding_state(const char* request)
+HandlerStatus on_get_transcoding_state(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!body) {
-        cgi_error_to_webserver(REPLY_JSON);
-        return -1;
+        return HANDLER_ERROR_JSON;
     }
     transcode_query query = {0, 0};
     json_get_int(body.get(), "ch", &query.channel);
     json_get_int(body.get(), "sid", &query.sid);
-    ask(REQ_PLAYBACK_TRANSCODE_STATE, &query, (int)sizeof query, REPLY_JSON);
-    return 0;
+    return ask(REQ_PLAYBACK_TRANSCODE_STATE, &query, (int)sizeof query, HANDLER_ERROR_JSON);
 }
 
-int on_get_playback_busy(const char*)
+HandlerStatus on_get_playback_busy(const char*)
 {
-    ask(REQ_PLAYBACK_BUSY, nullptr, 0, REPLY_JSON);
-    return 0;
+    return ask(REQ_PLAYBACK_BUSY, nullptr, 0, HANDLER_ERROR_JSON);
 }
 
 // ---- answers ---------------------------------------------------------------
 
-void done(int flag = 1)
-{
-    g_callback_done = flag;
-}
-
+// Record i of an answer; the row's fewest records and the count vouch for it.
 template <typename T>
-T record_at(const char* payload, int i)
+T record_at(const IpcAnswer& answer, int i)
 {
     T record;
-    memcpy(&record, payload + (size_t)i * sizeof record, sizeof record);
+    memset(&record, 0, sizeof record);
+    answer_record(answer, &record, i);
     return record;
 }
 
-void on_playback_status_cb(int, const char* payload, int)
+void on_playback_status_cb(IpcAnswer& answer)
 {
-    reply_status(answer_word(payload) == -1 ? "ERROR" : "OK");
-    done();
+    reply_status(answer_word(answer) == -1 ? "ERROR" : "OK");
 }
 
-void on_get_playback_time_cb(int, const char* payload, int)
+void on_get_playback_time_cb(IpcAnswer& answer)
 {
     char when[32];
-    int32_t seconds = answer_word(payload);
+    int32_t seconds = answer_word(answer);
     if (seconds > 0 && local_text(seconds, when)) {
         json_object* reply = json_object_new_object();
         json_add_text(reply, "status", "OK");
@@ -540,21 +508,19 @@ void on_get_playback_time_cb(int, const char* payload, int)
     } else {
         cgi_error_to_webserver(REPLY_JSON);
     }
-    done();
 }
 
-void on_search_playback_cb(int count, const char* payload, int)
+void on_search_playback_cb(IpcAnswer& answer)
 {
-    if (count == 0) {
+    if (answer.count == 0) {
         reply_status("NO MATCHES");
-        done();
         return;
     }
-    search_section first = record_at<search_section>(payload, 0);
-    search_section last = record_at<search_section>(payload, count - 1);
+    search_section first = record_at<search_section>(answer, 0);
+    search_section last = record_at<search_section>(answer, answer.count - 1);
     json_object* sections = json_object_new_array();
-    for (int i = 0; i < count; i++) {
-        search_section s = record_at<search_section>(payload, i);
+    for (int i = 0; i < answer.count; i++) {
+        search_section s = record_at<search_section>(answer, i);
         json_object* o = json_object_new_object();
         json_add_field(o, "startTime", s.start, sizeof s.start);
         json_add_field(o, "endTime", s.end, sizeof s.end);
@@ -565,45 +531,41 @@ void on_search_playback_cb(int count, const char* payload, int)
     json_object* reply = json_object_new_object();
     json_add_text(reply, "status", "OK");
     json_add_int(reply, "camId", last.channel);
-    json_add_int(reply, "sectionNum", count);
+    json_add_int(reply, "sectionNum", answer.count);
     json_add_int(reply, "sid", first.sid);
     json_object_object_add(reply, "section", sections);
     cgi_writeback_json(REPLY_JSON, reply);
-    done();
 }
 
-void on_start_playback_cb(int count, const char* payload, int)
+void on_start_playback_cb(IpcAnswer& answer)
 {
-    done(count > 0 && answer_word(payload) < 0 ? 2 : 1);
+    answer.done = answer.count > 0 && answer_word(answer) < 0 ? 2 : 1;
 }
 
-void on_jump_playback_cb(int, const char* payload, int)
+void on_jump_playback_cb(IpcAnswer& answer)
 {
-    reply_status(answer_word(payload) == 0 ? "OK" : "ERROR");
-    done();
+    reply_status(answer_word(answer) == 0 ? "OK" : "ERROR");
 }
 
-void on_set_transcoding_cb(int, const char* payload, int)
+void on_set_transcoding_cb(IpcAnswer& answer)
 {
-    transcode_state state = record_at<transcode_state>(payload, 0);
+    transcode_state state = record_at<transcode_state>(answer, 0);
     json_object* reply = json_object_new_object();
     json_add_int(reply, "ch", state.channel);
     json_add_int(reply, "sid", state.sid);
     json_add_int(reply, "state", state.state);
     json_add_text(reply, "status", "OK");
     cgi_writeback_json(REPLY_JSON, reply);
-    done();
 }
 
-void on_get_transcoding_state_cb(int, const char* payload, int)
+void on_get_transcoding_state_cb(IpcAnswer& answer)
 {
-    transcode_state state = record_at<transcode_state>(payload, 0);
+    transcode_state state = record_at<transcode_state>(answer, 0);
     json_object* reply = json_object_new_object();
     json_add_int(reply, "ch", state.channel);
     json_add_int(reply, "sid", state.sid);
     json_add_int(reply, "state", state.state);
     cgi_writeback_json(REPLY_JSON, reply);
-    done();
 }
 
 // A day's record types as sections of equal nonzero type.
@@ -632,63 +594,63 @@ void print_day_map(int channel, const int32_t* types)
     json_add_int(reply, "chn", channel);
     json_object_object_add(reply, "section", sections);
     cgi_writeback_json(REPLY_JSON, reply);
-    done();
 }
 
-void on_get_day_map_cb(int, const char* payload, int)
+void on_get_day_map_cb(IpcAnswer& answer)
 {
     static day_map map;
-    map = record_at<day_map>(payload, 0);
+    map = record_at<day_map>(answer, 0);
     int32_t types[PLAYBACK_MINUTES_PER_DAY];
     for (int i = 0; i < PLAYBACK_MINUTES_PER_DAY; i++)
         types[i] = map.types[i];
     print_day_map(map.channel, types);
 }
 
-void on_get_day_map_short_cb(int, const char* payload, int)
+void on_get_day_map_short_cb(IpcAnswer& answer)
 {
     static day_map_short map;
-    map = record_at<day_map_short>(payload, 0);
+    map = record_at<day_map_short>(answer, 0);
     int32_t types[PLAYBACK_MINUTES_PER_DAY];
     for (int i = 0; i < PLAYBACK_MINUTES_PER_DAY; i++)
         types[i] = map.types[i];
     print_day_map(map.channel, types);
 }
 
-void on_start_playback_mask_cb(int count, const char* payload, int)
+void on_start_playback_mask_cb(IpcAnswer& answer)
 {
     // A short answer carries no session: a refusal, never a success.
-    if (count < 1) {
-        done(2);
+    if (answer.count < 1) {
+        answer.done = 2;
         return;
     }
-    mask_start_reply answer = record_at<mask_start_reply>(payload, 0);
-    if (answer.result != 0) {
-        done(2);
+    mask_start_reply started = record_at<mask_start_reply>(answer, 0);
+    if (started.result != 0) {
+        answer.done = 2;
         return;
     }
-    g_session.id = answer.session;
-    wire_text(g_session.play_time, answer.play);  // at most 31 characters, NUL or not
-    done();
+    PlaybackSession* session = (PlaybackSession*)answer.context;
+    if (session) {
+        session->id = started.session;
+        wire_text(session->play_time, started.play);  // at most 31 characters, NUL or not
+    }
 }
 
-void on_get_jump_time_cb(int, const char* payload, int)
+void on_get_jump_time_cb(IpcAnswer& answer)
 {
     char when[32] = "";
-    local_text(answer_word(payload), when);
+    local_text(answer_word(answer), when);
     json_object* reply = json_object_new_object();
     json_add_text(reply, "status", "OK");
     json_add_text(reply, "realJumpTime", when);
     cgi_writeback_json(REPLY_JSON, reply);
-    done();
 }
 
 // {"status":"OK", list: [{time_key, "sid"}...]} of {sid, seconds} records.
-void print_session_times(int count, const char* payload, const char* list_key, const char* time_key)
+void print_session_times(const IpcAnswer& answer, const char* list_key, const char* time_key)
 {
     json_object* list = json_object_new_array();
-    for (int i = 0; i < count; i++) {
-        session_time t = record_at<session_time>(payload, i);
+    for (int i = 0; i < answer.count; i++) {
+        session_time t = record_at<session_time>(answer, i);
         char when[32] = "";
         local_text(t.seconds, when);
         json_object* o = json_object_new_object();
@@ -700,43 +662,42 @@ void print_session_times(int count, const char* payload, const char* list_key, c
     json_add_text(reply, "status", "OK");
     json_object_object_add(reply, list_key, list);
     cgi_writeback_json(REPLY_JSON, reply);
-    done();
 }
 
-void on_get_jump_times_cb(int count, const char* payload, int)
+void on_get_jump_times_cb(IpcAnswer& answer)
 {
-    print_session_times(count, payload, "JumpTime", "realJumpTime");
+    print_session_times(answer, "JumpTime", "realJumpTime");
 }
 
-void on_get_play_times_cb(int count, const char* payload, int)
+void on_get_play_times_cb(IpcAnswer& answer)
 {
-    print_session_times(count, payload, "curPlayTime", "PlayTime");
+    print_session_times(answer, "curPlayTime", "PlayTime");
 }
 
-void on_get_stream_info_cb(int count, const char* payload, int)
+void on_get_stream_info_cb(IpcAnswer& answer)
 {
     // No record: the body stays empty, the request was still answered.
-    if (count > 0) {
-        stream_info info = record_at<stream_info>(payload, 0);
+    if (answer.count > 0) {
+        stream_info info = record_at<stream_info>(answer, 0);
         json_object* reply = json_object_new_object();
         json_add_int(reply, "sessionId", info.session);
         json_add_field(reply, "sourcePath", info.source_path, sizeof info.source_path);
         json_add_int(reply, "port", info.port);
         json_add_text(reply, "status", "OK");
-        json_add_field(reply, "realPlayTime", g_session.play_time, sizeof g_session.play_time);
+        const PlaybackSession* session = (const PlaybackSession*)answer.context;
+        const char* play_time = session ? session->play_time : "";
+        json_add_field(reply, "realPlayTime", play_time, session ? sizeof session->play_time : 1);
         json_add_int(reply, "external_port", info.external_port);
         json_add_int(reply, "external_http_port", info.external_http_port);
         json_add_int(reply, "ddns_port", info.ddns_port);
         json_add_int(reply, "ddns_http_port", info.ddns_http_port);
         cgi_writeback_json(REPLY_JSON, reply);
     }
-    done();
 }
 
-void on_get_playback_busy_cb(int, const char* payload, int)
+void on_get_playback_busy_cb(IpcAnswer& answer)
 {
-    reply_status(answer_word(payload) != 0 ? "BUSY" : "OK");
-    done();
+    reply_status(answer_word(answer) != 0 ? "BUSY" : "OK");
 }
 
 // Response code, record size, fewest whole records, printer. An answer
@@ -749,34 +710,25 @@ const IpcResponse kPlaybackResponses[] = {
     {RSP_PLAYBACK_SEARCH_PAGE, (int)sizeof(search_section), 0, on_search_playback_cb},
     {RSP_PLAYBACK_START, 4, 0, on_start_playback_cb},
     {RSP_PLAYBACK_JUMP, 4, 1, on_jump_playback_cb},
-    // Record size 1: the count is the byte length, at least the chunk head.
-    {RSP_DOWNLOAD_CHUNK, 1, 96, on_get_download_playtime_cb},
     {RSP_PLAYBACK_TRANSCODE, (int)sizeof(transcode_state), 1, on_set_transcoding_cb},
     {RSP_PLAYBACK_TRANSCODE_STATE, (int)sizeof(transcode_state), 1, on_get_transcoding_state_cb},
-    {RSP_LIVE_IMAGE, (int)sizeof(image_reply), 1, on_get_live_image_cb},
     {RSP_DAY_MAP, (int)sizeof(day_map), 1, on_get_day_map_cb},
     {RSP_DAY_MAP_SHORT, (int)sizeof(day_map_short), 1, on_get_day_map_short_cb},
     // Fewest 0: a short answer reaches the printer, which refuses it.
-    {RSP_PLAYBACK_MASK_START, (int)sizeof(mask_start_reply), 0, on_start_playback_mask_cb},
+    {RSP_PLAYBACK_MASK_START, (int)sizeof(mask_start_reply), 0, on_start_playback_mask_cb, REQ_PLAYBACK_MASK_START},
     {RSP_PLAYBACK_JUMP_TIME, 4, 1, on_get_jump_time_cb},
     {RSP_PLAYBACK_JUMP_TIMES, (int)sizeof(session_time), 1, on_get_jump_times_cb},
     {RSP_PLAYBACK_PLAY_TIMES, (int)sizeof(session_time), 0, on_get_play_times_cb},
-    {RSP_LIVE_START, (int)sizeof(live_reply), 1, on_start_live_cb},
     {RSP_PLAYBACK_STREAM_INFO, (int)sizeof(stream_info), 0, on_get_stream_info_cb},
-    {RSP_LIVE_RTSP_INFO, (int)sizeof(rtsp_info), 0, on_get_rtsp_info_cb},
-    {RSP_EXTERN_PORTS, (int)sizeof(extern_ports), 1, on_get_extern_ports_cb},
     {RSP_PLAYBACK_BUSY, 4, 1, on_get_playback_busy_cb},
 };
 
 }  // namespace
 
-void on_stream_callback(void*, const int32_t* header, const char* payload)
-{
-    cgi_dispatch_response(kPlaybackResponses, WEB_RES_COUNT(kPlaybackResponses), header, payload);
-}
+const WebModulePart playback_part = WEB_MODULE_PART("playback", kPlaybackResources, kPlaybackResponses);
 
-const WebResEntry* playback_web_resources(int* count)
+void on_stream_callback(void* context, const int32_t* header, const char* payload)
 {
-    *count = WEB_RES_COUNT(g_playback_resources);
-    return g_playback_resources;
+    static const WebModulePart* const parts[] = {&playback_part, &playback_live_part, &playback_download_part};
+    cgi_dispatch_parts(parts, WEB_RES_COUNT(parts), context, header, payload);
 }

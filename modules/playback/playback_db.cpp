@@ -1,5 +1,5 @@
 // Playback records in the configuration database.
-#include "modules/playback/playback.h"
+#include "modules/playback/playback_records.h"
 
 #include <cstring>
 

@@ -21,23 +21,44 @@ enum {
     IMAGE_DEFAULT = 128,
 };
 
-// Channel of a started live stream, for the log after the answer; -1 when
-// the start failed or nothing came.
-int g_live_channel = -1;
+HandlerStatus on_start_live(const char* request);
+HandlerStatus on_stop_live(const char* request);
+HandlerStatus on_get_live_image(const char* request);
+HandlerStatus on_set_live_image(const char* request);
+HandlerStatus on_reset_live_image(const char* request);
+HandlerStatus on_stop_all_live(const char* request);
+HandlerStatus on_log_channel_action(const char* request);
+HandlerStatus on_accept_channel(const char* request);
+HandlerStatus on_accept_channel_alt(const char* request);
+HandlerStatus on_log_channel_action_alt(const char* request);
+HandlerStatus on_get_rtsp_info(const char* request);
+HandlerStatus on_get_extern_ports(const char* request);
+HandlerStatus on_log_live_view(const char* request);
 
-int ask(int code, const void* payload, int size)
+const WebResEntry kLiveResources[] = {
+    {"/4010", on_start_live, "start a live stream"},
+    {"/4011", on_stop_live, "stop a live stream"},
+    {"/3000", on_get_live_image, "image values of a live channel"},
+    {"/3001", on_set_live_image, "set the image values of a live channel"},
+    {"/3002", on_reset_live_image, "reset the image values of a channel"},
+    {"/4012", on_stop_all_live, "stop every live stream"},
+    {"/4014", on_log_channel_action, "log a channel action"},
+    {"/4015", on_accept_channel, "accept a channel number"},
+    {"/4016", on_accept_channel_alt, "accept a channel number"},
+    {"/4017", on_log_channel_action_alt, "log a channel action"},
+    {"/4018", on_get_rtsp_info, "RTSP addresses of every channel"},
+    {"/4021", on_get_extern_ports, "external ports"},
+    {"/4024", on_log_live_view, "log a live view"},
+};
+
+HandlerStatus ask(int code, const void* payload, int size, void* context = nullptr)
 {
-    return cgi_request(on_stream_callback, code, payload, size, REPLY_JSON);
+    return cgi_ask(on_stream_callback, code, payload, size, HANDLER_ERROR_JSON, context);
 }
 
 void tell(int code, const void* payload, int size)
 {
     cgi_notify(on_stream_callback, code, payload, size);
-}
-
-void done()
-{
-    g_callback_done = 1;
 }
 
 // A channel number as the whole text, 0..7.
@@ -74,56 +95,57 @@ const JsonCheck kImageChannelChecks[] = {
 };
 
 // Logs the channel (counted from 1) and answers "OK".
-int log_channel(const char* request, int sub_type)
+HandlerStatus log_channel(const char* request, int sub_type)
 {
     int channel = -1;
     if (!channel_text(request, &channel))
-        return -1;
+        return HANDLER_SILENT;
     if (sub_type)
         cgi_write_operation_log(sub_type, LOG_PARAM_CHANNEL, channel + 1);
     reply_text("OK");
-    return 0;
+    return HANDLER_DONE;
 }
-
-}  // namespace
 
 // ---- handlers --------------------------------------------------------------
 
-int on_start_live(const char* request)
+HandlerStatus on_start_live(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     live_request live = {0, 0, 0};
     if (!check_live(body.get(), &live))
-        return -1;
-    g_live_channel = -1;
-    ask(REQ_LIVE_START, &live, (int)sizeof live);
+        return HANDLER_SILENT;
+    // The channel the stream started on, set by the answer; -1 when the
+    // start failed or nothing came.
+    int started = -1;
+    HandlerStatus status = ask(REQ_LIVE_START, &live, (int)sizeof live, &started);
     // Logged here rather than on the delivery thread, once the answer is in.
-    if (g_live_channel >= 0)
-        cgi_write_operation_log(LOG_LIVE_VIEW, LOG_PARAM_CHANNEL, g_live_channel + 1);
-    return 0;
+    if (started >= 0)
+        cgi_write_operation_log(LOG_LIVE_VIEW, LOG_PARAM_CHANNEL, started + 1);
+    return status;
 }
 
-int on_stop_live(const char* request)
+HandlerStatus on_stop_live(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     live_request live = {0, 0, 0};
     if (!check_live(body.get(), &live))
-        return -1;
+        return HANDLER_SILENT;
     live.stream_from = 0;
     tell(REQ_LIVE_STOP, &live, (int)sizeof live);
     reply_text("OK");
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_get_live_image(const char* request)
+HandlerStatus on_get_live_image(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     int32_t channel = 0;
     if (!json_check(body.get(), kImageChannelChecks) || !json_get_int(body.get(), "chnid", &channel))
-        return -1;
-    ask(REQ_LIVE_IMAGE_GET, &channel, (int)sizeof channel);
-    return 0;
+        return HANDLER_SILENT;
+    return ask(REQ_LIVE_IMAGE_GET, &channel, (int)sizeof channel);
 }
+
+}  // namespace
 
 int32_t image_log_scale(int32_t value)
 {
@@ -135,11 +157,13 @@ int32_t image_log_scale(int32_t value)
     return (int32_t)q;
 }
 
-int on_set_live_image(const char* request)
+namespace {
+
+HandlerStatus on_set_live_image(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!json_check(body.get(), kLiveImageChecks))
-        return -1;
+        return HANDLER_SILENT;
     image_adjust image;
     memset(&image, 0, sizeof image);
     json_get_int(body.get(), "id", &image.channel);
@@ -160,14 +184,14 @@ int on_set_live_image(const char* request)
     cgi_write_operation_log(LOG_LIVE_IMAGE, LOG_PARAM_CHANNEL, image.channel + 1, LOG_DETAIL_IMAGE, &detail,
                             (int)sizeof detail);
     reply_text("OK");
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_reset_live_image(const char* request)
+HandlerStatus on_reset_live_image(const char* request)
 {
     int channel = -1;
     if (!channel_text(request, &channel))
-        return -1;
+        return HANDLER_SILENT;
     image_adjust image = {channel, IMAGE_DEFAULT, IMAGE_DEFAULT, IMAGE_DEFAULT, IMAGE_DEFAULT, IMAGE_DEFAULT, 0};
     tell(REQ_LIVE_IMAGE_SET, &image, (int)sizeof image);
     json_object* reply = json_object_new_object();
@@ -178,62 +202,59 @@ int on_reset_live_image(const char* request)
     json_add_int(reply, "Sharpness", image.sharpness);
     json_add_int(reply, "NoiseReduction", image.noise_reduction);
     cgi_writeback_json(REPLY_JSON, reply);
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_stop_all_live(const char*)
+HandlerStatus on_stop_all_live(const char*)
 {
     tell(REQ_LIVE_STOP_ALL, nullptr, 0);
     reply_text("OK");
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_log_channel_action(const char* request)
+HandlerStatus on_log_channel_action(const char* request)
 {
     return log_channel(request, LOG_CHANNEL_ACTION);
 }
 
-int on_accept_channel(const char* request)
+HandlerStatus on_accept_channel(const char* request)
 {
     return log_channel(request, 0);
 }
 
-int on_accept_channel_alt(const char* request)
+HandlerStatus on_accept_channel_alt(const char* request)
 {
     return log_channel(request, 0);
 }
 
-int on_log_channel_action_alt(const char* request)
+HandlerStatus on_log_channel_action_alt(const char* request)
 {
     return log_channel(request, LOG_CHANNEL_ACTION_ALT);
 }
 
-int on_get_rtsp_info(const char*)
+HandlerStatus on_get_rtsp_info(const char*)
 {
-    ask(REQ_LIVE_RTSP_INFO, nullptr, 0);
-    return 0;
+    return ask(REQ_LIVE_RTSP_INFO, nullptr, 0);
 }
 
-int on_log_live_view(const char* request)
+HandlerStatus on_log_live_view(const char* request)
 {
     return log_channel(request, LOG_LIVE_VIEW);
 }
 
-int on_get_extern_ports(const char*)
+HandlerStatus on_get_extern_ports(const char*)
 {
-    ask(REQ_EXTERN_PORTS, nullptr, 0);
-    return 0;
+    return ask(REQ_EXTERN_PORTS, nullptr, 0);
 }
 
 // ---- answers ---------------------------------------------------------------
 
-void on_start_live_cb(int, const char* payload, int)
+void on_start_live_cb(IpcAnswer& answer)
 {
     live_reply live;
-    memcpy(&live, payload, sizeof live);
+    answer_record(answer, &live);
     if (live.result < 0) {
         reply_status("ERROR");
-        done();
         return;
     }
     json_object* reply = json_object_new_object();
@@ -243,17 +264,16 @@ void on_start_live_cb(int, const char* payload, int)
     json_add_field(reply, "rtspAddr", live.rtsp_addr, sizeof live.rtsp_addr);
     json_add_field(reply, "resPath", live.res_path, sizeof live.res_path);
     cgi_writeback_json(REPLY_JSON, reply);
-    g_live_channel = live.channel;
-    done();
+    if (answer.context)
+        *(int*)answer.context = live.channel;
 }
 
-void on_get_live_image_cb(int, const char* payload, int)
+void on_get_live_image_cb(IpcAnswer& answer)
 {
     image_reply image;
-    memcpy(&image, payload, sizeof image);
+    answer_record(answer, &image);
     if (image.result < 0) {
         reply_status("ERROR");
-        done();
         return;
     }
     json_object* reply = json_object_new_object();
@@ -265,10 +285,7 @@ void on_get_live_image_cb(int, const char* payload, int)
     json_add_int(reply, "NoiseReduction", image.noise_reduction);
     json_add_int(reply, "i2ddnr", image.i2ddnr);
     cgi_writeback_json(REPLY_JSON, reply);
-    done();
 }
-
-namespace {
 
 void add_stream(json_object* nvr, const char* prefix, const rtsp_stream& s)
 {
@@ -298,15 +315,13 @@ void add_stream(json_object* nvr, const char* prefix, const rtsp_stream& s)
     }
 }
 
-}  // namespace
-
-void on_get_rtsp_info_cb(int count, const char* payload, int)
+void on_get_rtsp_info_cb(IpcAnswer& answer)
 {
-    if (count > 0) {
+    if (answer.count > 0) {
         static rtsp_info info;
         json_object* list = json_object_new_array();
-        for (int i = 0; i < count; i++) {
-            memcpy(&info, payload + (size_t)i * sizeof info, sizeof info);
+        for (int i = 0; i < answer.count; i++) {
+            answer_record(answer, &info, i);
             json_object* ipc = json_object_new_object();
             json_add_field(ipc, "main", info.ipc_main, sizeof info.ipc_main);
             json_add_field(ipc, "sub", info.ipc_sub, sizeof info.ipc_sub);
@@ -322,16 +337,26 @@ void on_get_rtsp_info_cb(int count, const char* payload, int)
         json_object_object_add(reply, "rtspaddr", list);
         cgi_writeback_json(REPLY_JSON, reply);
     }
-    done();
 }
 
-void on_get_extern_ports_cb(int, const char* payload, int)
+void on_get_extern_ports_cb(IpcAnswer& answer)
 {
     extern_ports ports;
-    memcpy(&ports, payload, sizeof ports);
+    answer_record(answer, &ports);
     json_object* reply = json_object_new_object();
     json_add_int(reply, "upnp_extern_port", ports.upnp);
     json_add_int(reply, "ddns_extern_port", ports.ddns);
     cgi_writeback_json(REPLY_JSON, reply);
-    done();
 }
+
+// Response code, record size, fewest whole records, printer.
+const IpcResponse kLiveResponses[] = {
+    {RSP_LIVE_IMAGE, (int)sizeof(image_reply), 1, on_get_live_image_cb},
+    {RSP_LIVE_START, (int)sizeof(live_reply), 1, on_start_live_cb},
+    {RSP_LIVE_RTSP_INFO, (int)sizeof(rtsp_info), 0, on_get_rtsp_info_cb},
+    {RSP_EXTERN_PORTS, (int)sizeof(extern_ports), 1, on_get_extern_ports_cb},
+};
+
+}  // namespace
+
+const WebModulePart playback_live_part = WEB_MODULE_PART("playback", kLiveResources, kLiveResponses);

@@ -388,36 +388,39 @@ void remote_backup_get_stats(remote_backup_stats* stats)
     stats->download_done = download_done;
 }
 
-void on_get_download_playtime_cb(int, const char* payload, int length)
+namespace {
+
+void on_get_download_playtime_cb(IpcAnswer& answer)
 {
     download_chunk_head head;
-    if (!payload || length < (int)sizeof head)
+    // Only the last chunk ends the handler's wait (not 40 s later).
+    answer.done = 0;
+    if (!answer_record(answer, &head))
         return;
-    memcpy(&head, payload, sizeof head);
     if (!g_download_handle || head.length == DOWNLOAD_CHUNK_END) {
         download_done = 1;
-        g_callback_done = 1;  // the handler's wait ends here, not 40 s later
+        answer.done = 1;
         return;
     }
     if (head.length == DOWNLOAD_CHUNK_INTERRUPTED) {
         remote_backup_vxfs_interrup();
         download_done = 1;
-        g_callback_done = 1;
+        answer.done = 1;
         return;
     }
     if (head.length < 0)
         return;
     // Never past the bytes this message carries, nor past one record.
-    int carried = length - (int)sizeof head;
+    int carried = answer.length - (int)sizeof head;
     if (carried > DOWNLOAD_CHUNK_DATA)
         carried = DOWNLOAD_CHUNK_DATA;
     const int chunk = head.length < carried ? head.length : carried;
     frame_desc desc = head.desc;
-    desc.data = (uint64_t)(uintptr_t)(payload + sizeof head);
+    desc.data = (uint64_t)(uintptr_t)(answer.payload + sizeof head);
     remote_backup_vxfs_write(&desc, head.offset, chunk);
 }
 
-int on_download_playback(const char* request)
+HandlerStatus on_download_playback(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     static const JsonCheck checks[] = {{"id", true, 0, 7}};
@@ -425,10 +428,10 @@ int on_download_playback(const char* request)
     const char* end_text = nullptr;
     if (!body || !json_check(body.get(), checks) || !json_get_text(body.get(), "startTime", &start_text) ||
         !json_get_text(body.get(), "endTime", &end_text))
-        return -1;
+        return HANDLER_SILENT;
     if (marker_present()) {
         cgi_writeback_webserver(REPLY_TEXT, "BUSY NOW");
-        return 0;
+        return HANDLER_DONE;
     }
     int channel = 0, stream_type = 0;
     json_get_int(body.get(), "id", &channel);
@@ -438,7 +441,7 @@ int on_download_playback(const char* request)
     time_t start_seconds, end_seconds;
     if (!parse_request_time(start_text, &start_tm, &start_seconds) ||
         !parse_request_time(end_text, &end_tm, &end_seconds))
-        return -1;
+        return HANDLER_SILENT;
     char start_label[96], end_label[96], file_name[256];
     time_label(start_label, sizeof start_label, start_tm, start_seconds);
     time_label(end_label, sizeof end_label, end_tm, end_seconds);
@@ -472,25 +475,42 @@ int on_download_playback(const char* request)
         download_writer_close();
     }
     fflush(out);
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_get_download_ready(const char* request)
+HandlerStatus on_get_download_ready(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!body)
-        return -1;
+        return HANDLER_SILENT;
     json_object* reply = json_object_new_object();
     json_add_int(reply, "isOK", marker_present() ? 0 : 1);
     cgi_writeback_json(REPLY_TEXT, reply);
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_clear_download(const char*)
+HandlerStatus on_clear_download(const char*)
 {
     // The marker's owner is elsewhere; removing it needs no shell.
     unlink(device_path(MARKER).c_str());
     cgi_notify(on_stream_callback, REQ_DOWNLOAD_CLEAR, nullptr, 0);
     cgi_writeback_webserver(REPLY_TEXT, "OK");
-    return 0;
+    return HANDLER_DONE;
 }
+
+// Response code, record size, fewest whole records, printer. Chunks keep
+// coming for the one request until the last.
+const IpcResponse kDownloadResponses[] = {
+    // Record size 1: the count is the byte length, at least the chunk head.
+    {RSP_DOWNLOAD_CHUNK, 1, 96, on_get_download_playtime_cb, REQ_DOWNLOAD, true},
+};
+
+const WebResEntry kDownloadResources[] = {
+    {"/4013", on_download_playback, "download a stretch of recording as AVI"},
+    {"/4019", on_get_download_ready, "whether a download may start"},
+    {"/4027", on_clear_download, "clear the download marker"},
+};
+
+}  // namespace
+
+const WebModulePart playback_download_part = WEB_MODULE_PART("playback", kDownloadResources, kDownloadResponses);

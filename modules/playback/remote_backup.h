@@ -6,13 +6,6 @@
 #include "platform/wire.h"
 #include "platform/avilib.h"
 
-int on_download_playback(const char* request);
-int on_get_download_ready(const char* request);
-int on_clear_download(const char* request);
-
-// Response 6173: one chunk of a frame (at least the 96-byte chunk head).
-void on_get_download_playtime_cb(int count, const char* payload, int length);
-
 enum {
     REQ_DOWNLOAD = 1173,              // download_request, answered by 6173 chunks
     REQ_DOWNLOAD_CLEAR = 1178,        // no payload, no answer

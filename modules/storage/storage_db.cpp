@@ -1,7 +1,7 @@
 // Storage records in the configuration database.
 #include <cstring>
 
-#include "modules/storage/storage.h"
+#include "modules/storage/storage_records.h"
 #include "platform/vxdb.h"
 
 namespace {

@@ -21,13 +21,13 @@
 
 namespace {
 
-int on_get_log_info(const char* request);
-int on_get_log_details(const char* request);
-int on_download_logfile(const char* request);
-int on_check_download_log(const char* request);
-int on_get_log_type_list(const char* request);
+HandlerStatus on_get_log_info(const char* request);
+HandlerStatus on_get_log_details(const char* request);
+HandlerStatus on_download_logfile(const char* request);
+HandlerStatus on_check_download_log(const char* request);
+HandlerStatus on_get_log_type_list(const char* request);
 
-const WebResEntry g_log_resources[] = {
+const WebResEntry kLogResources[] = {
     {"/1002", on_get_log_info, "search the device log, one page of 100 entries"},
     {"/1021", on_get_log_details, "full detail text of one log entry"},
     {"/1003", on_download_logfile, "export a log search as a CSV download"},
@@ -38,10 +38,12 @@ const WebResEntry g_log_resources[] = {
 // Present while an export runs; other pages ask for it through "/1022".
 const char* const kExportMarker = "/tmp/log/log_web";
 
-// Carried from a handler to its answer printer.
-char g_language[32];
-int g_page_number;
-int g_export_main_type;
+// Carried from a handler to its answer printer, as the request's context.
+struct LogRequest {
+    char language[32];
+    int page;
+    int export_main_type;
+};
 
 // ---- request parts ---------------------------------------------------------
 
@@ -87,11 +89,11 @@ int32_t local_seconds(const char* text, char separator)
     return (int64_t)t > INT32_MAX ? INT32_MAX : (int64_t)t < INT32_MIN ? INT32_MIN : (int32_t)t;
 }
 
-void keep_language(json_object* request)
+void keep_language(json_object* request, LogRequest* context)
 {
     const char* language = "";
     json_get_text(request, "language", &language);
-    wire_text(g_language, language);
+    wire_text(context->language, language);
 }
 
 // The parts of the query that the search and the export share.
@@ -185,23 +187,23 @@ std::string export_marker()
 
 // ---- handlers --------------------------------------------------------------
 
-int on_get_log_info(const char* request)
+HandlerStatus on_get_log_info(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!check_log_search_info(body.get())) {
-        cgi_error_to_webserver(REPLY_JSON);
-        return -1;
+        return HANDLER_ERROR_JSON;
     }
-    keep_language(body.get());
+    LogRequest context = {};
+    keep_language(body.get(), &context);
     log_search_query query = base_query(body.get(), ' ');
-    json_get_int(body.get(), "curPageNum", &g_page_number);
-    query.page = g_page_number;
+    json_get_int(body.get(), "curPageNum", &context.page);
+    query.page = context.page;
     const char* mask = "";
     json_get_text(body.get(), "chnMask", &mask);
     query.channel_mask = channel_string_mask(mask);
     json_get_int(body.get(), "searchNoChn", &query.no_channel);
-    cgi_request(on_system_ipc_callback, REQ_LOG_SEARCH, &query, (int)sizeof query, REPLY_JSON);
-    return 0;
+    return cgi_ask(on_system_ipc_callback, REQ_LOG_SEARCH, &query, (int)sizeof query, HANDLER_ERROR_JSON,
+                   &context);
 }
 
 // The sub type is an int64 in the record: low word and high word.
@@ -217,11 +219,11 @@ const JsonField kLogDetailFields[] = {
     JSON_FIELD(OperationLogRecord, user, "user", TEXT),
 };
 
-int on_get_log_details(const char* request)
+HandlerStatus on_get_log_details(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!body)
-        return -1;
+        return HANDLER_SILENT;
     OperationLogRecord record;
     memset(&record, 0, sizeof record);
     json_to_record(body.get(), &record, kLogDetailFields);
@@ -236,16 +238,16 @@ int on_get_log_details(const char* request)
         for (int b = 0; b < 4; b++)
             record.detail[4 * i + (size_t)b] = (uint8_t)(word >> (24 - 8 * b));
     }
-    cgi_request(on_system_ipc_callback, REQ_LOG_DETAIL, &record, (int)sizeof record, REPLY_TEXT);
-    return 0;
+    return cgi_ask(on_system_ipc_callback, REQ_LOG_DETAIL, &record, (int)sizeof record, HANDLER_ERROR_TEXT);
 }
 
-int on_download_logfile(const char* request)
+HandlerStatus on_download_logfile(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!check_log_search_info(body.get()))
-        return -1;
-    keep_language(body.get());
+        return HANDLER_SILENT;
+    LogRequest context = {};
+    keep_language(body.get(), &context);
     log_search_query query = base_query(body.get(), 'T');
     query.page = 1;
     query.channel_mask = export_channel_mask(body.get());
@@ -255,32 +257,32 @@ int on_download_logfile(const char* request)
         query.sub_type_count = operation_sub_types(query, sub_types);
         memcpy(query.sub_types, sub_types, sizeof sub_types);
     }
-    g_export_main_type = query.main_type;
+    context.export_main_type = query.main_type;
 
     const std::string marker = export_marker();
     mkdir(device_path("/tmp/log").c_str(), 0755);
     int fd = open(marker.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd >= 0)
         close(fd);
-    cgi_request(on_system_ipc_callback, REQ_LOG_EXPORT, &query, (int)sizeof query, REPLY_JSON);
+    HandlerStatus status =
+        cgi_ask(on_system_ipc_callback, REQ_LOG_EXPORT, &query, (int)sizeof query, HANDLER_ERROR_JSON, &context);
     unlink(marker.c_str());
-    return 0;
+    return status;
 }
 
-int on_check_download_log(const char*)
+HandlerStatus on_check_download_log(const char*)
 {
     struct stat st;
     cgi_writeback_webserver(REPLY_TEXT, stat(export_marker().c_str(), &st) == 0 ? "OK" : "NO");
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_get_log_type_list(const char* request)
+HandlerStatus on_get_log_type_list(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     const char* lan = nullptr;
     if (!json_get_text(body.get(), "lan", &lan)) {
-        cgi_error_to_webserver(REPLY_JSON);
-        return -1;
+        return HANDLER_ERROR_JSON;
     }
     char language[16];
     wire_text(language, lan);
@@ -314,15 +316,10 @@ int on_get_log_type_list(const char* request)
     json_object_object_add(reply, "mainType", main_types);
     json_object_object_add(reply, "subType", sub_lists);
     cgi_writeback_json(REPLY_JSON, reply);
-    return 0;
+    return HANDLER_DONE;
 }
 
 // ---- answers ---------------------------------------------------------------
-
-void done()
-{
-    g_callback_done = 1;
-}
 
 // The stored address as pages show it: an IPv4-mapped address as plain
 // IPv4, a scoped IPv6 address without its scope.
@@ -387,47 +384,43 @@ json_object* log_entry_json(int no, const OperationLogRecord& r)
     return o;
 }
 
-void on_log_search_info_cb(int, const char* payload, int length)
+void on_log_search_info_cb(IpcAnswer& answer)
 {
-    if (length < (int)sizeof(log_search_page)) {
+    if (answer.length < (int)sizeof(log_search_page)) {
         cgi_writeback_webserver(REPLY_JSON, "ERROR");
-        done();
         return;
     }
-    int32_t head[2];
-    memcpy(head, payload, sizeof head);
+    const LogRequest* context = (const LogRequest*)answer.context;
+    int32_t head[2] = {answer_word(answer, 0), answer_word(answer, 1)};
     // Never more entries than the page holds.
     int num = head[1] < 0 ? 0 : head[1] > LOG_PAGE_ENTRIES ? LOG_PAGE_ENTRIES : head[1];
 
-    trans_init(g_language);
+    trans_init(context->language);
     json_object* reply = json_object_new_object();
     json_add_int(reply, "count", head[0]);
     json_add_int(reply, "num", num);
-    json_add_int(reply, "curPageNum", g_page_number);
+    json_add_int(reply, "curPageNum", context->page);
     json_object* entries = json_object_new_array();
     for (int i = 0; i < num; i++) {
         OperationLogRecord record;
-        memcpy(&record, payload + offsetof(log_search_page, records) + (size_t)i * sizeof record, sizeof record);
+        answer_record(answer, &record, i, offsetof(log_search_page, records));
         json_object_array_add(entries, log_entry_json(i, record));
     }
     json_object_object_add(reply, "log", entries);
     cgi_writeback_json(REPLY_JSON, reply);
-    done();
     trans_deinit();
 }
 
-void on_get_log_details_cb(int, const char* payload, int length)
+void on_get_log_details_cb(IpcAnswer& answer)
 {
     // The text ends at its NUL or at the end of the answer.
-    size_t n = strnlen(payload, (size_t)length);
+    size_t n = strnlen(answer.payload, (size_t)answer.length);
     if (n == 0) {
         cgi_writeback_webserver(REPLY_TEXT, "N/A");
-        done();
         return;
     }
-    std::string text(payload, n);
+    std::string text(answer.payload, n);
     cgi_writeback_webserver(REPLY_TEXT, text.c_str());
-    done();
 }
 
 // ---- CSV export ------------------------------------------------------------
@@ -602,11 +595,12 @@ void export_mac_text(char* out, size_t size)
     out[n] = '\0';
 }
 
-void on_log_web_export_info_cb(int, const char* payload, int)
+void on_log_web_export_info_cb(IpcAnswer& answer)
 {
-    log_export_reply answer;
-    memcpy(&answer, payload, sizeof answer);
-    trans_init(g_language);
+    const LogRequest* context = (const LogRequest*)answer.context;
+    log_export_reply exported;
+    answer_record(answer, &exported);
+    trans_init(context->language);
     char now[32], mac[64], head[256];
     time_t t = time(nullptr);
     struct tm tm;
@@ -617,13 +611,13 @@ void on_log_web_export_info_cb(int, const char* payload, int)
     snprintf(head, sizeof head,
              "Content-Type:application/octet-stream\r\n"
              "Content-Disposition: attachment; filename= %s_log_%s_%s.csv\r\n\r\n",
-             export_name(g_export_main_type), mac, now);
+             export_name(context->export_main_type), mac, now);
     cgi_writeback_webserver(REPLY_BODY_ONLY, head);
     cgi_writeback_webserver(REPLY_BODY_ONLY,
                             "Number,Time,Main,Sub,Parameter,User,Ip,Channel,Log information,\r\n");
 
-    char path[sizeof answer.path + 1];
-    wire_text(path, answer.path, sizeof answer.path);
+    char path[sizeof exported.path + 1];
+    wire_text(path, exported.path, sizeof exported.path);
     if (path[0] && plain_device_path(path)) {
         const std::string file = device_path(path);
         print_export_rows(file.c_str());
@@ -633,7 +627,6 @@ void on_log_web_export_info_cb(int, const char* payload, int)
             unlink(file.c_str());
     }
     trans_deinit();
-    done();
 }
 
 // Response code, record size, fewest whole records, printer. The search
@@ -680,14 +673,4 @@ int log_sub_type_codes(int main_type, int oem_type, int* out, int capacity)
     return n;
 }
 
-const WebResEntry* system_log_resources(int* count)
-{
-    *count = WEB_RES_COUNT(g_log_resources);
-    return g_log_resources;
-}
-
-const IpcResponse* system_log_responses(int* count)
-{
-    *count = WEB_RES_COUNT(kLogResponses);
-    return kLogResponses;
-}
+const WebModulePart system_log_part = WEB_MODULE_PART("system", kLogResources, kLogResponses);

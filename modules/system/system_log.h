@@ -8,8 +8,7 @@
 #include "platform/wire.h"
 #include "core/module.h"
 
-const WebResEntry* system_log_resources(int* count);
-const IpcResponse* system_log_responses(int* count);
+extern const WebModulePart system_log_part;
 
 // Core-service requests of the log part; each is answered by code + 5000.
 enum {

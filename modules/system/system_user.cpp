@@ -21,17 +21,17 @@
 
 namespace {
 
-int on_user_login(const char* request);
-int on_user_login_from_mail(const char* request);
-int on_get_user_list(const char* request);
-int on_add_new_user(const char* request);
-int on_set_user_info(const char* request);
-int on_del_user_info(const char* request);
-int on_get_oem_user_list(const char* request);
-int on_cgi_set_user_info(const char* request);
-int on_clear_permission_update(const char* request);
+HandlerStatus on_user_login(const char* request);
+HandlerStatus on_user_login_from_mail(const char* request);
+HandlerStatus on_get_user_list(const char* request);
+HandlerStatus on_add_new_user(const char* request);
+HandlerStatus on_set_user_info(const char* request);
+HandlerStatus on_del_user_info(const char* request);
+HandlerStatus on_get_oem_user_list(const char* request);
+HandlerStatus on_cgi_set_user_info(const char* request);
+HandlerStatus on_clear_permission_update(const char* request);
 
-const WebResEntry g_user_resources[] = {
+const WebResEntry kUserResources[] = {
     {"/1000", on_user_login, "log in: user rights, session id, device fields"},
     {"/1018", on_user_login_from_mail, "log in through an e-mail link"},
     {"/6070", on_get_user_list, "enabled users with their rights"},
@@ -192,11 +192,11 @@ void cookie_domain(char (&out)[256])
 
 // ---- login -------------------------------------------------------------------
 
-int on_user_login(const char* request)
+HandlerStatus on_user_login(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!body)
-        return -1;
+        return HANDLER_SILENT;
     config_ssl_params();
 
     char user_name[256] = "";
@@ -219,7 +219,7 @@ int on_user_login(const char* request)
     get_param_value(VXDB_MAIN, "hardware_version", hardware, sizeof hardware, "V1.1");
     if (type == LOGIN_REFUSED || type == LOGIN_NOT_ON_WEB) {
         cgi_writeback_json(REPLY_TEXT, reply);
-        return 0;
+        return HANDLER_DONE;
     }
 
     char session[33];
@@ -243,15 +243,14 @@ int on_user_login(const char* request)
     wire_text(log_user, user_name);
     cgi_write_operation_log(LOG_SUB_LOGIN, LOG_PARAM_LOGIN, 0, 0, nullptr, 0, log_user);
     cgi_writeback_json(REPLY_TEXT, reply);
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_user_login_from_mail(const char* request)
+HandlerStatus on_user_login_from_mail(const char* request)
 {
     char token[MAIL_TOKEN_SIZE];
     wire_text(token, request);
-    cgi_request(on_system_ipc_callback, REQ_LOGIN_FROM_MAIL, token, (int)sizeof token, REPLY_TEXT);
-    return 0;
+    return cgi_ask(on_system_ipc_callback, REQ_LOGIN_FROM_MAIL, token, (int)sizeof token, HANDLER_ERROR_TEXT);
 }
 
 // ---- user accounts -----------------------------------------------------------
@@ -288,14 +287,14 @@ bool check_user_set_info(json_object* request)
     return json_check(request, kUserSetChecks);
 }
 
-int on_get_user_list(const char*)
+HandlerStatus on_get_user_list(const char*)
 {
     UserRecord* users = (UserRecord*)malloc(sizeof(UserRecord) * USER_MAX);
     if (!users)
-        return -1;
+        return HANDLER_SILENT;
     if (read_users(VXDB_MAIN, users, nullptr) < 0) {
         free(users);
-        return -1;
+        return HANDLER_SILENT;
     }
     json_object* list = json_object_new_array();
     for (int i = 0; i < USER_MAX; i++) {
@@ -308,7 +307,7 @@ int on_get_user_list(const char*)
     }
     free(users);
     cgi_writeback_json(REPLY_JSON, list);
-    return 0;
+    return HANDLER_DONE;
 }
 
 // The name of a request cut to what a record stores; lookups use the same cut,
@@ -339,25 +338,25 @@ void store_password(UserRecord* user, const char* text)
     wire_text(user->password, text, USER_PASSWORD_CUT);
 }
 
-int on_add_new_user(const char* request)
+HandlerStatus on_add_new_user(const char* request)
 {
     const int users = read_user_count(VXDB_MAIN);
     if (users < 0)
-        return -1;
+        return HANDLER_SILENT;
     if (users >= USER_MAX) {
         reply_text("FAILED_FULL");
-        return 0;
+        return HANDLER_DONE;
     }
     JsonPtr body(get_request_tokener_json_object(request));
     if (!check_user_info(body.get()))
-        return -1;
+        return HANDLER_SILENT;
 
     char name[USER_NAME_CUT + 1];
     request_name(body.get(), name);
     UserRecord user;
     if (read_user_by_name(VXDB_MAIN, name, &user) == 0) {
         reply_text("SAMEUSER");
-        return 0;
+        return HANDLER_DONE;
     }
 
     memset(&user, 0, sizeof user);
@@ -376,26 +375,26 @@ int on_add_new_user(const char* request)
     // The slots filled up since the count: the table is full after all.
     if (add_user(VXDB_MAIN, &user) != 0) {
         reply_text("FAILED_FULL");
-        return 0;
+        return HANDLER_DONE;
     }
     notify_user_table(nullptr);
     cgi_write_operation_log(LOG_SUB_USER, LOG_PARAM_USER_ADD, 0);
     char text[10];
     snprintf(text, sizeof text, "id=%d", user.id);
     reply_text(text);
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_set_user_info(const char* request)
+HandlerStatus on_set_user_info(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!check_user_set_info(body.get()))
-        return -1;
+        return HANDLER_SILENT;
     int id = 0;
     json_get_int(body.get(), "id", &id);
     UserRecord user;
     if (read_user(VXDB_MAIN, &user, id) != 0)
-        return -1;
+        return HANDLER_SILENT;
     user.enable = 1;
 
     const char* text = nullptr;
@@ -405,7 +404,7 @@ int on_set_user_info(const char* request)
         UserRecord holder;
         if (read_user_by_name(VXDB_MAIN, name, &holder) == 0 && holder.id != id) {
             reply_text("SAMEUSER");
-            return 0;
+            return HANDLER_DONE;
         }
         wire_text(user.name, name);
     }
@@ -416,42 +415,42 @@ int on_set_user_info(const char* request)
     update_changed_masks(body.get(), &user);
 
     if (write_user(VXDB_MAIN, &user) != 0)
-        return -1;
+        return HANDLER_SILENT;
     int32_t changed = id;
     notify_user_table(&changed);
     reply_text("OK");
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_del_user_info(const char* request)
+HandlerStatus on_del_user_info(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!check_user_del_info(body.get()))
-        return -1;
+        return HANDLER_SILENT;
     UserRecord user;
     memset(&user, 0, sizeof user);
     json_get_int(body.get(), "id", &user.id);
     if (write_user(VXDB_MAIN, &user) != 0)
-        return -1;
+        return HANDLER_SILENT;
     int32_t deleted = user.id;
     notify_user_table(&deleted);
     cgi_write_operation_log(LOG_SUB_USER, LOG_PARAM_USER_DELETE, 0);
     reply_text("OK");
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_get_oem_user_list(const char*)
+HandlerStatus on_get_oem_user_list(const char*)
 {
     // Opening the database would create the file: look for it first.
     struct stat st;
     if (stat(device_path(VXDB_OEM).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return -1;
+        return HANDLER_SILENT;
     OemUserRecord* users = (OemUserRecord*)malloc(sizeof(OemUserRecord) * OEM_USER_MAX);
     if (!users)
-        return -1;
+        return HANDLER_SILENT;
     if (read_oem_users(VXDB_OEM, users, nullptr) < 0) {
         free(users);
-        return -1;
+        return HANDLER_SILENT;
     }
     json_object* list = json_object_new_array();
     for (int i = 0; i < OEM_USER_MAX; i++) {
@@ -463,31 +462,30 @@ int on_get_oem_user_list(const char*)
     }
     free(users);
     cgi_writeback_json(REPLY_JSON, list);
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_cgi_set_user_info(const char*)
+HandlerStatus on_cgi_set_user_info(const char*)
 {
     notify_user_table(nullptr);
     reply_text("OK");
-    return 0;
+    return HANDLER_DONE;
 }
 
-int on_clear_permission_update(const char*)
+HandlerStatus on_clear_permission_update(const char*)
 {
     set_param_int(VXDB_MAIN, "permission_update", 0);
     reply_text("OK");
-    return 0;
+    return HANDLER_DONE;
 }
 
 // ---- answers -----------------------------------------------------------------
 
 // First word 0: the link was good; the browser gets a temporary session.
-void on_user_login_from_mail_cb(int, const char* payload, int)
+void on_user_login_from_mail_cb(IpcAnswer& answer)
 {
-    if (answer_word(payload) != 0) {
+    if (answer_word(answer) != 0) {
         cgiHeaderLocation("../../html/home.html");
-        g_callback_done = 1;
         return;
     }
     char domain[256];
@@ -499,7 +497,6 @@ void on_user_login_from_mail_cb(int, const char* payload, int)
         cgiHeaderCookieSetString(cookie[0], cookie[1], 600, "/", domain);
     // The redirect closes the header block.
     cgiHeaderLocation("../../html/index.html");
-    g_callback_done = 1;
 }
 
 // Response code, record size, fewest whole records, printer.
@@ -509,14 +506,4 @@ const IpcResponse kUserResponses[] = {
 
 }  // namespace
 
-const WebResEntry* system_user_resources(int* count)
-{
-    *count = WEB_RES_COUNT(g_user_resources);
-    return g_user_resources;
-}
-
-const IpcResponse* system_user_responses(int* count)
-{
-    *count = WEB_RES_COUNT(kUserResponses);
-    return kUserResponses;
-}
+const WebModulePart system_user_part = WEB_MODULE_PART("system", kUserResources, kUserResponses);

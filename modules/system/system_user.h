@@ -8,8 +8,7 @@
 #include "platform/wire.h"
 #include "core/module.h"
 
-const WebResEntry* system_user_resources(int* count);
-const IpcResponse* system_user_responses(int* count);
+extern const WebModulePart system_user_part;
 
 enum {
     USER_MAX = 100,          // slots 0 to 99

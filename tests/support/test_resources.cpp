@@ -11,14 +11,16 @@
 #include "core/oplog.h"
 #include "core/reply.h"
 #include "frontend/cgi_env.h"
+#include "modules/playback/playback.h"
 
 namespace {
 
 // Echo: "[" request text "]", to see exactly what reached the handler.
-int on_test_echo(const char* request)
+HandlerStatus on_test_echo(const char* request)
 {
     std::string body = std::string("[") + (request ? request : "(null)") + "]";
-    return cgi_writeback_webserver(0, body.c_str());
+    cgi_writeback_webserver(0, body.c_str());
+    return HANDLER_DONE;
 }
 
 // The answer's payload as text.
@@ -32,28 +34,31 @@ void on_test_callback(void*, const int32_t* header, const char* payload)
 }
 
 // Request text "code payload": sends `payload` as request `code`.
-int ask(const char* request, int error_type)
+HandlerStatus ask(const char* request, HandlerStatus silence, cgi_ipc_callback callback = on_test_callback)
 {
     int code = atoi(request);
     const char* payload = strchr(request, ' ');
     payload = payload ? payload + 1 : "";
-    cgi_request(on_test_callback, code, payload, (int)strlen(payload), error_type);
-    return 0;
+    return cgi_ask(callback, code, payload, (int)strlen(payload), silence);
 }
 
-int on_test_ask_text(const char* request) { return ask(request, 0); }
-int on_test_ask_json(const char* request) { return ask(request, 1); }
+HandlerStatus on_test_ask_text(const char* request) { return ask(request, HANDLER_ERROR_TEXT); }
+HandlerStatus on_test_ask_json(const char* request) { return ask(request, HANDLER_ERROR_JSON); }
+// The same through the playback module's callback, to reach rows that no
+// shipped request asks for.
+HandlerStatus on_test_ask_stream(const char* request) { return ask(request, HANDLER_ERROR_JSON, on_stream_callback); }
 
-int on_test_oplog(const char* request)
+HandlerStatus on_test_oplog(const char* request)
 {
     cgi_write_operation_log(atoi(request), 900, 7);
-    return cgi_writeback_webserver(0, "OK");
+    cgi_writeback_webserver(0, "OK");
+    return HANDLER_DONE;
 }
 
 // Upload echo: the argument string, then what the handler can see of the
 // file named by its first word (mode and size), then how many body bytes
 // were still unread on standard input.
-int on_test_upload_echo(const char* request)
+HandlerStatus on_test_upload_echo(const char* request)
 {
     std::string arg = request ? request : "(null)";
     std::string first = arg.substr(0, arg.find(" & "));
@@ -79,13 +84,15 @@ int on_test_upload_echo(const char* request)
         if (status)
             fclose(status);
     }
-    return cgi_writeback_webserver(0, body.c_str());
+    cgi_writeback_webserver(0, body.c_str());
+    return HANDLER_DONE;
 }
 
 const WebResEntry g_test_resources[] = {
     {"/techo", on_test_echo, "echo the request text"},
     {"/taskt", on_test_ask_text, "ask the core service, text error body"},
     {"/taskj", on_test_ask_json, "ask the core service, JSON error body"},
+    {"/tasks", on_test_ask_stream, "ask through the playback module's callback"},
     {"/tlog", on_test_oplog, "write an operation-log record"},
     {"/tup", on_test_upload_echo, "echo an upload's argument string and file"},
 };
