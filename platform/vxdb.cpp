@@ -281,6 +281,49 @@ int vxdb_copy(const char* device_db, const vxdb_kind& kind, int source, uint64_t
     return finish(db, ok);
 }
 
+int vxdb_update_table(const char* device_db, const vxdb_kind& kind, void* table, int capacity,
+                      int (*change)(void* table, void* context), void* context)
+{
+    if (!table || !change || !kind_ok(kind) || capacity <= 0)
+        return -1;
+    sqlite3* db = open_db(device_db);
+    if (!db || !begin(db))
+        return -1;
+    if (vxdb_read_table(device_db, kind, table, capacity) < 0) {
+        finish(db, false);
+        return -1;
+    }
+    const int slots = capacity < kind.count ? capacity : kind.count;
+    int idx = change(table, context);
+    if (idx < 0 || idx >= slots) {
+        finish(db, false);
+        return idx <= -2 ? idx : -1;
+    }
+    bool ok = write_one(db, kind, idx, (const char*)table + (size_t)idx * (size_t)kind.size) == 0;
+    return finish(db, ok) == 0 ? idx : -1;
+}
+
+int vxdb_update(const char* device_db, const vxdb_kind& kind, int idx, bool (*change)(void* record, void* context),
+                void* context)
+{
+    if (!change || !kind_ok(kind) || idx < 0 || idx >= kind.count)
+        return -1;
+    sqlite3* db = open_db(device_db);
+    if (!db || !begin(db))
+        return -1;
+    std::string record((size_t)kind.size, '\0');
+    if (vxdb_read(device_db, kind, idx, &record[0]) < 0) {
+        finish(db, false);
+        return -1;
+    }
+    if (!change(&record[0], context)) {
+        finish(db, false);
+        return 1;
+    }
+    bool ok = write_one(db, kind, idx, record.data()) == 0;
+    return finish(db, ok);
+}
+
 int vxdb_delete(const char* device_db, const vxdb_kind& kind, int idx)
 {
     if (!kind_ok(kind))

@@ -46,6 +46,20 @@ int vxdb_write_range(const char* db, const vxdb_kind& kind, int first, const voi
 int vxdb_copy(const char* db, const vxdb_kind& kind, int source, uint64_t mask, int channel_offset);
 int vxdb_delete(const char* db, const vxdb_kind& kind, int idx);
 
+// Read-modify-write inside one immediate transaction, so that a change made
+// by another process meanwhile is neither lost nor overwritten, and a rule
+// over the whole table (a unique name, a free slot) holds when it is written.
+// `change` gets the table (capacity slots, missing ones zero) and returns the
+// index of the one record it changed, to be written back, or a code of -2 or
+// below to write nothing. Returns that index or code, or -1 when the database
+// failed (nothing written).
+int vxdb_update_table(const char* db, const vxdb_kind& kind, void* table, int capacity,
+                      int (*change)(void* table, void* context), void* context);
+// The same for one record: `change` returns false to write nothing.
+// 0 written, 1 refused, -1 database failure.
+int vxdb_update(const char* db, const vxdb_kind& kind, int idx, bool (*change)(void* record, void* context),
+                void* context);
+
 // For tools: walks all parameters and records. The callbacks get the rows.
 int vxdb_dump(const char* db, void (*param)(const char* key, const char* value, void* ctx),
               void (*record)(const char* kind, int idx, int size, void* ctx), void* ctx);

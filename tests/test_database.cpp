@@ -1,6 +1,7 @@
 // The configuration database on SQLite: parameters, records, transactions, two writers, file layout, the vxdb tool.
 #include <sqlite3.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 #include "tests/support/handler_test.h"
@@ -228,6 +229,47 @@ TEST_F(Database, VxdbToolDumpGetSet)
     EXPECT_EQ(tool("set tool_key 77"), "exit 0");
     EXPECT_EQ(get_param_int(VXDB_MAIN, "tool_key", 0), 77);
     EXPECT_EQ(tool("frobnicate"), "exit 2");
+}
+
+}  // namespace
+
+namespace {
+
+// With the database held past the busy timeout, a change is not answered as
+// done: the error body, and nothing of it stored.
+TEST_F(Database, WritesThatFailAreNotAnsweredOk)
+{
+    set_param("raidmode", 0);
+    set_param("group_mode", 0);
+    set_param("permission_update", 1);
+    vxdb_close_all();
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(root.at(VXDB_MAIN).c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const std::pair<const char*, const char*> changes[] = {
+        {"/6109", "1"}, {"/6101", R"({"portId":3,"property":1,"group":2})"}, {"/6210", R"({"group_enable":1})"},
+        {"/1024", ""}};
+    std::vector<std::thread> runs;
+    std::vector<std::string> outs(4);
+    for (size_t i = 0; i < 4; i++)
+        runs.emplace_back([&, i] {
+            CgiRequest r;
+            r.method = "POST";
+            r.path = changes[i].first;
+            r.body = changes[i].second;
+            r.content_type = "application/json";
+            outs[i] = run_cgi(root.path(), r).out;
+        });
+    for (std::thread& t : runs)
+        t.join();
+    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
+    for (size_t i = 0; i < 4; i++)
+        EXPECT_EQ(outs[i], kTextError) << changes[i].first;
+    EXPECT_EQ(param("raidmode", -1), 0);
+    EXPECT_EQ(param("group_mode", -1), 0);
+    EXPECT_EQ(param("permission_update", -1), 1);
+    EXPECT_EQ(sql("SELECT count(*) FROM records WHERE kind = 'disk'"), "0");
 }
 
 }  // namespace

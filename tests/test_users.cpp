@@ -1,6 +1,8 @@
 // User accounts "/6070" to "/6074", "/6077", "/1024", black-box against a
 // fake core service and a scratch user table.
+#include <algorithm>
 #include <cstddef>
+#include <thread>
 
 #include "modules/system/system_user.h"
 #include "tests/support/handler_test.h"
@@ -353,6 +355,58 @@ TEST_F(UsersTest, TableNoticeAndPermissionFlag)
     EXPECT_EQ(get("/1024").out, kTextHead + "OK");
     EXPECT_EQ(param("permission_update", -5), 0);
     EXPECT_TRUE(sent_all().empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Eight browsers at once, as eight processes: each changes another right of
+// alice, then each adds the name "carol". Every change is kept and the name
+// is stored once.
+TEST_F(UsersChange, ParallelChangesKeepEveryFieldAndParallelAddsOneName)
+{
+    const char* const rights[] = {"localLiveView", "localPlayback", "localRetrieve", "localSmartAnalysis",
+                                  "localEvent", "localCamera", "localStorage", "localSettings"};
+    auto in_parallel = [&](auto body_of) {
+        vxdb_close_all();
+        std::vector<std::thread> runs;
+        std::vector<std::string> outs(8);
+        for (int i = 0; i < 8; i++)
+            runs.emplace_back([&, i] {
+                CgiRequest r;
+                r.method = "POST";
+                r.path = body_of(i).first;
+                r.body = body_of(i).second;
+                r.content_type = "application/json";
+                CgiResult res = run_cgi(root.path(), r);
+                outs[(size_t)i] = res.out;
+                EXPECT_EQ(res.status, 0) << r.path << " " << r.body;
+            });
+        for (std::thread& t : runs)
+            t.join();
+        return outs;
+    };
+    for (const std::string& out : in_parallel([&](int i) {
+             return std::make_pair(std::string("/6072"),
+                                   "{\"id\":4,\"" + std::string(rights[i]) + "\":" + std::to_string(10 + i) + "}");
+         }))
+        EXPECT_EQ(out, kTextHead + "OK");
+    const UserRecord a = at(4);
+    const int32_t got[] = {a.local_live_view, a.local_playback, a.local_retrieve, a.local_smart_analysis,
+                           a.local_event, a.local_camera, a.local_storage, a.local_settings};
+    for (int i = 0; i < 8; i++)
+        EXPECT_EQ(got[i], 10 + i) << rights[i];
+
+    const std::vector<std::string> outs =
+        in_parallel([&](int) { return std::make_pair(std::string("/6071"), add_body("carol")); });
+    EXPECT_EQ(std::count(outs.begin(), outs.end(), kTextHead + "SAMEUSER"), 7);
+    int carols = 0;
+    for (int id = 0; id < USER_MAX; id++) {
+        const UserRecord u = at(id);
+        carols += u.enable && std::string(u.name) == "carol";
+    }
+    EXPECT_EQ(carols, 1);
 }
 
 }  // namespace

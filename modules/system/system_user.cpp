@@ -338,6 +338,24 @@ void store_password(UserRecord* user, const char* text)
     wire_text(user->password, text, USER_PASSWORD_CUT);
 }
 
+// The fields of "/6072" that the request names, onto the stored user.
+void apply_user_change(UserRecord* user, void* context)
+{
+    json_object* body = (json_object*)context;
+    user->enable = 1;
+    const char* text = nullptr;
+    if (json_get_text(body, "name", &text)) {
+        char name[USER_NAME_CUT + 1];
+        request_name(body, name);
+        wire_text(user->name, name);
+    }
+    if (json_get_text(body, "password", &text))
+        store_password(user, text);
+    json_get_int(body, "type", &user->type);
+    rights_from_json(body, user);
+    update_changed_masks(body, user);
+}
+
 HandlerStatus on_add_new_user(const char* request)
 {
     const int users = read_user_count(VXDB_MAIN);
@@ -354,11 +372,6 @@ HandlerStatus on_add_new_user(const char* request)
     char name[USER_NAME_CUT + 1];
     request_name(body.get(), name);
     UserRecord user;
-    if (read_user_by_name(VXDB_MAIN, name, &user) == 0) {
-        reply_text("SAMEUSER");
-        return HANDLER_DONE;
-    }
-
     memset(&user, 0, sizeof user);
     user.enable = 1;
     wire_text(user.name, name);
@@ -372,11 +385,15 @@ HandlerStatus on_add_new_user(const char* request)
     user_update_masks(&user);
     wire_text(user.added, "0");
 
-    // The slots filled up since the count: the table is full after all.
-    if (add_user(VXDB_MAIN, &user) != 0) {
-        reply_text("FAILED_FULL");
+    // The name and the free slot are checked where the user is written, so
+    // two adds of one name at once make one user.
+    int rc = add_user(VXDB_MAIN, &user);
+    if (rc == USER_SAME_NAME || rc == USER_TABLE_FULL) {
+        reply_text(rc == USER_SAME_NAME ? "SAMEUSER" : "FAILED_FULL");
         return HANDLER_DONE;
     }
+    if (rc != 0)
+        return HANDLER_SILENT;
     notify_user_table(nullptr);
     cgi_write_operation_log(LOG_SUB_USER, LOG_PARAM_USER_ADD, 0);
     char text[10];
@@ -392,29 +409,14 @@ HandlerStatus on_set_user_info(const char* request)
         return HANDLER_SILENT;
     int id = 0;
     json_get_int(body.get(), "id", &id);
-    UserRecord user;
-    if (read_user(VXDB_MAIN, &user, id) != 0)
-        return HANDLER_SILENT;
-    user.enable = 1;
-
-    const char* text = nullptr;
-    if (json_get_text(body.get(), "name", &text)) {
-        char name[USER_NAME_CUT + 1];
-        request_name(body.get(), name);
-        UserRecord holder;
-        if (read_user_by_name(VXDB_MAIN, name, &holder) == 0 && holder.id != id) {
-            reply_text("SAMEUSER");
-            return HANDLER_DONE;
-        }
-        wire_text(user.name, name);
+    // Read, changed and written in one transaction: parallel changes of
+    // other fields of this user are kept, and a rename cannot race an add.
+    int rc = change_user(VXDB_MAIN, id, apply_user_change, body.get());
+    if (rc == USER_SAME_NAME) {
+        reply_text("SAMEUSER");
+        return HANDLER_DONE;
     }
-    if (json_get_text(body.get(), "password", &text))
-        store_password(&user, text);
-    json_get_int(body.get(), "type", &user.type);
-    rights_from_json(body.get(), &user);
-    update_changed_masks(body.get(), &user);
-
-    if (write_user(VXDB_MAIN, &user) != 0)
+    if (rc != 0)
         return HANDLER_SILENT;
     int32_t changed = id;
     notify_user_table(&changed);
@@ -474,7 +476,8 @@ HandlerStatus on_cgi_set_user_info(const char*)
 
 HandlerStatus on_clear_permission_update(const char*)
 {
-    set_param_int(VXDB_MAIN, "permission_update", 0);
+    if (set_param_int(VXDB_MAIN, "permission_update", 0) != 0)
+        return HANDLER_ERROR_TEXT;
     reply_text("OK");
     return HANDLER_DONE;
 }

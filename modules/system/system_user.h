@@ -170,8 +170,14 @@ int read_user_count(const char* db);
 int read_user_by_name(const char* db, const char* name, UserRecord* out);
 // Writes the record into slot user->id; 0 on success.
 int write_user(const char* db, const UserRecord* user);
-// Puts the record into the lowest free slot and sets user->id to it; 0 on
-// success, -1 when every slot is taken or the write failed.
+// Why a change of the user table was refused.
+enum { USER_SAME_NAME = -2, USER_TABLE_FULL = -3 };
+// Puts the record into the lowest free slot and sets user->id to it, unless
+// an enabled user has its name; the name check and the write are one
+// transaction. 0, USER_SAME_NAME, USER_TABLE_FULL, or -1 on a database error.
 int add_user(const char* db, UserRecord* user);
+// Changes slot `id` by `change` inside one transaction; after the change the
+// name must not be another enabled user's. 0, USER_SAME_NAME, or -1.
+int change_user(const char* db, int id, void (*change)(UserRecord* user, void* context), void* context);
 // All slots of the factory file; *count is the number of enabled users.
 int read_oem_users(const char* db, OemUserRecord out[100], int* count);

@@ -2,8 +2,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/devpath.h"
-#include "core/reply.h"
 #include "modules/system/system_user.h"
 #include "platform/vxdb.h"
 
@@ -11,13 +9,61 @@ namespace {
 const vxdb_kind kUser = {"user", (int)sizeof(UserRecord), USER_MAX};
 const vxdb_kind kOemUser = {"oem_user", (int)sizeof(OemUserRecord), OEM_USER_MAX};
 
-// Two adds at once must not pick the same free slot.
-const char* const kAddLock = "/var/run/vxdb_user.lock";
+bool same_name(const UserRecord& a, const UserRecord& b)
+{
+    size_t len = wire_strlen(a.name);
+    return len == wire_strlen(b.name) && memcmp(a.name, b.name, len) == 0;
+}
 
 bool same_name(const UserRecord& user, const char* name)
 {
     size_t len = wire_strlen(user.name);
     return strlen(name) == len && memcmp(user.name, name, len) == 0;
+}
+
+// True when an enabled user other than slot `self` has the name of `user`.
+bool name_taken(const UserRecord* table, int self, const UserRecord& user)
+{
+    for (int i = 0; i < USER_MAX; i++)
+        if (i != self && table[i].enable && same_name(table[i], user))
+            return true;
+    return false;
+}
+
+struct AddUser {
+    UserRecord* user;
+};
+
+int add_in_table(void* rows, void* context)
+{
+    UserRecord* table = (UserRecord*)rows;
+    UserRecord* user = ((AddUser*)context)->user;
+    if (name_taken(table, -1, *user))
+        return USER_SAME_NAME;
+    for (int i = 0; i < USER_MAX; i++) {
+        if (!table[i].enable) {
+            user->id = i;
+            table[i] = *user;
+            return i;
+        }
+    }
+    return USER_TABLE_FULL;
+}
+
+struct ChangeUser {
+    int id;
+    void (*change)(UserRecord* user, void* context);
+    void* context;
+};
+
+int change_in_table(void* rows, void* context)
+{
+    UserRecord* table = (UserRecord*)rows;
+    const ChangeUser* c = (const ChangeUser*)context;
+    UserRecord& user = table[c->id];
+    user.id = c->id;
+    c->change(&user, c->context);
+    return name_taken(table, c->id, user) ? USER_SAME_NAME : c->id;
 }
 }  // namespace
 
@@ -107,20 +153,23 @@ int add_user(const char* db, UserRecord* user)
     UserRecord* table = (UserRecord*)malloc(sizeof(UserRecord) * USER_MAX);
     if (!table)
         return -1;
-    int lock = file_lock(device_path(kAddLock).c_str());
-    int rc = -1;
-    if (read_users(db, table, nullptr) == 0) {
-        for (int i = 0; i < USER_MAX; i++) {
-            if (!table[i].enable) {
-                user->id = i;
-                rc = write_user(db, user) == 0 ? 0 : -1;
-                break;
-            }
-        }
-    }
-    file_unlock(lock);
+    AddUser add = {user};
+    int rc = vxdb_update_table(db, kUser, table, USER_MAX, add_in_table, &add);
     free(table);
-    return rc;
+    return rc >= 0 ? 0 : rc;
+}
+
+int change_user(const char* db, int id, void (*change)(UserRecord* user, void* context), void* context)
+{
+    if (!change || id < 0 || id >= USER_MAX)
+        return -1;
+    UserRecord* table = (UserRecord*)malloc(sizeof(UserRecord) * USER_MAX);
+    if (!table)
+        return -1;
+    ChangeUser c = {id, change, context};
+    int rc = vxdb_update_table(db, kUser, table, USER_MAX, change_in_table, &c);
+    free(table);
+    return rc >= 0 ? 0 : rc;
 }
 
 int read_oem_users(const char* db, OemUserRecord out[100], int* count)

@@ -56,7 +56,9 @@ CgiResult run_cgi(const std::string& root, const CgiRequest& req)
 
     const std::string program = build_dir() + (req.test_entry ? "/nvrweb_test.cgi" : "/nvrweb.cgi");
     int in_pipe[2], out_pipe[2];
-    if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0)
+    // Close-on-exec: a CGI started at the same time from another thread must
+    // not hold this one's pipes open, or neither sees its end of file.
+    if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0)
         return {};
     auto start = std::chrono::steady_clock::now();
     pid_t pid = fork();
