@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/devpath.h"
+#include "core/channels.h"
 #include "core/reply.h"
 #include "modules/system/system_user.h"
 #include "platform/vxdb.h"
@@ -23,11 +24,7 @@ bool same_name(const UserRecord& user, const char* name)
 
 uint32_t user_channel_mask(const char (&channels)[65])
 {
-    uint32_t mask = 0;
-    for (int i = 0; i < USER_MASK_CHANNELS && channels[i]; i++)
-        if (channels[i] == '1')
-            mask |= 1u << i;
-    return mask;
+    return (uint32_t)channel_string_mask(channels, sizeof channels);
 }
 
 void user_update_masks(UserRecord* user)
