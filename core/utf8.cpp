@@ -48,6 +48,10 @@ bool utf8_valid(const char* text, size_t length)
 {
     const unsigned char* p = (const unsigned char*)text;
     for (size_t i = 0; i < length;) {
+        if (p[i] < 0x80) {  // most texts are ASCII
+            i++;
+            continue;
+        }
         size_t n = sequence_length(p + i, length - i);
         if (n == 0)
             return false;
