@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "core/channels.h"
 #include "core/db.h"
 #include "core/json_util.h"
 
@@ -129,7 +130,6 @@ int get_white_params_by_json(int channel, WhiteLedParams* table, json_object* re
 {
     json_object* value = nullptr;
     bool named = false;
-    // The table has blocks for owners 0 to 7 only.
     if (!table || channel < 0 || channel >= WHITE_LED_OWNERS || !white_value(request, key, &value, &named))
         return -1;
     memset(table, 0, sizeof *table);
@@ -228,7 +228,7 @@ json_object* get_ptz_params_json_object(int event_type, int channel)
 
 int get_ptz_params_by_json(int channel, int, json_object* array, PtzActionParams* list)
 {
-    if (channel < 0 || channel > 7 || !array || !list)
+    if (channel < 0 || channel >= EVENT_CHANNELS || !array || !list)
         return -1;
     memset(list, 0, sizeof *list);
     for (size_t i = 0; i < json_array_size(array) && i < PTZ_ACTION_ENTRIES; i++) {
@@ -259,8 +259,8 @@ int set_ptz_params_by_json(int channel, int event_type, json_object* array)
 json_object* get_event_chn_alarmout_object(const char* name0, const char* name1)
 {
     json_object* out = json_object_new_array();
-    json_object_array_add(out, json_object_new_string(name0 ? name0 : ""));
-    json_object_array_add(out, json_object_new_string(name1 ? name1 : ""));
+    json_object_array_add(out, json_new_text(name0, name0 ? strlen(name0) : 0));
+    json_object_array_add(out, json_new_text(name1, name1 ? strlen(name1) : 0));
     return out;
 }
 
@@ -283,19 +283,7 @@ int get_event_chn_alarmout_by_object(int channel, json_object* request, const ch
 
 uint64_t get_copy_flag_by_json(json_object* request, const char* list_key, const char* count_key)
 {
-    int count = 0;
-    if (!json_get_int(request, count_key, &count) || count <= 0)
-        return 0;
-    json_object* list = nullptr;
-    if (!json_object_object_get_ex(request, list_key, &list))
-        return 0;
-    uint64_t mask = 0;
-    for (size_t i = 0; i < (size_t)count && i < json_array_size(list); i++) {
-        int64_t channel;
-        if (json_as_int64(json_array_at(list, i), &channel) && channel >= 0 && channel <= 63)
-            mask |= 1ULL << channel;
-    }
-    return mask;
+    return channel_list_by_json(request, list_key, count_key).mask;
 }
 
 int get_smart_event_ptz_type(int index)

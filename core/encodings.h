@@ -27,9 +27,12 @@ struct WhiteLedEntry {
     int32_t mode;
     int32_t time;
 };
-// 8 owner blocks of 8 entries: entry i of owner c is entries[c * 8 + i].
+// One owner block of 8 entries per channel 0..63: entry i of owner c is
+// entries[c * 8 + i]. The device's own table had blocks for 8 owners only,
+// which dropped the actions of cameras 8 to 63; the database keeps one block
+// per set and channel, so only this in-memory form had to grow.
 struct WhiteLedParams {
-    WhiteLedEntry entries[64];
+    WhiteLedEntry entries[64 * 8];
 };
 // The stored block of one channel.
 struct WhiteLedBlock {
@@ -44,6 +47,8 @@ struct HttpNotificationParams {
     uint8_t reserved;
 };
 
+// The word left zero is the last one (offset 24), not the third as the
+// motion pages once described it: lists are stored and read in this layout.
 struct PtzActionEntry {
     int32_t channel;
     int32_t acto_ptz_channel;
@@ -70,13 +75,19 @@ WIRE_SIZE(ScheduleDay, 3272);
 WIRE_SIZE(Schedule, 26176);
 WIRE_OFFSET(ScheduleDay, whole_day_enable, 3264);
 WIRE_SIZE(WhiteLedEntry, 16);
-WIRE_SIZE(WhiteLedParams, 1024);
+WIRE_SIZE(WhiteLedParams, 8192);
 WIRE_SIZE(WhiteLedBlock, 128);
 WIRE_SIZE(HttpNotificationParams, 680);
 WIRE_OFFSET(HttpNotificationParams, url, 4);
 WIRE_OFFSET(HttpNotificationParams, username, 517);
 WIRE_OFFSET(HttpNotificationParams, password, 614);
 WIRE_SIZE(PtzActionEntry, 28);
+WIRE_OFFSET(PtzActionEntry, acto_ptz_channel, 4);
+WIRE_OFFSET(PtzActionEntry, acto_ptz_type, 8);
+WIRE_OFFSET(PtzActionEntry, acto_ptz_preset, 12);
+WIRE_OFFSET(PtzActionEntry, acto_ptz_patrol, 16);
+WIRE_OFFSET(PtzActionEntry, acto_ptz_pattern, 20);
+WIRE_OFFSET(PtzActionEntry, reserved, 24);
 WIRE_SIZE(PtzActionParams, 1792);
 WIRE_SIZE(AlarmOutTarget, 76);
 WIRE_OFFSET(AlarmOutTarget, name, 8);
@@ -84,9 +95,10 @@ WIRE_OFFSET(AlarmOutTarget, name, 8);
 enum {
     SCHEDULE_DAYS = 8,
     SCHEDULE_JSON_SLOTS = 12,    // slots carried by these encodings
-    WHITE_LED_OWNERS = 8,
+    WHITE_LED_OWNERS = 64,       // one block per channel
     WHITE_LED_ENTRIES = 8,
     PTZ_ACTION_ENTRIES = 64,
+    EVENT_CHANNELS = 64,         // sources of white-LED and PTZ actions
     PTZ_EVENT_PEOPLE_COUNT = 20,
     PTZ_PEOPLE_COUNT_ENTRIES = 8,
     ALARM_AUDIO_FILES = 10,

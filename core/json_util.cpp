@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/utf8.h"
+
 json_object* get_request_tokener_json_object(const char* text)
 {
     if (!text)
@@ -188,14 +190,28 @@ void json_add_int(json_object* object, const char* key, int64_t value)
                                                                     : json_object_new_int64(value));
 }
 
+json_object* json_new_text(const char* text, size_t length)
+{
+    if (!text || length > INT32_MAX / 3)
+        return json_object_new_string("");
+    if (utf8_valid(text, length))
+        return json_object_new_string_len(text, (int)length);
+    char* repaired = (char*)malloc(3 * length);
+    if (!repaired)
+        return json_object_new_string("");
+    json_object* o = json_object_new_string_len(repaired, (int)utf8_repair(text, length, repaired));
+    free(repaired);
+    return o;
+}
+
 void json_add_text(json_object* object, const char* key, const char* text)
 {
-    json_object_object_add(object, key, json_object_new_string(text ? text : ""));
+    json_object_object_add(object, key, json_new_text(text, text ? strlen(text) : 0));
 }
 
 void json_add_field(json_object* object, const char* key, const char* field, size_t size)
 {
-    json_object_object_add(object, key, json_object_new_string_len(field, (int)strnlen(field, size)));
+    json_object_object_add(object, key, json_new_text(field, strnlen(field, size)));
 }
 
 namespace {

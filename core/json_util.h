@@ -35,6 +35,10 @@ bool json_get_text(json_object* object, const char* key, const char** out);
 json_object* json_array_at(json_object* array, size_t i);
 size_t json_array_size(json_object* array);
 
+// A JSON string of the text with invalid UTF-8 bytes replaced by U+FFFD:
+// every text copied from a record or an answer goes through it.
+json_object* json_new_text(const char* text, size_t length);
+
 // Adds to an object; the value's reference moves into it.
 void json_add_int(json_object* object, const char* key, int64_t value);
 void json_add_text(json_object* object, const char* key, const char* text);

@@ -167,7 +167,7 @@ TEST_F(Encodings, PtzListFromJsonStoredAndReadBackWithoutPattern)
     Guarded<PtzActionParams> g;
     ASSERT_EQ(get_ptz_params_by_json(3, 2, arr.get(), &g.value), 0);  // 70 elements, 64 kept
     EXPECT_TRUE(holds(g, want));
-    for (int channel : {8, -1, 64})
+    for (int channel : {-1, 64})
         EXPECT_EQ(get_ptz_params_by_json(channel, 2, arr.get(), &g.value), -1) << channel;
     EXPECT_EQ(get_ptz_params_by_json(1, 2, nullptr, &g.value), -1);
     EXPECT_EQ(get_ptz_params_by_json(1, 2, arr.get(), nullptr), -1);
@@ -180,7 +180,7 @@ TEST_F(Encodings, PtzListFromJsonStoredAndReadBackWithoutPattern)
     EXPECT_TRUE(holds(g, want));
 
     EXPECT_EQ(set_ptz_params_by_json(3, 2, arr.get()), 1);
-    EXPECT_EQ(set_ptz_params_by_json(8, 2, arr.get()), 0);
+    EXPECT_EQ(set_ptz_params_by_json(64, 2, arr.get()), 0);
     EXPECT_EQ(set_ptz_params_by_json(1, 20, parse(ptz_json(12, true)).get()), 1);  // people counting: 8 entries
     int count = 0;
     ASSERT_EQ(read_ptz_params(VXDB_MAIN, 2, 3, &g.value, &count), 0);
@@ -201,7 +201,7 @@ TEST_F(Encodings, WhiteLedForms)
         {"{\"w\":[[1],[2],[3],[4],[5],[6],[7],[8],[9]]}", {{1}, {2}, {3}, {4}, {5}, {6}, {7}, {8}}},
         {"{\"w\":[]}", {{0, 0, 0}}},  // an empty array still marks the owner
     };
-    for (int channel : {0, 3, 7})
+    for (int channel : {0, 7, 40, 63})
         for (const auto& [json, entries] : rows) {
             WhiteLedParams want = zeroed<WhiteLedParams>();
             for (size_t i = 0; i < entries.size(); i++)
@@ -212,7 +212,7 @@ TEST_F(Encodings, WhiteLedForms)
         }
     Guarded<WhiteLedParams> g;
     JsonPtr req = parse("{\"w\":[[1,2,3]]}");
-    for (auto [channel, key] : {std::pair{8, "w"}, std::pair{-1, "w"}, std::pair{0, "missing"}})
+    for (auto [channel, key] : {std::pair{64, "w"}, std::pair{-1, "w"}, std::pair{0, "missing"}})
         EXPECT_EQ(get_white_params_by_json(channel, &g.value, req.get(), key), -1) << channel << key;
     EXPECT_EQ(g.value.entries[0].owner, (int)0xAAAAAAAA);
 }
@@ -238,6 +238,29 @@ TEST_F(Encodings, WhiteLedThroughTheDatabase)
     EXPECT_TRUE(holds(g, want));
     ASSERT_EQ(write_peoplecnt_wled_params_all(VXDB_MAIN, 12, g.value.entries), 0);
     EXPECT_EQ(text_of(get_pcnt_white_params_json_object(12)), two);
+}
+
+// Cameras 8 to 63 keep their actions: stored per set and channel, read back.
+TEST_F(Encodings, WhiteLedAndPtzActionsOfChannelForty)
+{
+    WhiteLedParams table;
+    ASSERT_EQ(get_white_params_by_json(40, &table, parse("{\"w\":[[9,1,30]]}").get(), "w"), 0);
+    ASSERT_EQ(write_whiteled_params_all(VXDB_MAIN, "motion_white_led_params", 40, &table), 0);
+    EXPECT_EQ(text_of(get_white_params_json_object(40, "motion_white_led_params")), "[{\"chnid\":9,\"mode\":1,\"time\":30}]");
+    EXPECT_EQ(text_of(get_white_params_json_object(0, "motion_white_led_params")), "[]");
+    WhiteLedBlock block;
+    ASSERT_EQ(stored({"motion_white_led_params", (int)sizeof block, 64}, 40, &block), 0);
+    EXPECT_TRUE(same_bytes(bytes_of(block), int32_bytes({40, 9, 1, 30}) + std::string(112, '\0')));
+
+    const std::string entry = "{\"acto_ptz_channel\":2,\"acto_ptz_type\":1,\"acto_ptz_preset\":5,\"acto_ptz_patrol\":6,"
+                              "\"acto_ptz_pattern\":7}";
+    ASSERT_EQ(set_ptz_params_by_json(40, 1, parse("[" + entry + "]").get()), 1);
+    EXPECT_EQ(text_of(get_ptz_params_json_object(1, 40)),
+              "[{\"acto_ptz_channel\":2,\"acto_ptz_type\":1,\"acto_ptz_preset\":5,\"acto_ptz_patrol\":6}]");
+    // Stored at type * 64 + channel; the zero word of an entry is its last.
+    PtzActionParams list;
+    ASSERT_EQ(stored({"ptz_params", (int)sizeof list, 64 * 64}, 1 * 64 + 40, &list), 0);
+    EXPECT_TRUE(same_bytes(bytes_of(list), int32_bytes({40, 2, 1, 5, 6, 7, 0}) + std::string(63 * 28, '\0')));
 }
 
 TEST_F(Encodings, HttpNotificationCutsAndRoundTrip)

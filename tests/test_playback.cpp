@@ -174,7 +174,7 @@ TEST_F(Playback, SearchMaskHasTheDeviceChannelCountCutToSixtyFour)
         {100, 16, 63, 0, std::string(63, '0') + "1"},
         {64, 16, 70, 0, std::string(64, '0')},
         {8, 16, -3, 0, std::string(8, '0')},
-        {-5, 16, 0, 0, ""},
+        {-5, 16, 0, 0, "1"},  // at least one channel
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mask);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <time.h>
 
+#include "core/channels.h"
 #include "core/ipc.h"
 #include "core/json_util.h"
 #include "core/oplog.h"
@@ -134,14 +135,9 @@ session_list session_list_of(json_object* body, const char* key, bool speeds)
 // position of the mask; other entries are skipped.
 void mask_of(json_object* body, const char* key, int num, char (&mask)[64])
 {
-    memset(mask, '0', sizeof mask);
-    json_object* array = array_of(body, key);
-    int n = entry_count(array, num);
-    for (int i = 0; i < n; i++) {
-        int32_t position = -1;
-        if (array_int(array, (size_t)i, &position) && position >= 0 && position < PLAYBACK_MAX_ENTRIES)
-            mask[position] = '1';
-    }
+    const uint64_t bits = channel_list_from_array(array_of(body, key), num).mask;
+    for (int i = 0; i < PLAYBACK_MAX_ENTRIES; i++)
+        mask[i] = bits >> i & 1 ? '1' : '0';
 }
 
 // "chind" present and, read as an integer, not negative (an array reads as 0).
@@ -186,9 +182,7 @@ HandlerStatus on_search_playback(const char* request)
     db_device device;
     memset(&device, 0, sizeof device);
     db_get_device(VXDB_MAIN, &device);
-    int channels = device.max_channels < 0 ? 0 : device.max_channels;
-    if (channels > PLAYBACK_MAX_ENTRIES)
-        channels = PLAYBACK_MAX_ENTRIES;
+    const int channels = channel_count_clamp(device.max_channels);
 
     search_request search;
     memset(&search, 0, sizeof search);

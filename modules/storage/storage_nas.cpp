@@ -532,7 +532,7 @@ void on_get_quota_info_cb(IpcAnswer& answer)
     read_groups(VXDB_MAIN, groups);
     json_object* channels = json_object_new_array();
     for (const storage_group& g : groups)
-        json_object_array_add(channels, json_object_new_string_len(g.channels, (int)wire_strlen(g.channels)));
+        json_object_array_add(channels, json_new_text(g.channels, wire_strlen(g.channels)));
     json_object_object_add(reply, "channel", channels);
 
     db_disk disks[STORAGE_MAX_PORTS];

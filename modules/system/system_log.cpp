@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "platform/devpath.h"
+#include "core/channels.h"
 #include "core/json_util.h"
 #include "core/reply.h"
 #include "modules/system/system.h"
@@ -122,16 +123,6 @@ log_search_query base_query(json_object* request, char time_separator)
     return query;
 }
 
-// Character i "1" selects channel i; a longer text has no further channels.
-uint64_t channel_string_mask(const char* text)
-{
-    uint64_t mask = 0;
-    for (int i = 0; i < LOG_CHANNEL_MASK_CHARS && text[i]; i++)
-        if (text[i] == '1')
-            mask |= 1ULL << i;
-    return mask;
-}
-
 // "ch" is the 64-bit mask itself; read unsigned so that channel 63 counts.
 uint64_t export_channel_mask(json_object* request)
 {
@@ -200,7 +191,7 @@ HandlerStatus on_get_log_info(const char* request)
     query.page = context.page;
     const char* mask = "";
     json_get_text(body.get(), "chnMask", &mask);
-    query.channel_mask = channel_string_mask(mask);
+    query.channel_mask = channel_string_mask(mask, strlen(mask));
     json_get_int(body.get(), "searchNoChn", &query.no_channel);
     return cgi_ask(on_system_ipc_callback, REQ_LOG_SEARCH, &query, (int)sizeof query, HANDLER_ERROR_JSON,
                    &context);

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/channels.h"
 #include "modules/system/system_user.h"
 #include "platform/vxdb.h"
 
@@ -69,11 +70,7 @@ int change_in_table(void* rows, void* context)
 
 uint32_t user_channel_mask(const char (&channels)[65])
 {
-    uint32_t mask = 0;
-    for (int i = 0; i < USER_MASK_CHANNELS && channels[i]; i++)
-        if (channels[i] == '1')
-            mask |= 1u << i;
-    return mask;
+    return (uint32_t)channel_string_mask(channels, sizeof channels);
 }
 
 void user_update_masks(UserRecord* user)
