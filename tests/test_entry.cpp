@@ -1,6 +1,8 @@
 // The CGI entry through the real process: routing, GET/POST intake cuts, multipart failure, uploads.
 #include <chrono>
+#include <csignal>
 #include <strings.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -258,15 +260,14 @@ TEST_F(Entry, UploadsLandOnlyWhereAHandlerTakesThem)
         else if (r.existing)
             root_.write(file, r.existing);
         const std::string out = upload(r.path, "param:p", form("file", quoted(r.name), "payload"));
-        if (r.moved)
-            EXPECT_EQ(out, echo(file + " & p", "600:7", 0, at + " | p")) << r.name;
-        else if (std::string(r.path) == "/tup")
-            EXPECT_EQ(out, echo(file + " & p", "none")) << r.name;
-        else
-            EXPECT_EQ(out, echo("", "none")) << r.name;
+        const std::string want = r.moved                          ? echo(file + " & p", "600:7", 0, at + " | p")
+                                 : std::string(r.path) == "/tup" ? echo(file + " & p", "none")
+                                                                 : echo("", "none");
+        EXPECT_EQ(out, want) << r.name;
         EXPECT_EQ(root_.list("/tmp"), r.moved || r.existing ? r.name : "") << r.name;
-        if (r.existing && std::string(r.existing) != "link")
+        if (r.existing && std::string(r.existing) != "link") {
             EXPECT_EQ(root_.read(file), r.existing);
+        }
         unlink(at.c_str());
     }
     EXPECT_EQ(root_.read(db), "database bytes");
@@ -308,6 +309,19 @@ TEST_F(Entry, BodyLimitAndPartBound)
         unlink(root_.at("/tmp/s.bin").c_str());
         EXPECT_EQ(root_.list("/tmp"), "");
     }
+    // A full disk, played by a file size limit that the CGI inherits.
+    struct rlimit old, fsize;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    fsize = {4096, old.rlim_max};
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &fsize);
+    CgiRequest req = request("POST", "/1008", "", big, "multipart/form-data; boundary=" + kB);
+    req.env.push_back({"NVRWEB_TEST_ECHO_PATHS", "/1008"});
+    const std::string out = run_cgi(root_.path(), req).out;
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_EQ(out, echo("", "none"));
+    EXPECT_EQ(root_.list("/tmp"), "");
 }
 
 // A path in a JSON or GET text is no upload, whatever it names.
