@@ -197,12 +197,17 @@ int cgi_main()
             cgiDealPost();
         } else if (cgiStrEqNoCase(cgiContentType, "multipart/form-data")) {
             // The firmware image of "/1010" is taken by the core service itself.
-            if (strcmp(cgiPathInfo, "/1010") != 0 && cgiParseMultipartBody() != 0) {
+            const int parsed = strcmp(cgiPathInfo, "/1010") == 0 ? cgiParseSuccess : cgiParseMultipartBody();
+            if (parsed == cgiParseNoRoom) {
+                cgiReleaseRequest();
+                cgiRefuseUpload();
+            } else if (parsed != cgiParseSuccess) {
                 // Leave no temporary file of the parts read so far behind.
                 cgiReleaseRequest();
                 return -1;
+            } else {
+                cgiDealUpload();
             }
-            cgiDealUpload();
         }
     } else if (cgiStrEqNoCase(cgiRequestMethod, "get")) {
         cgiContentLength = (int)strlen(cgiQueryString);

@@ -46,6 +46,9 @@ int cgi_main();
 void cgiDealGet();
 void cgiDealPost();
 void cgiDealUpload();
+// A multipart body that could not be stored (over the size limit, disk
+// full): the path's handler gets its refusal, no file.
+void cgiRefuseUpload();
 void cgiReleaseRequest();
 
 // Limits of the request text.

@@ -14,6 +14,7 @@
 #include "frontend/cgi_env.h"
 
 CgiFormEntry* cgiFormEntryFirst = nullptr;
+long long cgiUploadMaxBytes = NVRWEB_UPLOAD_MAX_BYTES;
 
 static int ring_count(const MpStream* mp)
 {
@@ -223,7 +224,8 @@ struct PartSink {
     }
 };
 
-enum ReadResult { READ_OK, READ_EOF, READ_MEMORY };
+// READ_STORE: a file part could not be written whole (disk full).
+enum ReadResult { READ_OK, READ_EOF, READ_MEMORY, READ_STORE };
 
 // Moves the ring's bytes in front of the read-ahead, so that the content can
 // be scanned in place.
@@ -267,7 +269,7 @@ ReadResult read_to_delimiter(MpStream* mp, const std::string& delim, PartSink* s
             if (!hit) {
                 // From inPos: the bytes of mismatched candidates are content too.
                 if (!sink->put(base + mp->inPos, (size_t)(len - mp->inPos)))
-                    return READ_MEMORY;
+                    return sink->file ? READ_STORE : READ_MEMORY;
                 mp->offset += len - mp->inPos;
                 mp->inPos = len;
                 break;
@@ -280,7 +282,7 @@ ReadResult read_to_delimiter(MpStream* mp, const std::string& delim, PartSink* s
                 continue;
             }
             if (!sink->put(base + mp->inPos, (size_t)(at - mp->inPos)))
-                return READ_MEMORY;
+                return sink->file ? READ_STORE : READ_MEMORY;
             if (cmp == dlen) {
                 mp->offset += at + dlen - mp->inPos;
                 mp->inPos = at + dlen;
@@ -312,20 +314,22 @@ void free_entry(CgiFormEntry* e)
     free(e);
 }
 
-void append_entry(CgiFormEntry* e)
-{
-    CgiFormEntry** tail = &cgiFormEntryFirst;
-    while (*tail)
-        tail = &(*tail)->next;
-    *tail = e;
-}
-
 }  // namespace
 
 int cgiParseMultipartBody()
 {
     if (cgiContentLength == 0)
         return cgiParseSuccess;
+    // Refused before a byte is read: nothing lands in "/tmp".
+    if ((long long)cgiContentLength > cgiUploadMaxBytes)
+        return cgiParseNoRoom;
+
+    // Appending at a kept tail: walking the list for every part made the
+    // parse quadratic in the number of parts.
+    CgiFormEntry** tail = &cgiFormEntryFirst;
+    while (*tail)
+        tail = &(*tail)->next;
+    int part_count = 0;
 
     static MpStream mp;
     memset(&mp, 0, sizeof mp);
@@ -357,6 +361,9 @@ int cgiParseMultipartBody()
         if (got < 2 || (two[0] == '-' && two[1] == '-'))
             return cgiParseSuccess;
         mpPutBack(&mp, two, 2);
+        // No form of this device has so many parts; skipped parts count too.
+        if (++part_count > CGI_MAX_PARTS)
+            return cgiParseIO;
 
         static char name[ATTR_SIZE], value[ATTR_SIZE];
         static char disp[ATTR_SIZE], field[ATTR_SIZE], file_name[ATTR_SIZE], type[ATTR_SIZE];
@@ -386,13 +393,13 @@ int cgiParseMultipartBody()
 
         ReadResult r = read_to_delimiter(&mp, delim, &sink);
         if (sink.file && fclose(sink.file) != 0 && r == READ_OK)
-            r = READ_EOF;  // the file could not be written whole
+            r = READ_STORE;  // the file could not be written whole
         sink.file = nullptr;
         if (r != READ_OK) {
             free(sink.data);
             if (!temp_name.empty())
                 unlink(temp_name.c_str());
-            return r == READ_MEMORY ? cgiParseMemory : cgiParseIO;
+            return r == READ_MEMORY ? cgiParseMemory : r == READ_STORE ? cgiParseNoRoom : cgiParseIO;
         }
         char after[2];
         got = mpRead(&mp, after, 2);
@@ -429,7 +436,8 @@ int cgiParseMultipartBody()
                 unlink(temp_name.c_str());
             return cgiParseMemory;
         }
-        append_entry(e);
+        *tail = e;
+        tail = &e->next;
     }
 }
 

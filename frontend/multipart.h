@@ -34,7 +34,9 @@ int mpRead(MpStream* mp, char* buffer, int count);
 // Returns 0, or -1 when the bytes do not fit in the ring.
 int mpPutBack(MpStream* mp, const char* bytes, int count);
 
-enum { cgiParseSuccess = 0, cgiParseMemory = 1, cgiParseIO = 2 };
+// cgiParseNoRoom: the body is over cgiUploadMaxBytes, or a file part could
+// not be written whole (disk full); no temporary file of it is left.
+enum { cgiParseSuccess = 0, cgiParseMemory = 1, cgiParseIO = 2, cgiParseNoRoom = 3 };
 int cgiParseMultipartBody();
 
 CgiFormEntry* cgiFormEntryFind(const char* name);
@@ -43,4 +45,12 @@ enum { cgiFormSuccess = 0, cgiFormTruncated = 1, cgiFormNotFound = 4, cgiFormNoF
 int cgiFormFileName(const char* name, char* out, int size);
 
 // Largest text part kept in memory; a bigger one counts as out of memory.
-enum { CGI_MAX_TEXT_PART = 4 * 1024 * 1024 };
+// More parts than CGI_MAX_PARTS make a malformed body.
+enum { CGI_MAX_TEXT_PART = 4 * 1024 * 1024, CGI_MAX_PARTS = 1000 };
+
+// Largest multipart body taken; a build constant, which only the test entry
+// lowers at run time.
+#ifndef NVRWEB_UPLOAD_MAX_BYTES
+#define NVRWEB_UPLOAD_MAX_BYTES (512LL * 1024 * 1024)
+#endif
+extern long long cgiUploadMaxBytes;

@@ -1,8 +1,10 @@
-// Device path mapping under NVRWEB_ROOT.
+// Device path mapping under NVRWEB_ROOT, and names kept inside their directory.
 #include "platform/devpath.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 const char* device_root()
 {
@@ -18,15 +20,72 @@ std::string device_path(const char* path)
     return out;
 }
 
-bool path_is_inside(const std::string& path, const char* dir)
+// realpath() into a std::string; false when it does not resolve.
+static bool resolved(const std::string& path, std::string* out)
 {
-    std::string prefix = device_path(dir);
-    if (prefix.empty() || prefix.back() != '/')
-        prefix += '/';
-    if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0)
+    char buf[PATH_MAX];
+    if (!realpath(path.c_str(), buf))
         return false;
-    const char* name = path.c_str() + prefix.size();
-    if (std::strchr(name, '/'))
+    *out = buf;
+    return true;
+}
+
+// `dir` here is already mapped.
+static bool mapped_entry(const std::string& dir, const char* name, size_t len, std::string* out)
+{
+    if (len == 0 || memchr(name, '/', len) || (len == 1 && name[0] == '.') ||
+        (len == 2 && name[0] == '.' && name[1] == '.'))
         return false;
-    return std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0;
+    std::string path = dir;
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    path.append(name, len);
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        // A link may stay: only where it leads is judged, fully resolved.
+        std::string target, base;
+        if (!resolved(path, &target) || !resolved(dir, &base))
+            return false;
+        if (base != "/")
+            base += '/';
+        if (target.compare(0, base.size(), base) != 0 || target.size() == base.size())
+            return false;
+    }
+    *out = path;
+    return true;
+}
+
+bool path_in_directory(const char* dir, const char* name, std::string* out)
+{
+    if (!dir || !name)
+        return false;
+    return mapped_entry(device_path(dir), name, strlen(name), out);
+}
+
+bool path_below_directory(const char* dir, const char* path, std::string* out)
+{
+    if (!dir || !path)
+        return false;
+    const size_t dlen = strlen(dir);
+    // "/tmpx/a" is not below "/tmp".
+    if (dlen == 0 || strncmp(path, dir, dlen) != 0 || (dir[dlen - 1] != '/' && path[dlen] != '/'))
+        return false;
+    std::string at = device_path(dir);
+    const char* p = path + dlen;
+    if (*p == '/')
+        p++;
+    if (!*p)
+        return false;
+    for (;;) {
+        size_t len = strcspn(p, "/");
+        // Each step is judged inside the directory reached so far, so a link
+        // in the middle cannot lead out either.
+        if (!mapped_entry(at, p, len, &at))
+            return false;
+        if (!p[len])
+            break;
+        p += len + 1;
+    }
+    *out = at;
+    return true;
 }

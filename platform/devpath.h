@@ -9,6 +9,12 @@ std::string device_path(const char* path);
 // The root that device_path() puts in front ("" on the device).
 const char* device_root();
 
-// True when `path` names an entry directly inside the device directory `dir`
-// (for example "/tmp"), after mapping: no "..", no further '/'.
-bool path_is_inside(const std::string& path, const char* dir);
+// The mapped path of `name` directly inside the device directory `dir` (for
+// example "/tmp"). Refused (false, `out` untouched): an empty name, "." and
+// "..", a name holding '/', and a symlink whose target lies outside `dir`.
+// The entry need not exist.
+bool path_in_directory(const char* dir, const char* name, std::string* out);
+
+// The same for a device path below `dir` ("/tmp/log/a.dat" below "/tmp"):
+// every component after `dir` must pass path_in_directory.
+bool path_below_directory(const char* dir, const char* path, std::string* out);

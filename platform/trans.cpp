@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/devpath.h"
 
@@ -64,8 +65,9 @@ bool parse_line(char* line, TransEntry* out)
 bool load(const char* language)
 {
     char name[64];
-    snprintf(name, sizeof name, "/www/lang/%s.txt", language);
-    FILE* f = fopen(device_path(name).c_str(), "rb");
+    snprintf(name, sizeof name, "%s.txt", language);
+    std::string path;
+    FILE* f = path_in_directory("/www/lang", name, &path) ? fopen(path.c_str(), "rb") : nullptr;
     if (!f)
         return false;
     char* text = (char*)malloc(LANG_FILE_MAX + 1);

@@ -1,5 +1,8 @@
 // The CGI entry through the real process: routing, GET/POST intake cuts, multipart failure, uploads.
+#include <chrono>
+#include <csignal>
 #include <strings.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,15 +56,17 @@ protected:
         EXPECT_EQ(res.status, 0) << res.out;
         return res;
     }
-    std::string upload(const std::string& path, const std::string& query, const std::string& body,
-                       const std::string& echo = "")
+    // The path's shipped handler is replaced by the upload echo.
+    std::string upload(const std::string& path, const std::string& query, const std::string& body)
     {
-        return run("POST", path, query, body, "multipart/form-data; boundary=" + kB, echo).out;
+        return run("POST", path, query, body, "multipart/form-data; boundary=" + kB, path).out;
     }
-    // The upload echo's answer: argument string, the file's mode and size, unread body bytes.
-    std::string echo(const std::string& arg, const std::string& file, size_t unread = 0)
+    // The upload echo's answer: argument string, the file's mode and size, unread body bytes,
+    // what the upload check gives ("refused", or the mapped path and the text after " & ").
+    std::string echo(const std::string& arg, const std::string& file, size_t unread = 0,
+                     const std::string& checked = "refused")
     {
-        return kTextHead + "[" + arg + "]\nfile=" + file + "\nstdin=" + std::to_string(unread);
+        return kTextHead + "[" + arg + "]\nfile=" + file + "\nstdin=" + std::to_string(unread) + "\nupload=" + checked;
     }
     ScratchRoot root_;
 };
@@ -137,22 +142,26 @@ TEST_F(Entry, PathsThatTakeNoFile)
 {
     // The firmware path leaves the body unread, even one that would not parse; signal paths need no file field.
     std::string body = form("file", quoted("fw.bin"), std::string(5000, 'F'), false) + "--" + kB + "\r\ncut";
-    EXPECT_EQ(upload("/1010", "ver=2", body, "/1010"), echo("temp & ver=2", "none", body.size()));
+    EXPECT_EQ(upload("/1010", "ver=2", body), echo("temp & ver=2", "none", body.size()));
     for (const char* path : {"/6082", "/2079"})
-        EXPECT_EQ(upload(path, "chn=3&x=1", form("note", "", "hello"), path), echo("temp & chn=3&x=1", "none"));
+        EXPECT_EQ(upload(path, "chn=3&x=1", form("note", "", "hello")), echo("temp & chn=3&x=1", "none"));
     EXPECT_EQ(root_.list("/tmp"), "");
 }
 
 TEST_F(Entry, UploadMovedToClientBaseNameWithParam)
 {
-    const std::string data = std::string("cfg\0\r\n--bytes", 13), p = root_.at("/tmp/cfg.bin");
+    const std::string data = std::string("cfg\0\r\n--bytes", 13), p = "/tmp/cfg.bin", at = root_.at(p);
     const std::pair<std::string, std::string> rows[] = {
-        {"param:abc&x=1", p + " & abc"}, {"x=1&y=2", p}, {"x=1&param:", p + " & "}, {"param:a&param:b", p + " & a"},
-        {"a=b&param:last", p + " & last"}, {"param:" + letters(300), p + " & " + letters(255)}};
-    for (const auto& [query, arg] : rows) {
-        EXPECT_EQ(upload("/tup", query, form("file", quoted("C:\\fw\\cfg.bin"), data)), echo(arg, "600:13")) << query;
+        {"param:abc&x=1", "abc"}, {"x=1&y=2", ""}, {"x=1&param:", ""}, {"param:a&param:b", "a"},
+        {"a=b&param:last", "last"}, {"param:" + letters(300), letters(255)}};
+    for (const auto& [query, param] : rows) {
+        const std::string arg = p + (query.find("param:") == std::string::npos ? "" : " & " + param);
+        EXPECT_EQ(upload("/1008", query, form("file", quoted("C:\\fw\\cfg.bin"), data)),
+                  echo(arg, "600:13", 0, at + " | " + param))
+            << query;
         EXPECT_EQ(root_.list("/tmp"), "cfg.bin");
         EXPECT_TRUE(same_bytes(root_.read("/tmp/cfg.bin"), data));
+        unlink(at.c_str());
     }
 }
 
@@ -163,11 +172,14 @@ TEST_F(Entry, HundredMebibyteFilePartInBoundedMemory)
     std::string data(100u << 20, '\0');
     for (size_t i = 0; i < data.size(); i++)
         data[i] = (char)((i * 2654435761u) >> 13);
-    CgiRequest r = request("POST", "/tup", "x=1", form("file", quoted("big.bin"), data),
+    CgiRequest r = request("POST", "/7084", "x=1", form("file", quoted("big.bin"), data),
                            "multipart/form-data; boundary=" + kB);
     r.env.push_back({"NVRWEB_TEST_ECHO_PEAK", "1"});
+    r.env.push_back({"NVRWEB_TEST_ECHO_PATHS", "/7084"});
     const std::string out = run_cgi(root_.path(), r).out;
-    const std::string head = echo(root_.at("/tmp/big.bin"), "600:" + std::to_string(data.size())) + "\npeak_kib=";
+    const std::string head =
+        echo("/tmp/big.bin", "600:" + std::to_string(data.size()), 0, root_.at("/tmp/big.bin") + " | ") +
+        "\npeak_kib=";
     ASSERT_EQ(out.compare(0, head.size(), head), 0) << out;
     EXPECT_LT(atol(out.c_str() + head.size()), 40 * 1024) << out;
     EXPECT_TRUE(root_.read("/tmp/big.bin") == data);
@@ -176,10 +188,11 @@ TEST_F(Entry, HundredMebibyteFilePartInBoundedMemory)
 TEST_F(Entry, TemporaryFilePathsKeepTheirFile)
 {
     for (const char* path : {"/oem", "/1019"}) {
-        std::string out = upload(path, "k=v", form("file", quoted("C:\\oem\\pack.tgz"), "OEMDATA"), path);
-        const std::string prefix = kTextHead + "[" + root_.at("/tmp/cgic");
+        std::string out = upload(path, "k=v", form("file", quoted("C:\\oem\\pack.tgz"), "OEMDATA"));
+        const std::string prefix = kTextHead + "[/tmp/cgic";
         ASSERT_EQ(out.compare(0, prefix.size(), prefix), 0) << out;
-        EXPECT_EQ(out.substr(prefix.size() + 6), " & k=v]\nfile=600:7\nstdin=0");
+        const std::string name = out.substr(prefix.size() - 9, 15);
+        EXPECT_EQ(out.substr(prefix.size() + 6), " & k=v]\nfile=600:7\nstdin=0\nupload=" + root_.at(name) + " | k=v");
         EXPECT_EQ(root_.list("/tmp"), "");  // removed at the end, not moved
     }
 }
@@ -196,7 +209,8 @@ TEST_F(Entry, HostileClientNamesBecomeOnePlainFile)
     const std::string top = root_.list("/");
     for (const auto& [sent, base] : rows) {
         const std::string file = root_.at("/tmp/" + base);
-        EXPECT_EQ(upload("/tup", "", form("file", sent, "payload")), echo(file, "600:7")) << sent;
+        EXPECT_EQ(upload("/6321", "", form("file", sent, "payload")), echo("/tmp/" + base, "600:7", 0, file + " | "))
+            << sent;
         EXPECT_EQ(root_.list("/tmp"), base);  // and nothing else, anywhere
         EXPECT_EQ(root_.list("/"), top);
         struct stat st;
@@ -214,11 +228,115 @@ TEST_F(Entry, UnusableOrMissingFilesAreRefused)
     for (const char* name : {".", "..", "", "dir/", "C:\\dir\\..", "a/.", "x\\"})
         bodies.push_back(form("file", quoted(name), "payload"));
     for (const std::string& body : bodies) {
-        EXPECT_EQ(upload("/tup", "param:p", body), "") << body;
+        EXPECT_EQ(upload("/1008", "param:p", body), "") << body;
         EXPECT_EQ(root_.list("/tmp"), "");
     }
     const std::string name127(127, 'n');
-    EXPECT_EQ(upload("/tup", "", form("file", quoted(name127), "x")), echo(root_.at("/tmp/" + name127), "600:1"));
+    EXPECT_EQ(upload("/1008", "", form("file", quoted(name127), "x")),
+              echo("/tmp/" + name127, "600:1", 0, root_.at("/tmp/" + name127) + " | "));
+}
+
+// Only the upload resources get the file under its client name, never over an
+// existing file nor under a name the device uses; elsewhere it is gone before
+// the handler runs. A refused upload reaches its handler as an empty text.
+TEST_F(Entry, UploadsLandOnlyWhereAHandlerTakesThem)
+{
+    const std::string db = "/mnt/nand/app/vxdb.db";
+    root_.write(db, "database bytes");
+    const struct {
+        const char *path, *name, *existing;
+        bool moved;
+    } rows[] = {
+        {"/tup", "cfg.bin", nullptr, false},      {"/1008", "pbdownload", nullptr, false},
+        {"/1008", "vxcore", nullptr, false},      {"/6321", ".x", nullptr, false},
+        {"/7084", ".export_down_file", nullptr, false}, {"/1008", "keep.bin", "old", false},
+        {"/6321", "vxdb.db", "link", false},      {"/6321", "a.wav", nullptr, true},
+        {"/7084", "cert.pem", nullptr, true},
+    };
+    for (const auto& r : rows) {
+        const std::string file = "/tmp/" + std::string(r.name), at = root_.at(file);
+        if (r.existing && std::string(r.existing) == "link")
+            ASSERT_EQ(symlink(root_.at(db).c_str(), at.c_str()), 0);
+        else if (r.existing)
+            root_.write(file, r.existing);
+        const std::string out = upload(r.path, "param:p", form("file", quoted(r.name), "payload"));
+        const std::string want = r.moved                          ? echo(file + " & p", "600:7", 0, at + " | p")
+                                 : std::string(r.path) == "/tup" ? echo(file + " & p", "none")
+                                                                 : echo("", "none");
+        EXPECT_EQ(out, want) << r.name;
+        EXPECT_EQ(root_.list("/tmp"), r.moved || r.existing ? r.name : "") << r.name;
+        if (r.existing && std::string(r.existing) != "link") {
+            EXPECT_EQ(root_.read(file), r.existing);
+        }
+        unlink(at.c_str());
+    }
+    EXPECT_EQ(root_.read(db), "database bytes");
+}
+
+// The body limit (lowered for the test) and the part bound end quickly with no
+// file left: over the limit the handler gets its refusal, too many parts are
+// a malformed body (no answer).
+TEST_F(Entry, BodyLimitAndPartBound)
+{
+    std::string many, thousand;
+    for (int i = 0; i < 40000; i++)
+        many += "--" + kB + "\r\nContent-Disposition: form-data; name=\"p\"\r\n\r\nx\r\n";
+    for (int i = 0; i < 999; i++)
+        thousand += "--" + kB + "\r\nContent-Disposition: form-data; name=\"p\"\r\n\r\nx\r\n";
+    const std::string small = form("file", quoted("s.bin"), std::string(500, 'S'));
+    const std::string big = form("file", quoted("b.bin"), std::string(5000, 'B'));
+    const struct {
+        const char* path;
+        std::string body, out;
+    } rows[] = {
+        {"/1008", small, echo("/tmp/s.bin", "600:500", 0, root_.at("/tmp/s.bin") + " | ")},
+        {"/1008", big, echo("", "none", big.size())},
+        {"/tup", big, echo("", "none", big.size())},
+        {"/6082", big, echo("temp & ", "none", big.size())},
+        {"/1008", thousand + small, echo("/tmp/s.bin", "600:500", 0, root_.at("/tmp/s.bin") + " | ")},
+        {"/1008", many + small, ""},
+    };
+    for (const auto& r : rows) {
+        CgiRequest req = request("POST", r.path, "", r.body, "multipart/form-data; boundary=" + kB);
+        req.env.push_back({"NVRWEB_TEST_ECHO_PATHS", r.path});
+        req.env.push_back({"NVRWEB_TEST_UPLOAD_MAX", r.body.size() > 10000 ? "4000000" : "2000"});
+        const auto start = std::chrono::steady_clock::now();
+        CgiResult res = run_cgi(root_.path(), req);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_EQ(res.out, r.out) << r.path << " " << r.body.size();
+        EXPECT_EQ(res.status != 0, r.out.empty());
+        EXPECT_LT(seconds, 1.0) << r.body.size();
+        unlink(root_.at("/tmp/s.bin").c_str());
+        EXPECT_EQ(root_.list("/tmp"), "");
+    }
+    // A full disk, played by a file size limit that the CGI inherits.
+    struct rlimit old, fsize;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    fsize = {4096, old.rlim_max};
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &fsize);
+    CgiRequest req = request("POST", "/1008", "", big, "multipart/form-data; boundary=" + kB);
+    req.env.push_back({"NVRWEB_TEST_ECHO_PATHS", "/1008"});
+    const std::string out = run_cgi(root_.path(), req).out;
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_EQ(out, echo("", "none"));
+    EXPECT_EQ(root_.list("/tmp"), "");
+}
+
+// A path in a JSON or GET text is no upload, whatever it names.
+TEST_F(Entry, PathTextOutsideTheUploadIntakeIsRefused)
+{
+    root_.write("/mnt/nand/app/vxdb.db", "database bytes");
+    root_.write("/tmp/cfg.bin", "cfg");
+    for (const char* text : {"/mnt/nand/app/vxdb.db", "/tmp/../mnt/nand/app/vxdb.db & x", "/tmp/cfg.bin & p"}) {
+        for (const char* method : {"POST", "GET"}) {
+            const bool get = method[0] == 'G';
+            const std::string out = run(method, "/1008", get ? text : "", get ? "" : text, "application/json", "/1008").out;
+            EXPECT_EQ(out.substr(out.rfind('\n')), "\nupload=refused") << method << " " << text;
+        }
+    }
+    EXPECT_EQ(root_.read("/mnt/nand/app/vxdb.db"), "database bytes");
 }
 
 // The start-up cut of the content type and the boundary search, in-process.

@@ -413,21 +413,37 @@ TEST_F(LogTest, ExportFileIsReadOnlyAsFarAsItGoes)
     }
 }
 
-// Removed without a shell: odd names go; directories and paths outside the
-// plain form stay.
-TEST_F(LogTest, ExportFileIsRemovedWithoutTheShell)
+// The answer names the file: a regular file below /tmp is printed and removed
+// (an odd name without the shell); anything else prints no row and stays,
+// the database and the socket first of all.
+TEST_F(LogTest, ExportAnswerNamingAnythingElseIsNoExport)
 {
-    export_file(int32_bytes({0}), "/tmp/log/two words;x");
-    EXPECT_FALSE(root.exists("/tmp/log/two words;x"));
-    mkdir(root.at("/tmp/log/dir").c_str(), 0755);
+    set_param("log_export_probe", 7);
+    const std::string db = "/mnt/nand/app/vxdb.db", db_bytes = root.read(db);
+    const std::string secret = int32_bytes({1}) + export_entry(entry(2, 11, kStart, 0, 1, "", "secret"), "");
+    root.write("/keep.dat", secret);
+    root.write("/tmpx/keep.dat", secret);
     root.write("/tmp/log/dir/inner", "keep");
-    core.reply(REQ_LOG_EXPORT, export_answer("/tmp/log/dir"));
-    post("/1003", log_body(true));
-    EXPECT_EQ(root.read("/tmp/log/dir/inner"), "keep");
-    root.write("/keep.dat", int32_bytes({1}) + export_entry(entry(2, 11, kStart, 0, 1, "", "secret"), ""));
-    core.reply(REQ_LOG_EXPORT, export_answer("/tmp/log/../../keep.dat"));
-    EXPECT_EQ(reply_body(post("/1003", log_body(true)).out), kColumns);
-    EXPECT_TRUE(root.exists("/keep.dat"));
+    ASSERT_EQ(symlink(root.at("/keep.dat").c_str(), root.at("/tmp/log/link").c_str()), 0);
+    ASSERT_EQ(symlink(root.at(db).c_str(), root.at("/tmp/db").c_str()), 0);
+    const std::pair<const char*, const char*> rows[] = {
+        {"/mnt/nand/app/vxdb.db", "/mnt/nand/app/vxdb.db"}, {"/var/run/vxsocket", "/var/run/vxsocket"},
+        {"/tmp/../keep.dat", "/keep.dat"}, {"/tmp/log/../../keep.dat", "/keep.dat"},
+        {"/tmp/../mnt/nand/app/vxdb.db", "/mnt/nand/app/vxdb.db"}, {"/tmp/log/link", "/tmp/log/link"},
+        {"/tmp/db", "/tmp/db"}, {"/tmp/log/dir", "/tmp/log/dir/inner"}, {"/tmpx/keep.dat", "/tmpx/keep.dat"},
+        {"tmp/log/dir/inner", "/tmp/log/dir/inner"},
+    };
+    for (const auto& [named, kept] : rows) {
+        core.reply(REQ_LOG_EXPORT, export_answer(named));
+        EXPECT_EQ(reply_body(post("/1003", log_body(true)).out), kColumns) << named;
+        EXPECT_TRUE(root.exists(kept)) << named;
+    }
+    EXPECT_EQ(root.read(db), db_bytes);
+    EXPECT_EQ(param("log_export_probe", 0), 7);
+    EXPECT_EQ(root.read("/keep.dat"), secret);
+
+    EXPECT_EQ(count_of(csv_rows(export_file(secret, "/tmp/log/two words;x").out), "\r\n"), 1u);
+    EXPECT_FALSE(root.exists("/tmp/log/two words;x"));
 }
 
 // The catalogue from its code ranges; a code without an English text shows.

@@ -14,6 +14,7 @@
 
 #include "platform/devpath.h"
 #include "core/channels.h"
+#include "core/files.h"
 #include "core/json_util.h"
 #include "core/reply.h"
 #include "modules/system/system.h"
@@ -527,11 +528,8 @@ bool read_at(int fd, void* buf, size_t size, off_t at)
 // Rows as far as the file holds whole entries, whatever count it claims.
 // A detail text is short and padded to 4096 bytes: the padding is read only
 // when the text has not ended within its first 512 bytes.
-void print_export_rows(const char* path)
+void print_export_rows(int fd)
 {
-    int fd = open(path, O_RDONLY);
-    if (fd < 0)
-        return;
     static log_export_entry entry;
     const size_t first_part = sizeof entry.record + 512;
     struct stat st;
@@ -548,18 +546,6 @@ void print_export_rows(const char* path)
             print_export_row(n, entry);
         }
     }
-    close(fd);
-}
-
-// The core service names the file; an absolute path without ".." only.
-bool plain_device_path(const char* path)
-{
-    if (path[0] != '/')
-        return false;
-    for (const char* p = path; (p = strstr(p, "..")) != nullptr; p += 2)
-        if (p[-1] == '/' && (p[2] == '/' || p[2] == '\0'))
-            return false;
-    return true;
 }
 
 const char* export_name(int main_type)
@@ -609,13 +595,12 @@ void on_log_web_export_info_cb(IpcAnswer& answer)
 
     char path[sizeof exported.path + 1];
     wire_text(path, exported.path, sizeof exported.path);
-    if (path[0] && plain_device_path(path)) {
-        const std::string file = device_path(path);
-        print_export_rows(file.c_str());
-        // Removed without the shell, and never a directory.
-        struct stat st;
-        if (lstat(file.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
-            unlink(file.c_str());
+    // The answer names the file: anything but a regular file below "/tmp"
+    // is no export file, so that it can neither be printed nor deleted.
+    TmpFile file;
+    if (tmp_file_open(path, &file)) {
+        print_export_rows(file.fd);
+        tmp_file_close(&file, true);
     }
     trans_deinit();
 }

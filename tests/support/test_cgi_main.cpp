@@ -1,11 +1,17 @@
 // Test entry: the shipped modules plus resources that exist in tests only.
+#include <cstdlib>
+
 #include "frontend/cgi_env.h"
 #include "frontend/dispatchreq.h"
 #include "frontend/modules.h"
+#include "frontend/multipart.h"
 #include "tests/support/test_resources.h"
 
 int main()
 {
+    // A small upload limit, so that tests need no 512 MiB body.
+    if (const char* limit = getenv("NVRWEB_TEST_UPLOAD_MAX"))
+        cgiUploadMaxBytes = atoll(limit);
     // Overrides first: with a duplicate path the lower slot wins.
     int override_count = 0;
     const WebResEntry* overrides = test_echo_overrides(&override_count);

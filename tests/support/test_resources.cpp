@@ -7,11 +7,13 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "core/files.h"
 #include "core/ipc.h"
 #include "core/oplog.h"
 #include "core/reply.h"
 #include "frontend/cgi_env.h"
 #include "modules/playback/playback.h"
+#include "platform/devpath.h"
 
 namespace {
 
@@ -57,14 +59,14 @@ HandlerStatus on_test_oplog(const char* request)
 
 // Upload echo: the argument string, then what the handler can see of the
 // file named by its first word (mode and size), then how many body bytes
-// were still unread on standard input.
+// were still unread on standard input, then what the upload check gives.
 HandlerStatus on_test_upload_echo(const char* request)
 {
     std::string arg = request ? request : "(null)";
     std::string first = arg.substr(0, arg.find(" & "));
     char info[64];
     struct stat st;
-    if (stat(first.c_str(), &st) == 0)
+    if (!first.empty() && stat(device_path(first.c_str()).c_str(), &st) == 0)
         snprintf(info, sizeof info, "file=%03o:%lld", (unsigned)(st.st_mode & 0777), (long long)st.st_size);
     else
         snprintf(info, sizeof info, "file=none");
@@ -73,7 +75,9 @@ HandlerStatus on_test_upload_echo(const char* request)
     size_t n;
     while ((n = fread(buf, 1, sizeof buf, cgiIn ? cgiIn : stdin)) > 0)
         unread += (long long)n;
-    std::string body = "[" + arg + "]\n" + info + "\nstdin=" + std::to_string(unread);
+    UploadPath upload;
+    std::string checked = upload_path_from_request(request, &upload) ? upload.path + " | " + upload.rest : "refused";
+    std::string body = "[" + arg + "]\n" + info + "\nstdin=" + std::to_string(unread) + "\nupload=" + checked;
     // The process's peak so far: the intake has read the whole body by now.
     if (getenv("NVRWEB_TEST_ECHO_PEAK")) {
         char line[128];

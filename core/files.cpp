@@ -1,0 +1,79 @@
+// Files named by requests, answers and marker files, kept inside "/tmp".
+#include "core/files.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/request.h"
+#include "platform/devpath.h"
+
+namespace {
+
+const char* const kTmp = "/tmp";
+
+// lstat: a symlink is never taken for the file it points to.
+bool regular_file(const std::string& path, struct stat* st)
+{
+    return lstat(path.c_str(), st) == 0 && S_ISREG(st->st_mode);
+}
+
+}  // namespace
+
+bool tmp_file_open(const char* path, TmpFile* file)
+{
+    std::string mapped;
+    struct stat before;
+    if (!path || !path_below_directory(kTmp, path, &mapped) || !regular_file(mapped, &before))
+        return false;
+    int fd;
+    do
+        fd = open(mapped.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return false;
+    // The name may have been swapped between the look and the open.
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != before.st_dev || st.st_ino != before.st_ino) {
+        close(fd);
+        return false;
+    }
+    file->fd = fd;
+    file->path = mapped;
+    file->dev = st.st_dev;
+    file->ino = st.st_ino;
+    return true;
+}
+
+void tmp_file_close(TmpFile* file, bool remove)
+{
+    if (file->fd < 0)
+        return;
+    struct stat st;
+    if (remove && lstat(file->path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == file->dev &&
+        st.st_ino == file->ino)
+        unlink(file->path.c_str());
+    close(file->fd);
+    file->fd = -1;
+}
+
+bool upload_path_from_request(const char* request, UploadPath* out)
+{
+    if (!request || !request_context().via_upload)
+        return false;
+    const char* split = strstr(request, " & ");
+    const size_t len = split ? (size_t)(split - request) : strlen(request);
+    const size_t tlen = strlen(kTmp);
+    if (len <= tlen + 1 || strncmp(request, kTmp, tlen) != 0 || request[tlen] != '/')
+        return false;
+    const std::string name(request + tlen + 1, len - tlen - 1);
+    std::string mapped;
+    struct stat st;
+    if (!path_in_directory(kTmp, name.c_str(), &mapped) || !regular_file(mapped, &st))
+        return false;
+    out->path = mapped;
+    out->rest = split ? split + 3 : "";
+    return true;
+}
