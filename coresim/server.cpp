@@ -1,13 +1,17 @@
 // coresim server: one thread per connection, requests routed by code.
+// CORESIM_SEND_TIMEOUT_MS: how long an answer may wait for a client that
+// reads nothing before its connection is dropped (default 30000).
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -28,6 +32,8 @@ const SimTableFn g_tables[] = {
     sim_playback_table,
     sim_download_table,
 };
+
+enum { SEND_TIMEOUT_MS = 30000 };
 
 volatile sig_atomic_t g_stopping;
 int g_listen_fd = -1;
@@ -63,6 +69,11 @@ void serve_connection(int fd)
         }
         SimReply reply(fd, request);
         handler(request, reply);
+        if (!reply.flush()) {
+            // A partly written answer leaves the stream unframed.
+            sim_log("answer to request %d not taken: connection dropped", h.code);
+            break;
+        }
     }
     // A malformed message (wrong magic, oversized length) ends up here too:
     // only this connection is closed.
@@ -80,6 +91,13 @@ void serve_connection(int fd)
 void on_signal(int)
 {
     sim_stop();
+}
+
+int send_timeout_ms()
+{
+    const char* text = getenv("CORESIM_SEND_TIMEOUT_MS");
+    int ms = text && *text ? atoi(text) : SEND_TIMEOUT_MS;
+    return ms > 0 ? ms : SEND_TIMEOUT_MS;
 }
 
 }  // namespace
@@ -104,7 +122,37 @@ bool SimReply::send_word(int32_t word)
 
 bool SimReply::send_code(int code, const void* payload, size_t size)
 {
-    return vx_write_msg(fd_, VX_MSG_RESPONSE, request_.seq, code, payload, (int)size);
+    if (broken_ || size > (size_t)VX_MSG_MAX_PAYLOAD || (size > 0 && !payload))
+        return false;
+    vx_msg_header h;
+    memset(&h, 0, sizeof h);
+    h.magic = VX_MSG_MAGIC;
+    h.kind = VX_MSG_RESPONSE;
+    h.seq = request_.seq;
+    h.code = code;
+    h.length = (int32_t)size;
+    kept_.insert(kept_.end(), (const char*)&h, (const char*)&h + sizeof h);
+    if (size > 0)
+        kept_.insert(kept_.end(), (const char*)payload, (const char*)payload + size);
+    return true;
+}
+
+bool SimReply::stream(const void* payload, size_t size)
+{
+    if (!flush())
+        return false;
+    if (size > (size_t)VX_MSG_MAX_PAYLOAD ||
+        !vx_write_msg(fd_, VX_MSG_RESPONSE, request_.seq, request_.code + 5000, payload, (int)size))
+        broken_ = true;
+    return !broken_;
+}
+
+bool SimReply::flush()
+{
+    if (!broken_ && !kept_.empty() && !vx_write_full(fd_, kept_.data(), kept_.size()))
+        broken_ = true;
+    kept_.clear();
+    return !broken_;
 }
 
 void sim_log(const char* format, ...)
@@ -142,6 +190,8 @@ int sim_serve()
     sim_storage_start();
     sim_log("listening on %s", path.c_str());
 
+    const int timeout_ms = send_timeout_ms();
+    const struct timeval send_timeout = {timeout_ms / 1000, (timeout_ms % 1000) * 1000};
     while (!g_stopping) {
         int fd = accept(g_listen_fd, nullptr, nullptr);
         if (fd < 0) {
@@ -149,6 +199,7 @@ int sim_serve()
                 continue;
             break;
         }
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &send_timeout, sizeof send_timeout);
         std::lock_guard<std::mutex> g(g_conn_mu);
         g_conns.push_back(fd);
         std::thread(serve_connection, fd).detach();
