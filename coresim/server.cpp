@@ -6,10 +6,12 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <thread>
@@ -33,7 +35,7 @@ const SimTableFn g_tables[] = {
     sim_download_table,
 };
 
-enum { SEND_TIMEOUT_MS = 30000 };
+enum { SEND_TIMEOUT_MS = 30000, ACCEPT_PAUSE_MS = 50 };
 
 volatile sig_atomic_t g_stopping;
 int g_listen_fd = -1;
@@ -88,6 +90,12 @@ void serve_connection(int fd)
     g_conn_cv.notify_all();
 }
 
+void* connection_thread(void* arg)
+{
+    serve_connection((int)(intptr_t)arg);
+    return nullptr;
+}
+
 void on_signal(int)
 {
     sim_stop();
@@ -98,6 +106,36 @@ int send_timeout_ms()
     const char* text = getenv("CORESIM_SEND_TIMEOUT_MS");
     int ms = text && *text ? atoi(text) : SEND_TIMEOUT_MS;
     return ms > 0 ? ms : SEND_TIMEOUT_MS;
+}
+
+// Running out of descriptors, or a connection aborted before it was taken,
+// is passing: the server keeps its clients and takes new ones when it can.
+bool accept_again(int error)
+{
+    static bool logged;
+    if (error == EINTR || error == ECONNABORTED)
+        return true;
+    if (error != EMFILE && error != ENFILE)
+        return false;
+    if (!logged) {
+        logged = true;
+        sim_log("accept: %s; retrying every %d ms (said once)", strerror(error), ACCEPT_PAUSE_MS);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(ACCEPT_PAUSE_MS));
+    return true;
+}
+
+// The connection's own thread, detached; false when none could be started.
+bool start_connection(int fd)
+{
+    pthread_attr_t attr;
+    pthread_t thread;
+    if (pthread_attr_init(&attr) != 0)
+        return false;
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    bool ok = pthread_create(&thread, &attr, connection_thread, (void*)(intptr_t)fd) == 0;
+    pthread_attr_destroy(&attr);
+    return ok;
 }
 
 }  // namespace
@@ -195,14 +233,18 @@ int sim_serve()
     while (!g_stopping) {
         int fd = accept(g_listen_fd, nullptr, nullptr);
         if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED)
+            if (!g_stopping && accept_again(errno))
                 continue;
             break;
         }
         setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &send_timeout, sizeof send_timeout);
         std::lock_guard<std::mutex> g(g_conn_mu);
         g_conns.push_back(fd);
-        std::thread(serve_connection, fd).detach();
+        if (!start_connection(fd)) {
+            sim_log("no thread for a new connection: closed");
+            g_conns.pop_back();
+            close(fd);
+        }
     }
     {
         std::unique_lock<std::mutex> g(g_conn_mu);

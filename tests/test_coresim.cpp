@@ -1,5 +1,6 @@
-// coresim under hostile clients: one that never reads its answers. Others
-// must still be served.
+// coresim under hostile clients: one that never reads its answers, and more
+// connections than it has descriptors. Others must still be served.
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -53,6 +54,19 @@ bool hung_up(int fd, int ms)
     return poll(&p, 1, ms) == 1 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
+// Descriptors in use below `limit` (any above it were inherited).
+int open_descriptors(pid_t pid, int limit)
+{
+    DIR* dir = opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
+    if (!dir)
+        return -1;
+    int n = 0;
+    while (struct dirent* e = readdir(dir))
+        n += e->d_name[0] != '.' && atoi(e->d_name) < limit;
+    closedir(dir);
+    return n;
+}
+
 // Found as: a client asking for the disk list and never reading blocked
 // coresim's send while it held the storage lock, so every other client's
 // storage request waited for ever.
@@ -77,6 +91,46 @@ TEST(Coresim, ClientThatNeverReadsStallsOnlyItself)
     EXPECT_FALSE(hung_up(stalled, 0)) << "served only after the stalled client was dropped";
     EXPECT_TRUE(hung_up(stalled, 20000)) << "the stalled connection is never dropped";
     close(stalled);
+    EXPECT_EQ(disks_answered(socket_path), 4);
+    EXPECT_TRUE(sim.stop());
+}
+
+// Found as: with 64 descriptors and 200 connections, accept failed with
+// EMFILE, the serve loop ended and the socket was removed for everyone.
+TEST(Coresim, RunningOutOfDescriptorsStopsNoOne)
+{
+    ScratchRoot root;
+    const int limit = 64;
+    CoresimProcess sim(root.path(), {}, limit);
+    ASSERT_TRUE(sim.running());
+    const std::string socket_path = root.path() + "/var/run/vxsocket";
+
+    struct sockaddr_un addr = {};
+    addr.sun_family = AF_UNIX;
+    snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socket_path.c_str());
+    // A full backlog is tried again while coresim can still accept; once
+    // every descriptor is taken the next accept fails.
+    std::vector<int> hogs;
+    int open = 0;
+    for (int i = 0, tries = 0; i < 200 && tries < 20000; tries++) {
+        int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ASSERT_GE(fd, 0);
+        if (connect(fd, (struct sockaddr*)&addr, sizeof addr) == 0) {
+            hogs.push_back(fd);
+            i++;
+            continue;
+        }
+        close(fd);
+        if ((open = open_descriptors(sim.pid(), limit)) >= limit)
+            i++;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(open_descriptors(sim.pid(), limit), limit);
+    ASSERT_GT((int)hogs.size(), limit);
+    for (int fd : hogs)
+        close(fd);
+
     EXPECT_EQ(disks_answered(socket_path), 4);
     EXPECT_TRUE(sim.stop());
 }
