@@ -72,8 +72,10 @@ void serve_connection(int fd)
         SimReply reply(fd, request);
         handler(request, reply);
         if (!reply.flush()) {
-            // A partly written answer leaves the stream unframed.
-            sim_log("answer to request %d not taken: connection dropped", h.code);
+            // A partly written answer leaves the stream unframed; a client
+            // that left needs no line in the log.
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                sim_log("answer to request %d not taken in time: connection dropped", h.code);
             break;
         }
     }
