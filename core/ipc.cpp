@@ -33,6 +33,11 @@ static int env_cap(const char* name, int value)
     return cap >= 0 && cap < value ? cap : value;
 }
 
+int cgi_ipc_env_cap(const char* name, int value)
+{
+    return env_cap(name, value);
+}
+
 int cgi_ipc_wait_steps(int code)
 {
     switch (code) {

@@ -26,6 +26,10 @@ int cgi_ipc_wait_steps(int request_code);
 int cgi_ipc_last_steps();
 // The request whose answer the callbacks accept (cgi_start_ipc sets it).
 void cgi_ipc_set_in_flight(int request_code);
+// The test-only cap `name` (NVRWEB_IPC_MAX_STEPS, NVRWEB_IPC_MAX_SENDS) when
+// it is set and below `value`, else `value`: other waits of a request use it
+// so that tests never wait their full length.
+int cgi_ipc_env_cap(const char* name, int value);
 
 // The usual exchange: ask, wait, close the link. Returns the done flag
 // (0: nothing came); prints nothing of its own.

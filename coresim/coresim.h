@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // One request as it came from a client.
 struct SimRequest {
@@ -25,7 +26,10 @@ struct SimRequest {
     int32_t word(int index = 0) const;  // 0 when the payload is too short
 };
 
-// Answers go to the connection the request came on.
+// Answers go to the connection the request came on. They are kept until the
+// handler returns and written then, so that no handler writes to a client
+// while it holds a lock: a client that reads nothing stalls only its own
+// connection, which is dropped after the send timeout.
 class SimReply {
 public:
     SimReply(int fd, const SimRequest& request) : fd_(fd), request_(request) {}
@@ -34,10 +38,17 @@ public:
     bool send_word(int32_t word);
     // Answers with another code.
     bool send_code(int code, const void* payload, size_t size);
+    // Writes at once, after what was kept: for a handler that streams and
+    // holds no lock. False when the client is gone or stalled.
+    bool stream(const void* payload, size_t size);
+    // Writes what was kept; false when the client is gone or stalled.
+    bool flush();
 
 private:
     int fd_;
     const SimRequest& request_;
+    std::vector<char> kept_;
+    bool broken_ = false;
 };
 
 typedef void (*SimHandler)(const SimRequest& request, SimReply& reply);

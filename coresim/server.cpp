@@ -1,13 +1,19 @@
 // coresim server: one thread per connection, requests routed by code.
+// CORESIM_SEND_TIMEOUT_MS: how long an answer may wait for a client that
+// reads nothing before its connection is dropped (default 30000).
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <pthread.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -28,6 +34,8 @@ const SimTableFn g_tables[] = {
     sim_playback_table,
     sim_download_table,
 };
+
+enum { SEND_TIMEOUT_MS = 30000, ACCEPT_PAUSE_MS = 50 };
 
 volatile sig_atomic_t g_stopping;
 int g_listen_fd = -1;
@@ -63,6 +71,13 @@ void serve_connection(int fd)
         }
         SimReply reply(fd, request);
         handler(request, reply);
+        if (!reply.flush()) {
+            // A partly written answer leaves the stream unframed; a client
+            // that left needs no line in the log.
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                sim_log("answer to request %d not taken in time: connection dropped", h.code);
+            break;
+        }
     }
     // A malformed message (wrong magic, oversized length) ends up here too:
     // only this connection is closed.
@@ -77,9 +92,52 @@ void serve_connection(int fd)
     g_conn_cv.notify_all();
 }
 
+void* connection_thread(void* arg)
+{
+    serve_connection((int)(intptr_t)arg);
+    return nullptr;
+}
+
 void on_signal(int)
 {
     sim_stop();
+}
+
+int send_timeout_ms()
+{
+    const char* text = getenv("CORESIM_SEND_TIMEOUT_MS");
+    int ms = text && *text ? atoi(text) : SEND_TIMEOUT_MS;
+    return ms > 0 ? ms : SEND_TIMEOUT_MS;
+}
+
+// Running out of descriptors, or a connection aborted before it was taken,
+// is passing: the server keeps its clients and takes new ones when it can.
+bool accept_again(int error)
+{
+    static bool logged;
+    if (error == EINTR || error == ECONNABORTED)
+        return true;
+    if (error != EMFILE && error != ENFILE)
+        return false;
+    if (!logged) {
+        logged = true;
+        sim_log("accept: %s; retrying every %d ms (said once)", strerror(error), ACCEPT_PAUSE_MS);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(ACCEPT_PAUSE_MS));
+    return true;
+}
+
+// The connection's own thread, detached; false when none could be started.
+bool start_connection(int fd)
+{
+    pthread_attr_t attr;
+    pthread_t thread;
+    if (pthread_attr_init(&attr) != 0)
+        return false;
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    bool ok = pthread_create(&thread, &attr, connection_thread, (void*)(intptr_t)fd) == 0;
+    pthread_attr_destroy(&attr);
+    return ok;
 }
 
 }  // namespace
@@ -104,7 +162,37 @@ bool SimReply::send_word(int32_t word)
 
 bool SimReply::send_code(int code, const void* payload, size_t size)
 {
-    return vx_write_msg(fd_, VX_MSG_RESPONSE, request_.seq, code, payload, (int)size);
+    if (broken_ || size > (size_t)VX_MSG_MAX_PAYLOAD || (size > 0 && !payload))
+        return false;
+    vx_msg_header h;
+    memset(&h, 0, sizeof h);
+    h.magic = VX_MSG_MAGIC;
+    h.kind = VX_MSG_RESPONSE;
+    h.seq = request_.seq;
+    h.code = code;
+    h.length = (int32_t)size;
+    kept_.insert(kept_.end(), (const char*)&h, (const char*)&h + sizeof h);
+    if (size > 0)
+        kept_.insert(kept_.end(), (const char*)payload, (const char*)payload + size);
+    return true;
+}
+
+bool SimReply::stream(const void* payload, size_t size)
+{
+    if (!flush())
+        return false;
+    if (size > (size_t)VX_MSG_MAX_PAYLOAD ||
+        !vx_write_msg(fd_, VX_MSG_RESPONSE, request_.seq, request_.code + 5000, payload, (int)size))
+        broken_ = true;
+    return !broken_;
+}
+
+bool SimReply::flush()
+{
+    if (!broken_ && !kept_.empty() && !vx_write_full(fd_, kept_.data(), kept_.size()))
+        broken_ = true;
+    kept_.clear();
+    return !broken_;
 }
 
 void sim_log(const char* format, ...)
@@ -142,16 +230,23 @@ int sim_serve()
     sim_storage_start();
     sim_log("listening on %s", path.c_str());
 
+    const int timeout_ms = send_timeout_ms();
+    const struct timeval send_timeout = {timeout_ms / 1000, (timeout_ms % 1000) * 1000};
     while (!g_stopping) {
         int fd = accept(g_listen_fd, nullptr, nullptr);
         if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED)
+            if (!g_stopping && accept_again(errno))
                 continue;
             break;
         }
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &send_timeout, sizeof send_timeout);
         std::lock_guard<std::mutex> g(g_conn_mu);
         g_conns.push_back(fd);
-        std::thread(serve_connection, fd).detach();
+        if (!start_connection(fd)) {
+            sim_log("no thread for a new connection: closed");
+            g_conns.pop_back();
+            close(fd);
+        }
     }
     {
         std::unique_lock<std::mutex> g(g_conn_mu);

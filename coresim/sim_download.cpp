@@ -101,7 +101,8 @@ bool send_mark(SimReply& reply, int length)
     return reply.send(&head, sizeof head);
 }
 
-// One frame as chunks: offsets 0, 614400, ...; false when the client is gone.
+// One frame as chunks: offsets 0, 614400, ...; written as they are made (no
+// lock is held here); false when the client is gone or stalled.
 bool sim_download_send_frame(SimReply& reply, const frame_desc& desc, const uint8_t* data,
                              std::vector<char>* buffer)
 {
@@ -118,7 +119,7 @@ bool sim_download_send_frame(SimReply& reply, const frame_desc& desc, const uint
         memcpy(buffer->data(), &head, sizeof head);
         if (n > 0)
             memcpy(buffer->data() + sizeof head, data + offset, (size_t)n);
-        if (!reply.send(buffer->data(), buffer->size()))
+        if (!reply.stream(buffer->data(), buffer->size()))
             return false;
         offset += n;
     } while (offset < size);

@@ -342,6 +342,18 @@ TEST_F(Download, FileNameRequestLogAndFramesForAnHour)
     EXPECT_LT(r.seconds, 20);
 }
 
+// Found with a silent core: the writer's own 60 s idle limit outlasted the
+// capped request wait, so every such test took a minute.
+TEST_F(Download, SilentCoreEndsWithinTheCaps)
+{
+    core.silent(REQ_DOWNLOAD);
+    CgiResult r = post("/4013", kHourBody);  // capped at 25 steps, 1 s
+    EXPECT_LT(r.seconds, 5);
+    EXPECT_EQ(reply_head(r.out).compare(0, 39, "Content-Type:application/octet-stream\r\n"), 0);
+    EXPECT_EQ(reply_body(r.out), "") << "no video, no file";
+    EXPECT_EQ(sent(REQ_DOWNLOAD).size(), 1u);
+}
+
 TEST_F(Download, BusyMarkerAndBadRequestsAskNothing)
 {
     const char* bodies[] = {

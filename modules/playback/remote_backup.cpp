@@ -128,6 +128,9 @@ void* remote_backup(void*)
 {
     vx_task_set_name("remote_backup");
     remote_backup_ctx_t& ctx = remote_backup_ctx;
+    // The handler waits for this thread after the request's own wait, so a
+    // silent core service costs the idle limit: the test caps shorten it too.
+    const int idle_limit = cgi_ipc_env_cap("NVRWEB_IPC_MAX_STEPS", WRITER_IDLE_POLLS);
     int idle = 0;
     vx_mutex_lock(&ctx.lock);
     while (ctx.running) {
@@ -150,7 +153,7 @@ void* remote_backup(void*)
         }
         if (ctx.close_requested)
             break;
-        if (vx_cond_wait_ms(&ctx.changed, &ctx.lock, POLL_MS) != 0 && ++idle > WRITER_IDLE_POLLS)
+        if (vx_cond_wait_ms(&ctx.changed, &ctx.lock, POLL_MS) != 0 && ++idle > idle_limit)
             break;
     }
     free_queued();

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <json-c/json.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -167,7 +168,8 @@ void HandlerTest::store(const vxdb_kind& kind, int idx, const void* record)
     vxdb_close_all();
 }
 
-CoresimProcess::CoresimProcess(const std::string& root, const std::vector<std::pair<std::string, std::string>>& env)
+CoresimProcess::CoresimProcess(const std::string& root, const std::vector<std::pair<std::string, std::string>>& env,
+                               int max_files)
 {
     const std::string program = build_dir() + "/coresim";
     if (system(("'" + program + "' --seed '" + root + "' >/dev/null").c_str()) != 0)
@@ -178,6 +180,9 @@ CoresimProcess::CoresimProcess(const std::string& root, const std::vector<std::p
             setenv(kv.first.c_str(), kv.second.c_str(), 1);
         if (!freopen("/dev/null", "w", stderr))
             _exit(126);
+        const struct rlimit files = {(rlim_t)max_files, (rlim_t)max_files};
+        if (max_files > 0 && setrlimit(RLIMIT_NOFILE, &files) != 0)
+            _exit(125);
         execl(program.c_str(), "coresim", "--root", root.c_str(), (char*)nullptr);
         _exit(127);
     }

@@ -92,14 +92,17 @@ protected:
     void store(const vxdb_kind& kind, int idx, const void* record);
 };
 
-// build/coresim serving a scratch root (seeded first) until destroyed.
+// build/coresim serving a scratch root (seeded first) until destroyed;
+// `max_files` > 0 limits its open descriptors.
 class CoresimProcess {
 public:
-    explicit CoresimProcess(const std::string& root, const std::vector<std::pair<std::string, std::string>>& env = {});
+    explicit CoresimProcess(const std::string& root, const std::vector<std::pair<std::string, std::string>>& env = {},
+                            int max_files = 0);
     ~CoresimProcess();
     CoresimProcess(const CoresimProcess&) = delete;
     CoresimProcess& operator=(const CoresimProcess&) = delete;
     bool running() const { return ready_; }
+    pid_t pid() const { return pid_; }
     // Stops it with SIGTERM; true when it exited cleanly.
     bool stop();
 
