@@ -252,6 +252,7 @@ void json_from_record(json_object* object, const void* record, const JsonField* 
             json_object_object_add(object, f.key, json_object_new_double(load<float>(p)));
             break;
         case JType::TEXT: json_add_field(object, f.key, (const char*)p, f.size); break;
+        case JType::NONE: break;
         }
     }
 }
@@ -264,7 +265,7 @@ int json_to_record(json_object* object, void* record, const JsonField* fields, s
         const JsonField& f = fields[i];
         unsigned char* p = base + f.offset;
         json_object* item = nullptr;
-        if (!json_object_object_get_ex(object, f.key, &item))
+        if (f.type == JType::NONE || !json_object_object_get_ex(object, f.key, &item))
             continue;
         if (f.type == JType::TEXT) {
             if (!json_object_is_type(item, json_type_string) || f.size == 0)
@@ -299,22 +300,42 @@ int json_to_record(json_object* object, void* record, const JsonField* fields, s
     return stored;
 }
 
-bool json_check(json_object* object, const JsonCheck* checks, size_t n)
+bool json_check(json_object* object, const JsonField* fields, size_t n)
 {
     if (!object)
         return false;
     for (size_t i = 0; i < n; i++) {
-        const JsonCheck& c = checks[i];
+        const JsonField& f = fields[i];
         json_object* item = nullptr;
-        if (!json_object_object_get_ex(object, c.key, &item)) {
-            if (c.required)
+        if (!f.checked)
+            continue;
+        if (!json_object_object_get_ex(object, f.key, &item)) {
+            if (f.required)
+                return false;
+            continue;
+        }
+        if (f.type == JType::TEXT) {
+            if (!json_object_is_type(item, json_type_string))
+                return false;
+            continue;
+        }
+        if (f.type == JType::F32) {
+            if (!json_object_is_type(item, json_type_double) && !json_object_is_type(item, json_type_int))
                 return false;
             continue;
         }
         int64_t v;
-        if (!json_as_int64(item, &v) || v < c.min || v > c.max)
+        if (!json_as_int64(item, &v) || v < f.min || v > f.max)
             return false;
     }
+    return true;
+}
+
+bool json_read_record(json_object* object, void* record, const JsonField* fields, size_t n)
+{
+    if (!json_check(object, fields, n))
+        return false;
+    json_to_record(object, record, fields, n);
     return true;
 }
 

@@ -45,24 +45,46 @@ void json_add_text(json_object* object, const char* key, const char* text);
 // A fixed text field that may lack its NUL.
 void json_add_field(json_object* object, const char* key, const char* field, size_t size);
 
-// One JSON key of a wire record: the record form is described once and
-// moved both ways by json_from_record / json_to_record.
-enum class JType : uint8_t { I32, U32, I64, U64, I16, U16, I8, U8, F32, TEXT };
+constexpr int64_t JSON_ANY_MIN = INT64_MIN;
+constexpr int64_t JSON_ANY_MAX = INT64_MAX;
+
+// One JSON key of a request or a wire record, described once: where it lives
+// in the record and what a request must hold there. One routine checks a
+// request against a table (json_check), one checks and fills a record
+// (json_read_record), one prints a record (json_from_record).
+// NONE: a key that is only checked, with no place in a record.
+enum class JType : uint8_t { I32, U32, I64, U64, I16, U16, I8, U8, F32, TEXT, NONE };
 struct JsonField {
     const char* key;
     uint32_t offset;
     JType type;
-    uint32_t size;  // bytes of the field (TEXT: the array, NUL included)
+    uint32_t size;          // bytes of the field (TEXT: the array, NUL included)
+    bool checked = false;   // a request must satisfy the next three
+    bool required = false;  // absent: the request fails its check
+    int64_t min = JSON_ANY_MIN;  // integers: the range a present value must lie in
+    int64_t max = JSON_ANY_MAX;
 };
 #define JSON_FIELD(record, member, key, type) \
     JsonField { key, (uint32_t)offsetof(record, member), JType::type, (uint32_t)sizeof(((record*)nullptr)->member) }
+// A field that a request must carry, or may carry, within [min, max]; a
+// value of the wrong JSON type counts as a failed check, never as 0.
+#define JSON_FIELD_CHECKED(record, member, key, type, required, min, max)                                   \
+    JsonField { key, (uint32_t)offsetof(record, member), JType::type, (uint32_t)sizeof(((record*)nullptr)->member), \
+                true, required, min, max }
+// An integer key that is only checked.
+#define JSON_CHECK(key, required, min, max) JsonField{key, 0, JType::NONE, 0, true, required, min, max}
 
-// Adds the fields to the object in table order.
+// Adds the fields to the object in table order (check-only rows are skipped).
 void json_from_record(json_object* object, const void* record, const JsonField* fields, size_t n);
 // Stores each present key of the object into the record (texts cut to the
 // field and NUL-terminated, integers of the wrong type skipped); absent keys
 // leave their bytes alone. Returns the number of keys stored.
 int json_to_record(json_object* object, void* record, const JsonField* fields, size_t n);
+// True when the object satisfies every checked row: required keys present,
+// integers integral and in range, texts strings.
+bool json_check(json_object* object, const JsonField* fields, size_t n);
+// json_check, then json_to_record; false (record untouched) when the check fails.
+bool json_read_record(json_object* object, void* record, const JsonField* fields, size_t n);
 
 template <size_t N>
 void json_from_record(json_object* object, const void* record, const JsonField (&fields)[N])
@@ -74,23 +96,15 @@ int json_to_record(json_object* object, void* record, const JsonField (&fields)[
 {
     return json_to_record(object, record, fields, N);
 }
-
-// One integer key of a request: required or optional, and its range.
-struct JsonCheck {
-    const char* key;
-    bool required;
-    int64_t min;
-    int64_t max;
-};
-constexpr int64_t JSON_ANY_MIN = INT64_MIN;
-constexpr int64_t JSON_ANY_MAX = INT64_MAX;
-
-// True when each required key is an integer and each present key is in range.
-bool json_check(json_object* object, const JsonCheck* checks, size_t n);
 template <size_t N>
-bool json_check(json_object* object, const JsonCheck (&checks)[N])
+bool json_check(json_object* object, const JsonField (&fields)[N])
 {
-    return json_check(object, checks, N);
+    return json_check(object, fields, N);
+}
+template <size_t N>
+bool json_read_record(json_object* object, void* record, const JsonField (&fields)[N])
+{
+    return json_read_record(object, record, fields, N);
 }
 
 // A whole decimal integer (white space around it allowed); false otherwise.

@@ -67,31 +67,29 @@ bool channel_text(const char* request, int* channel)
     return parse_decimal(request, channel) && *channel >= 0 && *channel <= PLAYBACK_LAST_CHANNEL;
 }
 
-const JsonCheck kLiveChecks[] = {
-    {"id", true, 0, PLAYBACK_LAST_CHANNEL},
-    {"streamType", true, 0, 1},
-    {"streamFrom", true, 0, 1},
+const JsonField kLiveFields[] = {
+    JSON_FIELD_CHECKED(live_request, channel, "id", I32, true, 0, PLAYBACK_LAST_CHANNEL),
+    JSON_FIELD_CHECKED(live_request, stream_type, "streamType", I32, true, 0, 1),
+    JSON_FIELD_CHECKED(live_request, stream_from, "streamFrom", I32, true, 0, 1),
 };
 
 bool check_live(json_object* body, live_request* out)
 {
-    if (!json_check(body, kLiveChecks))
-        return false;
-    json_get_int(body, "id", &out->channel);
-    json_get_int(body, "streamType", &out->stream_type);
-    json_get_int(body, "streamFrom", &out->stream_from);
-    return true;
+    return json_read_record(body, out, kLiveFields);
 }
 
-const JsonCheck kLiveImageChecks[] = {
-    {"id", true, 0, PLAYBACK_LAST_CHANNEL},
-    {"brightness", true, 0, 255},
-    {"contrast", true, 0, 255},
-    {"saturation", true, 0, 255},
+const JsonField kLiveImageFields[] = {
+    JSON_FIELD_CHECKED(image_adjust, channel, "id", I32, true, 0, PLAYBACK_LAST_CHANNEL),
+    JSON_FIELD_CHECKED(image_adjust, brightness, "brightness", I32, true, 0, 255),
+    JSON_FIELD_CHECKED(image_adjust, contrast, "contrast", I32, true, 0, 255),
+    JSON_FIELD_CHECKED(image_adjust, saturation, "saturation", I32, true, 0, 255),
+    JSON_FIELD(image_adjust, sharpness, "Sharpness", I32),
+    JSON_FIELD(image_adjust, noise_reduction, "NoiseReduction", I32),
+    JSON_FIELD(image_adjust, i2ddnr, "i2ddnr", I32),
 };
 
-const JsonCheck kImageChannelChecks[] = {
-    {"chnid", true, 0, PLAYBACK_LAST_CHANNEL},
+const JsonField kImageChannelChecks[] = {
+    JSON_CHECK("chnid", true, 0, PLAYBACK_LAST_CHANNEL),
 };
 
 // Logs the channel (counted from 1) and answers "OK".
@@ -162,17 +160,10 @@ namespace {
 HandlerStatus on_set_live_image(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
-    if (!json_check(body.get(), kLiveImageChecks))
-        return HANDLER_SILENT;
     image_adjust image;
     memset(&image, 0, sizeof image);
-    json_get_int(body.get(), "id", &image.channel);
-    json_get_int(body.get(), "brightness", &image.brightness);
-    json_get_int(body.get(), "contrast", &image.contrast);
-    json_get_int(body.get(), "saturation", &image.saturation);
-    json_get_int(body.get(), "Sharpness", &image.sharpness);
-    json_get_int(body.get(), "NoiseReduction", &image.noise_reduction);
-    json_get_int(body.get(), "i2ddnr", &image.i2ddnr);
+    if (!json_read_record(body.get(), &image, kLiveImageFields))
+        return HANDLER_SILENT;
     tell(REQ_LIVE_IMAGE_SET, &image, (int)sizeof image);
 
     image_log_detail detail;

@@ -426,7 +426,7 @@ void on_get_download_playtime_cb(IpcAnswer& answer)
 HandlerStatus on_download_playback(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
-    static const JsonCheck checks[] = {{"id", true, 0, 7}};
+    static const JsonField checks[] = {JSON_CHECK("id", true, 0, 7)};
     const char* start_text = nullptr;
     const char* end_text = nullptr;
     if (!body || !json_check(body.get(), checks) || !json_get_text(body.get(), "startTime", &start_text) ||

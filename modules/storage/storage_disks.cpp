@@ -42,9 +42,9 @@ HandlerStatus on_get_disk_info(const char*)
     return storage_ask_empty(REQ_DISK_LIST, HANDLER_ERROR_JSON);
 }
 
-const JsonCheck kDiskInfoChecks[] = {
-    {"portId", true, 0, 35},
-    {"property", true, 0, 1},
+const JsonField kDiskInfoChecks[] = {
+    JSON_CHECK("portId", true, 0, 35),
+    JSON_CHECK("property", true, 0, 1),
 };
 
 bool check_disk_info(json_object* request)
@@ -104,12 +104,12 @@ HandlerStatus on_get_format_progress(const char* request)
     return HANDLER_DONE;
 }
 
-const JsonCheck kRaidInfoChecks[] = {
-    {"id", true, 10, 15},
-    {"enable", true, JSON_ANY_MIN, JSON_ANY_MAX},
-    {"sata_port", true, 0, JSON_ANY_MAX},
-    {"sata_cnt", true, 0, JSON_ANY_MAX},
-    {"level", true, 0, JSON_ANY_MAX},
+const JsonField kRaidInfoChecks[] = {
+    JSON_CHECK("id", true, 10, 15),
+    JSON_CHECK("enable", true, JSON_ANY_MIN, JSON_ANY_MAX),
+    JSON_CHECK("sata_port", true, 0, JSON_ANY_MAX),
+    JSON_CHECK("sata_cnt", true, 0, JSON_ANY_MAX),
+    JSON_CHECK("level", true, 0, JSON_ANY_MAX),
 };
 
 bool check_raid_info(json_object* request)

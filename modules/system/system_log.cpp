@@ -49,9 +49,9 @@ struct LogRequest {
 
 // ---- request parts ---------------------------------------------------------
 
-const JsonCheck kLogSearchChecks[] = {
-    {"mainType", true, 1, 64},
-    {"curPageNum", true, INT32_MIN, INT32_MAX},
+const JsonField kLogSearchChecks[] = {
+    JSON_CHECK("mainType", true, 1, 64),
+    JSON_CHECK("curPageNum", true, INT32_MIN, INT32_MAX),
 };
 
 bool check_log_search_info(json_object* request)

@@ -255,10 +255,10 @@ HandlerStatus on_user_login_from_mail(const char* request)
 
 // ---- user accounts -----------------------------------------------------------
 
-const JsonCheck kUserInfoChecks[] = {
-    {"type", true, 0, USER_LEVEL_MAX},
-    {"permission", true, -1, INT32_MAX},
-    {"remotePermission", true, -1, INT32_MAX},
+const JsonField kUserInfoChecks[] = {
+    JSON_CHECK("type", true, 0, USER_LEVEL_MAX),
+    JSON_CHECK("permission", true, -1, INT32_MAX),
+    JSON_CHECK("remotePermission", true, -1, INT32_MAX),
 };
 
 bool check_user_info(json_object* request)
@@ -266,9 +266,9 @@ bool check_user_info(json_object* request)
     return json_check(request, kUserInfoChecks);
 }
 
-const JsonCheck kUserDelChecks[] = {
-    {"id", true, 0, USER_MAX - 1},
-    {"type", true, 0, USER_LEVEL_MAX},
+const JsonField kUserDelChecks[] = {
+    JSON_CHECK("id", true, 0, USER_MAX - 1),
+    JSON_CHECK("type", true, 0, USER_LEVEL_MAX),
 };
 
 bool check_user_del_info(json_object* request)
@@ -277,9 +277,9 @@ bool check_user_del_info(json_object* request)
 }
 
 // A change names a slot that exists and, when it gives a level, a valid one.
-const JsonCheck kUserSetChecks[] = {
-    {"id", true, 0, USER_MAX - 1},
-    {"type", false, 0, USER_LEVEL_MAX},
+const JsonField kUserSetChecks[] = {
+    JSON_CHECK("id", true, 0, USER_MAX - 1),
+    JSON_CHECK("type", false, 0, USER_LEVEL_MAX),
 };
 
 bool check_user_set_info(json_object* request)
