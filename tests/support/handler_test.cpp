@@ -169,16 +169,21 @@ void HandlerTest::store(const vxdb_kind& kind, int idx, const void* record)
 
 CoresimProcess::CoresimProcess(const std::string& root, const std::vector<std::pair<std::string, std::string>>& env)
 {
-    const std::string program = build_dir() + "/coresim";
-    if (system(("'" + program + "' --seed '" + root + "' >/dev/null").c_str()) != 0)
+    if (system((program_command("coresim") + " --seed '" + root + "' >/dev/null").c_str()) != 0)
         return;
+    std::vector<std::string> words = program_argv("coresim");
+    words.insert(words.end(), {"--root", root});
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(&w[0]);
+    argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
         for (const auto& kv : env)
             setenv(kv.first.c_str(), kv.second.c_str(), 1);
         if (!freopen("/dev/null", "w", stderr))
             _exit(126);
-        execl(program.c_str(), "coresim", "--root", root.c_str(), (char*)nullptr);
+        execv(argv[0], argv.data());
         _exit(127);
     }
     const std::string socket_path = root + "/var/run/vxsocket";
