@@ -151,8 +151,11 @@ void* delivery_thread(void* arg)
     while (vx_read_msg(fd, &h, &payload, &capacity)) {
         if (h.kind != VX_MSG_RESPONSE)
             continue;
+        // The packed header may sit anywhere; callbacks read aligned words.
+        int32_t words[sizeof h / sizeof(int32_t)];
+        memcpy(words, &h, sizeof words);
         if (g_link.callback)
-            g_link.callback(g_link.context, (const int32_t*)&h, payload);
+            g_link.callback(g_link.context, words, payload);
     }
     // A refused or broken message ends the link; nothing more is delivered.
     shutdown(fd, SHUT_RDWR);

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs, only those that are missing.
-# Usage: scripts/deps.sh build|test|run|bench
+# Usage: scripts/deps.sh build|test|run|bench|arm
 set -euo pipefail
 
 build=(build-essential cmake pkg-config libjson-c-dev libsqlite3-dev)
+# The ARM board's build: the cross compilers, the board's libraries from
+# Debian's armhf port, and user-mode emulation to run the result here.
+cross=(g++-arm-linux-gnueabihf libjson-c-dev:armhf libsqlite3-dev:armhf)
 case "${1:-build}" in
   build) want=("${build[@]}") ;;
   test)  want=("${build[@]}" libgtest-dev ffmpeg lighttpd curl python3 sqlite3) ;;
   run)   want=("${build[@]}" lighttpd curl ffmpeg) ;;
-  bench) want=("${build[@]}" lighttpd curl ffmpeg hyperfine time valgrind) ;;
-  *) echo "usage: $0 build|test|run|bench" >&2; exit 2 ;;
+  bench) want=("${build[@]}" "${cross[@]}" lighttpd curl ffmpeg hyperfine time valgrind) ;;
+  arm)   want=(cmake pkg-config "${cross[@]}" libgtest-dev:armhf qemu-user ffmpeg lighttpd curl python3 sqlite3) ;;
+  *) echo "usage: $0 build|test|run|bench|arm" >&2; exit 2 ;;
 esac
 
 missing=()
@@ -28,5 +32,10 @@ if [ ! -e /usr/sbin/policy-rc.d ]; then
   $sudo chmod +x /usr/sbin/policy-rc.d
   trap '$sudo rm -f /usr/sbin/policy-rc.d' EXIT
 fi
+for p in "${missing[@]}"; do
+  case "$p" in
+    *:armhf) dpkg --print-foreign-architectures | grep -qx armhf || $sudo dpkg --add-architecture armhf; break ;;
+  esac
+done
 $sudo apt-get update -qq || true
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -213,7 +213,7 @@ TEST_F(Database, VxdbToolDumpGetSet)
     ASSERT_EQ(write(kDisk, 3, pattern(348, 3)), 0);
     auto tool = [](const std::string& args) {  // output and exit code; NVRWEB_ROOT is inherited
         std::string out;
-        FILE* p = popen((build_dir() + "/vxdb " + args + " 2>/dev/null").c_str(), "r");
+        FILE* p = popen((program_command("vxdb") + " " + args + " 2>/dev/null").c_str(), "r");
         char buf[4096];
         for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
             out.append(buf, n);

@@ -48,7 +48,8 @@ public:
                 _exit(126);
             setenv("CORESIM_FORMAT_SECONDS", "2", 1);
             execl("/bin/bash", "bash", (source_dir() + "/scripts/run").c_str(), "--no-deps", "--no-build", "--port",
-                  port_.c_str(), "--dir", dir.c_str(), "--build-dir", build_dir().c_str(), (char*)nullptr);
+                  port_.c_str(), "--dir", dir.c_str(), "--build-dir", build_dir().c_str(), "--emulator",
+                  emulator().c_str(), (char*)nullptr);
             _exit(127);
         }
         for (int i = 0; i < 100 && get("/6108").empty(); i++)

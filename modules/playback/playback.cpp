@@ -371,9 +371,9 @@ bool check_start_playback_mask(json_object* body, mask_start* out)
     if (*rest)
         return false;
     tm.tm_isdst = -1;
-    time_t seconds = mktime(&tm);
     // The record holds 32 bits of seconds.
-    if (seconds < 0 || (int64_t)seconds > INT32_MAX)
+    const int64_t seconds = mktime(&tm);
+    if (seconds < 0 || seconds > INT32_MAX)
         return false;
     out->seconds = (int32_t)seconds;
     wire_text(out->play, play);

@@ -84,11 +84,12 @@ int32_t local_seconds(const char* text, char separator)
     tm.tm_min = minute;
     tm.tm_sec = second;
     tm.tm_isdst = -1;
-    time_t t = mktime(&tm);
-    if (t == (time_t)-1)
-        return 0;
-    // The field is 32 bits: a date past 2038 means "until the end".
-    return (int64_t)t > INT32_MAX ? INT32_MAX : (int64_t)t < INT32_MIN ? INT32_MIN : (int32_t)t;
+    // The field is 32 bits: a date past 2038 means "until the end", one before
+    // 1902 "from the start". Where time_t is 32 bits too, mktime fails for them.
+    const int64_t t = mktime(&tm);
+    if (t == -1)
+        return year >= 2038 ? INT32_MAX : year <= 1901 ? INT32_MIN : 0;
+    return t > INT32_MAX ? INT32_MAX : t < INT32_MIN ? INT32_MIN : (int32_t)t;
 }
 
 void keep_language(json_object* request, LogRequest* context)

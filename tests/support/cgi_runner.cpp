@@ -54,7 +54,11 @@ CgiResult run_cgi(const std::string& root, const CgiRequest& req)
         envp.push_back(&s[0]);
     envp.push_back(nullptr);
 
-    const std::string program = build_dir() + (req.test_entry ? "/nvrweb_test.cgi" : "/nvrweb.cgi");
+    std::vector<std::string> words = program_argv(req.test_entry ? "nvrweb_test.cgi" : "nvrweb.cgi");
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(&w[0]);
+    argv.push_back(nullptr);
     int in_pipe[2], out_pipe[2];
     // Close-on-exec: a CGI started at the same time from another thread must
     // not hold this one's pipes open, or neither sees its end of file.
@@ -74,8 +78,7 @@ CgiResult run_cgi(const std::string& root, const CgiRequest& req)
         close(in_pipe[1]);
         close(out_pipe[0]);
         close(out_pipe[1]);
-        char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-        execve(program.c_str(), argv, envp.data());
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     close(in_pipe[0]);

@@ -171,9 +171,14 @@ void HandlerTest::store(const vxdb_kind& kind, int idx, const void* record)
 CoresimProcess::CoresimProcess(const std::string& root, const std::vector<std::pair<std::string, std::string>>& env,
                                int max_files)
 {
-    const std::string program = build_dir() + "/coresim";
-    if (system(("'" + program + "' --seed '" + root + "' >/dev/null").c_str()) != 0)
+    if (system((program_command("coresim") + " --seed '" + root + "' >/dev/null").c_str()) != 0)
         return;
+    std::vector<std::string> words = program_argv("coresim");
+    words.insert(words.end(), {"--root", root});
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(&w[0]);
+    argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
         for (const auto& kv : env)
@@ -183,7 +188,7 @@ CoresimProcess::CoresimProcess(const std::string& root, const std::vector<std::p
         const struct rlimit files = {(rlim_t)max_files, (rlim_t)max_files};
         if (max_files > 0 && setrlimit(RLIMIT_NOFILE, &files) != 0)
             _exit(125);
-        execl(program.c_str(), "coresim", "--root", root.c_str(), (char*)nullptr);
+        execv(argv[0], argv.data());
         _exit(127);
     }
     const std::string socket_path = root + "/var/run/vxsocket";

@@ -92,3 +92,32 @@ std::string source_dir()
 {
     return NVRWEB_SOURCE_DIR;
 }
+
+std::string emulator()
+{
+    return NVRWEB_EMULATOR;
+}
+
+std::vector<std::string> program_argv(const std::string& name)
+{
+    std::vector<std::string> words;
+    const std::string e = emulator();
+    for (size_t at = 0; at < e.size();) {
+        size_t end = e.find(' ', at);
+        if (end == std::string::npos)
+            end = e.size();
+        if (end > at)
+            words.push_back(e.substr(at, end - at));
+        at = end + 1;
+    }
+    words.push_back(build_dir() + "/" + name);
+    return words;
+}
+
+std::string program_command(const std::string& name)
+{
+    std::string out;
+    for (const std::string& w : program_argv(name))
+        out += (out.empty() ? "'" : " '") + w + "'";
+    return out;
+}

@@ -2,6 +2,7 @@
 // temporary folder, removed afterwards.
 #pragma once
 #include <string>
+#include <vector>
 
 class ScratchRoot {
 public:
@@ -29,3 +30,9 @@ private:
 // Paths of the build.
 std::string build_dir();
 std::string source_dir();
+// The words that start a built program: its path, behind the emulator when the
+// build is for another machine; and the same as a shell command.
+std::vector<std::string> program_argv(const std::string& name);
+std::string program_command(const std::string& name);
+// The emulator's words joined by spaces; empty for a native build.
+std::string emulator();
