@@ -9,6 +9,7 @@
 #include <json-c/json.h>
 
 #include "core/reply.h"
+#include "platform/vxtask.h"
 
 std::atomic<int> g_callback_done{0};
 
@@ -16,12 +17,6 @@ static int g_last_steps;
 // Answers to any other request are strays: printed by nobody.
 static std::atomic<int> g_in_flight{-1};
 
-static void sleep_ms(int ms)
-{
-    struct timespec ts = {ms / 1000, (long)(ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0) {
-    }
-}
 
 // Test-only caps on the waits; unset they change nothing.
 static int env_cap(const char* name, int value)
@@ -79,7 +74,7 @@ int cgi_start_ipc(cgi_ipc_callback callback, int request_code, int payload_size,
     const int sends = env_cap("NVRWEB_IPC_MAX_SENDS", 3000);
     for (int i = 0; i < sends; i++) {
         int rc = vx_sock_send_msg(1, request_code, payload, payload_size, 0);
-        sleep_ms(10);
+        vx_sleep_ms(10);
         if (rc == 0)
             break;
     }
@@ -89,7 +84,7 @@ int cgi_start_ipc(cgi_ipc_callback callback, int request_code, int payload_size,
     const int steps = env_cap("NVRWEB_IPC_MAX_STEPS", cgi_ipc_wait_steps(request_code));
     int step = 0;
     while (g_callback_done == 0 && step < steps) {
-        sleep_ms(40);
+        vx_sleep_ms(40);
         step++;
     }
     g_last_steps = step;

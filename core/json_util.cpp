@@ -27,28 +27,6 @@ json_object* get_request_tokener_json_object(const char* text)
     return obj;
 }
 
-int on_cgi_get_value_by_json(const char* text, const char* key, int* out)
-{
-    JsonPtr obj(get_request_tokener_json_object(text));
-    if (!obj || !key || !out)
-        return -1;
-    return on_cgi_get_int_from_json(obj.get(), key, out);
-}
-
-int on_cgi_get_int_from_json(json_object* object, const char* key, int* out)
-{
-    return out && json_get_int(object, key, out) ? 0 : -1;
-}
-
-int on_cgi_get_string_from_json(json_object* object, const char* key, char* out, int size)
-{
-    const char* text = nullptr;
-    if (!out || size <= 0 || !json_get_text(object, key, &text))
-        return -1;
-    snprintf(out, (size_t)size, "%s", text);
-    return 0;
-}
-
 int get_section_info(const char* text, const char* marker, char* out, int size)
 {
     if (!text || !marker || !*marker || !out || size <= 0)

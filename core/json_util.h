@@ -13,11 +13,6 @@ using JsonPtr = std::unique_ptr<json_object, JsonDeleter>;
 
 // Parsed JSON, or null when the text is missing or not JSON.
 json_object* get_request_tokener_json_object(const char* text);
-int on_cgi_get_value_by_json(const char* text, const char* key, int* out);
-// 0 and the int, or -1 when the key is absent or not an integer (out untouched).
-int on_cgi_get_int_from_json(json_object* object, const char* key, int* out);
-// 0 and the text cut to size - 1, or -1.
-int on_cgi_get_string_from_json(json_object* object, const char* key, char* out, int size);
 int get_section_info(const char* text, const char* marker, char* out, int size);
 // A heap block (free()) with the whole file, or null with *length 0.
 char* vx_get_file_data(const char* path, int* length);

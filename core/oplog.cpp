@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/reply.h"
+#include "core/web_utils.h"
 #include "core/request.h"
 #include "platform/vxfs_log.h"
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/ipc.h"
+#include "core/oplog_codes.h"
 #include "platform/vxfs_log.h"
 
 enum {

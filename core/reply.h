@@ -1,4 +1,4 @@
-// Replies to the browser and small shared utilities.
+// Replies to the browser: the one writer, the error bodies, header lines.
 #pragma once
 #include <cstddef>
 #include <ctime>
@@ -18,19 +18,6 @@ int cgi_writeback_json(int type, json_object* object);
 // {"status": status} as JSON.
 void reply_text(const char* text);
 void reply_status(const char* status);
-
-// Runs a fixed command line through the shell. Never give it request text:
-// use vx_exec() for commands with arguments from a request.
-int web_system(const char* command);
-
-// User name from the "userName" cookie, cut to size - 1. -1 when absent.
-int get_current_username(char* out, size_t size = 64);
-
-int file_lock(const char* path);
-void file_unlock(int fd);
-
-int get_mac_addr(char* eth0, char* eth1);
-int get_chip_info(char* out, int size);
 
 // Header lines ahead of a redirect.
 int cgiHeaderCookieSetString(const char* name, const char* value, int secondsToLive,

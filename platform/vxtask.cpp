@@ -179,3 +179,10 @@ void vx_mem_reset_peak()
 {
     g_peak.store(g_in_use.load());
 }
+
+void vx_sleep_ms(int ms)
+{
+    struct timespec ts = {ms / 1000, (long)(ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0) {
+    }
+}

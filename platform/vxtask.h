@@ -15,6 +15,9 @@ int vx_task_join(vx_task_t task);
 // Names the calling thread (cut to 15 characters, as the kernel keeps it).
 int vx_task_set_name(const char* name);
 
+// Sleeps the whole time, through signals.
+void vx_sleep_ms(int ms);
+
 struct vx_mutex_t {
     pthread_mutex_t mutex;
 };

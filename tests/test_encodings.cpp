@@ -337,24 +337,18 @@ TEST(RequestJson, ParseAndGetters)
         {"{\"a\":[1]}", -1, 99}, {"{\"a\":4294967296}", -1, 99},  {"{\"b\":5}", -1, 99},   {"abc", -1, 99}};
     for (const auto& [text, rc, value] : values) {
         int v = 99;
-        EXPECT_EQ(on_cgi_get_value_by_json(text, "a", &v), rc) << text;
+        JsonPtr o(get_request_tokener_json_object(text));
+        EXPECT_EQ(json_get_int(o.get(), "a", &v) ? 0 : -1, rc) << text;
         EXPECT_EQ(v, value) << text;
     }
     int v = 99;
-    EXPECT_EQ(on_cgi_get_value_by_json(nullptr, "a", &v), -1);
-    EXPECT_EQ(on_cgi_get_value_by_json("{\"a\":1}", "a", nullptr), -1);
-
-    JsonPtr o = parse("{\"i\":3,\"s\":\"hello world\",\"n\":5}");
-    EXPECT_EQ(on_cgi_get_int_from_json(o.get(), "i", &v), 0);
-    EXPECT_EQ(on_cgi_get_int_from_json(o.get(), "missing", &v), -1);
-    EXPECT_EQ(on_cgi_get_int_from_json(nullptr, "i", &v), -1);
-    EXPECT_EQ(v, 3);
-    char out[8];
-    memset(out, '#', sizeof out);
-    EXPECT_EQ(on_cgi_get_string_from_json(o.get(), "s", out, 6), 0);
-    EXPECT_EQ(on_cgi_get_string_from_json(o.get(), "n", out, sizeof out), -1);
-    EXPECT_EQ(on_cgi_get_string_from_json(o.get(), "missing", out, sizeof out), -1);
-    EXPECT_EQ(std::string(out, 7), std::string("hello\0#", 7));  // cut to the room, kept on a refusal
+    EXPECT_FALSE(json_get_int(nullptr, "i", &v));
+    const char* text = nullptr;
+    JsonPtr o = parse("{\"s\":\"hello\",\"n\":5}");
+    EXPECT_TRUE(json_get_text(o.get(), "s", &text));
+    EXPECT_STREQ(text, "hello");
+    EXPECT_FALSE(json_get_text(o.get(), "n", &text));  // a number is no text
+    EXPECT_FALSE(json_get_text(o.get(), "missing", &text));
 }
 
 TEST(RequestJson, SectionInfo)

@@ -162,7 +162,7 @@ TEST_F(LoginTest, ResolvesTheLoginType)
         sessions.insert(session);
         // The request's name, not the cookie's "admin", names the actor.
         EXPECT_EQ(logs(1), std::vector<std::string>(
-                               1, log_record(LOG_SUB_LOGIN, LOG_PARAM_LOGIN, 0, nullptr, 0, "alice")));
+                               1, log_record(LOG_SUB_REMOTE_LOGIN, LOG_PARAM_NONE, 0, nullptr, 0, "alice")));
     }
     // Logins within a second: a clock-seeded generator would repeat itself.
     EXPECT_EQ(sessions.size(), 3u);

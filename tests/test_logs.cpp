@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "core/reply.h"
+#include "core/web_utils.h"
 #include "modules/system/system_log.h"
 #include "platform/trans.h"
 #include "tests/support/handler_test.h"

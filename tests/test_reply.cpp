@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "core/reply.h"
+#include "core/web_utils.h"
 #include "frontend/cgi_env.h"
 #include "frontend/multipart.h"
 #include "platform/vxfs_log.h"

@@ -71,7 +71,7 @@ protected:
     {
         ASSERT_TRUE(core.wait_for(REQ_USER_TABLE_CHANGED, 1));
         if (parameter) {
-            EXPECT_EQ(logs(1), std::vector<std::string>{log_record(LOG_SUB_USER, parameter, 0)});
+            EXPECT_EQ(logs(1), std::vector<std::string>{log_record(LOG_SUB_REMOTE_PARAMETER, parameter, 0)});
         }
         const std::vector<FakeRequest> requests = sent_all();
         ASSERT_EQ(requests.size(), parameter ? 2u : 1u);

@@ -55,11 +55,6 @@ const WebResEntry kPlaybackResources[] = {
     {"/3004", on_get_playback_busy, "whether playback is busy"},
 };
 
-enum {
-    LOG_PLAYBACK = 209,
-    LOG_PARAM_CHANNEL = 900,
-};
-
 // The session "/4001" and "/4020" open: asked for by 3502 and shown in the
 // stream-info reply, within the one request.
 struct PlaybackSession {
@@ -230,7 +225,7 @@ HandlerStatus on_start_playback(const char* request)
     session.id = sid;
     wire_text(session.play_time, play);
     HandlerStatus status = ask_stream_info(&session);
-    cgi_write_operation_log(LOG_PLAYBACK, LOG_PARAM_CHANNEL, channel + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PLAYBACK, LOG_PARAM_NONE, channel + 1);
     return status;
 }
 
@@ -391,7 +386,7 @@ HandlerStatus on_start_playback_mask(const char* request)
     if (cgi_request(on_stream_callback, REQ_PLAYBACK_MASK_START, &start, (int)sizeof start, &session) != 1)
         return HANDLER_ERROR_JSON;
     HandlerStatus status = ask_stream_info(&session);
-    cgi_write_operation_log(LOG_PLAYBACK, LOG_PARAM_CHANNEL, 0);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PLAYBACK, LOG_PARAM_NONE, 0);
     return status;
 }
 

@@ -12,12 +12,6 @@
 namespace {
 
 enum {
-    LOG_CHANNEL_ACTION = 205,
-    LOG_LIVE_VIEW = 208,
-    LOG_LIVE_IMAGE = 217,
-    LOG_CHANNEL_ACTION_ALT = 218,
-    LOG_PARAM_CHANNEL = 900,
-    LOG_DETAIL_IMAGE = 107,
     IMAGE_DEFAULT = 128,
 };
 
@@ -99,7 +93,7 @@ HandlerStatus log_channel(const char* request, int sub_type)
     if (!channel_text(request, &channel))
         return HANDLER_SILENT;
     if (sub_type)
-        cgi_write_operation_log(sub_type, LOG_PARAM_CHANNEL, channel + 1);
+        cgi_write_operation_log(sub_type, LOG_PARAM_NONE, channel + 1);
     reply_text("OK");
     return HANDLER_DONE;
 }
@@ -118,7 +112,7 @@ HandlerStatus on_start_live(const char* request)
     HandlerStatus status = ask(REQ_LIVE_START, &live, (int)sizeof live, &started);
     // Logged here rather than on the delivery thread, once the answer is in.
     if (started >= 0)
-        cgi_write_operation_log(LOG_LIVE_VIEW, LOG_PARAM_CHANNEL, started + 1);
+        cgi_write_operation_log(LOG_SUB_REMOTE_LIVE_VIEW, LOG_PARAM_NONE, started + 1);
     return status;
 }
 
@@ -172,7 +166,7 @@ HandlerStatus on_set_live_image(const char* request)
     detail.saturation = image_log_scale(image.saturation);
     detail.sharpness = image_log_scale(image.sharpness);
     detail.noise_reduction = image_log_scale(image.noise_reduction);
-    cgi_write_operation_log(LOG_LIVE_IMAGE, LOG_PARAM_CHANNEL, image.channel + 1, LOG_DETAIL_IMAGE, &detail,
+    cgi_write_operation_log(LOG_SUB_REMOTE_IMAGE, LOG_PARAM_NONE, image.channel + 1, LOG_DETAIL_IMAGE, &detail,
                             (int)sizeof detail);
     reply_text("OK");
     return HANDLER_DONE;
@@ -205,7 +199,7 @@ HandlerStatus on_stop_all_live(const char*)
 
 HandlerStatus on_log_channel_action(const char* request)
 {
-    return log_channel(request, LOG_CHANNEL_ACTION);
+    return log_channel(request, LOG_SUB_REMOTE_CHANNEL_ACTION);
 }
 
 HandlerStatus on_accept_channel(const char* request)
@@ -220,7 +214,7 @@ HandlerStatus on_accept_channel_alt(const char* request)
 
 HandlerStatus on_log_channel_action_alt(const char* request)
 {
-    return log_channel(request, LOG_CHANNEL_ACTION_ALT);
+    return log_channel(request, LOG_SUB_REMOTE_CHANNEL_ACTION_ALT);
 }
 
 HandlerStatus on_get_rtsp_info(const char*)
@@ -230,7 +224,7 @@ HandlerStatus on_get_rtsp_info(const char*)
 
 HandlerStatus on_log_live_view(const char* request)
 {
-    return log_channel(request, LOG_LIVE_VIEW);
+    return log_channel(request, LOG_SUB_REMOTE_LIVE_VIEW);
 }
 
 HandlerStatus on_get_extern_ports(const char*)

@@ -64,13 +64,6 @@ bool g_lock_ready;
 std::atomic<void*> g_download_handle{nullptr};
 std::atomic<int> download_done{0};
 
-void sleep_ms(int ms)
-{
-    struct timespec ts = {ms / 1000, (long)(ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0) {
-    }
-}
-
 char* node_data(backup_node* node)
 {
     return (char*)(node + 1);
@@ -451,7 +444,7 @@ HandlerStatus on_download_playback(const char* request)
     snprintf(file_name, sizeof file_name, "%lldDDD%s-%s_%d.avi", 1LL << channel, start_label, end_label, channel);
     file_name[127] = '\0';  // the name field's limit
 
-    cgi_write_operation_log(209, 900, channel + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PLAYBACK, LOG_PARAM_NONE, channel + 1);
 
     download_request req;
     memset(&req, 0, sizeof req);
@@ -471,7 +464,7 @@ HandlerStatus on_download_playback(const char* request)
         cgi_start_ipc(on_stream_callback, REQ_DOWNLOAD, (int)sizeof req, &req, 0);
         // Past the request's own wait the chunks may still be coming.
         while (!download_done && remote_backup_task_run_status())
-            sleep_ms(POLL_MS);
+            vx_sleep_ms(POLL_MS);
         // The link first: once it is closed no chunk touches the pending
         // frame that the writer's close frees.
         cgi_stop_ipc();

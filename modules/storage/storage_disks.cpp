@@ -73,7 +73,7 @@ HandlerStatus on_set_disk_info(const char* request)
 
     disk_property_request change = {port, property, group, 0};
     cgi_notify(on_storage_ipc_callback, REQ_DISK_PROPERTY, &change, (int)sizeof change);
-    cgi_write_operation_log(204, 919, port);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_DISK, port);
     reply_text("OK");
     return HANDLER_DONE;
 }
@@ -92,7 +92,7 @@ HandlerStatus on_format_disk(const char* request)
     memset(&detail, 0, sizeof detail);
     detail.port = port;
     detail.outcome = formatted ? 1 : -1;
-    cgi_write_operation_log(207, 900, port, 102, &detail, (int)sizeof detail);
+    cgi_write_operation_log(LOG_SUB_REMOTE_FORMAT, LOG_PARAM_NONE, port, LOG_DETAIL_FORMAT, &detail, (int)sizeof detail);
     return status;
 }
 

@@ -148,7 +148,7 @@ HandlerStatus on_del_disk_nas(const char* request)
         return HANDLER_ERROR_TEXT;
     for (int i = 0; i < list.count; i++)
         if (stored[i].port != 0)
-            log_nas_change(220, 101, list.ports[i], nas_protocol(stored[i].type), stored[i].address,
+            log_nas_change(LOG_SUB_REMOTE_NAS_DELETE, LOG_DETAIL_NAS, list.ports[i], nas_protocol(stored[i].type), stored[i].address,
                            stored[i].directory);
     return HANDLER_DONE;
 }
@@ -174,7 +174,7 @@ HandlerStatus on_add_disk_nas(const char* request)
     if (!cgi_request(on_storage_ipc_callback, REQ_NAS_ADD, &list, (int)sizeof list))
         return HANDLER_ERROR_TEXT;
     for (int i = 0; i < list.count; i++)
-        log_nas_change(219, 101, added[i].port, nas_protocol(type), added[i].address, added[i].directory);
+        log_nas_change(LOG_SUB_REMOTE_NAS_ADD, LOG_DETAIL_NAS, added[i].port, nas_protocol(type), added[i].address, added[i].directory);
     return HANDLER_DONE;
 }
 
@@ -212,7 +212,7 @@ HandlerStatus on_update_disk_nas(const char* request)
     if (storage_ask_port(REQ_NAS_UPDATE, port, HANDLER_ERROR_TEXT) != HANDLER_DONE)
         return HANDLER_ERROR_TEXT;
     const char* protocol = type == HDD_TYPE_NFS ? "NFS" : type == HDD_TYPE_SMB ? "SMB/CIFS" : "";
-    log_nas_change(221, 110, port, protocol, disk.address, disk.directory);
+    log_nas_change(LOG_SUB_REMOTE_NAS_CHANGE, LOG_DETAIL_NAS_CHANGE, port, protocol, disk.address, disk.directory);
     return HANDLER_DONE;
 }
 
@@ -276,7 +276,7 @@ HandlerStatus on_del_disk(const char* request)
         fresh.property = 1;
         write_disk(VXDB_MAIN, &fresh);
     }
-    cgi_write_operation_log(224, 900, port);
+    cgi_write_operation_log(LOG_SUB_REMOTE_DISK_DELETE, LOG_PARAM_NONE, port);
     return status;
 }
 

@@ -17,6 +17,7 @@
 #include "core/files.h"
 #include "core/json_util.h"
 #include "core/reply.h"
+#include "core/web_utils.h"
 #include "modules/system/system.h"
 #include "platform/trans.h"
 #include "platform/vxdb.h"

@@ -241,7 +241,7 @@ HandlerStatus on_user_login(const char* request)
     // No user cookie yet: the log names the user of the request.
     char log_user[USER_NAME_CUT + 1];
     wire_text(log_user, user_name);
-    cgi_write_operation_log(LOG_SUB_LOGIN, LOG_PARAM_LOGIN, 0, 0, nullptr, 0, log_user);
+    cgi_write_operation_log(LOG_SUB_REMOTE_LOGIN, LOG_PARAM_NONE, 0, 0, nullptr, 0, log_user);
     cgi_writeback_json(REPLY_TEXT, reply);
     return HANDLER_DONE;
 }
@@ -395,7 +395,7 @@ HandlerStatus on_add_new_user(const char* request)
     if (rc != 0)
         return HANDLER_SILENT;
     notify_user_table(nullptr);
-    cgi_write_operation_log(LOG_SUB_USER, LOG_PARAM_USER_ADD, 0);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_USER_ADD, 0);
     char text[10];
     snprintf(text, sizeof text, "id=%d", user.id);
     reply_text(text);
@@ -436,7 +436,7 @@ HandlerStatus on_del_user_info(const char* request)
         return HANDLER_SILENT;
     int32_t deleted = user.id;
     notify_user_table(&deleted);
-    cgi_write_operation_log(LOG_SUB_USER, LOG_PARAM_USER_DELETE, 0);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_USER_DELETE, 0);
     reply_text("OK");
     return HANDLER_DONE;
 }

@@ -36,15 +36,6 @@ enum {
     MAIL_TOKEN_SIZE = 256,
 };
 
-// Operation-log values of the part.
-enum {
-    LOG_SUB_LOGIN = 201,
-    LOG_PARAM_LOGIN = 900,
-    LOG_SUB_USER = 204,
-    LOG_PARAM_USER_ADD = 921,
-    LOG_PARAM_USER_DELETE = 922,
-};
-
 WIRE_BEGIN
 
 // One user slot of the database.
