@@ -65,6 +65,7 @@ const SimEntry* sim_log_table(int* count);
 const SimEntry* sim_system_table(int* count);
 const SimEntry* sim_playback_table(int* count);
 const SimEntry* sim_download_table(int* count);
+const SimEntry* sim_video_table(int* count);
 
 // Lines of coresim's own log (stderr).
 void sim_log(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -9,6 +9,7 @@
 #include "coresim/coresim.h"
 #include "modules/storage/storage_records.h"
 #include "modules/system/system_user.h"
+#include "modules/video/video_records.h"
 #include "platform/vxdb.h"
 
 namespace {
@@ -88,6 +89,20 @@ void seed_users()
     write_user(VXDB_MAIN, &admin);
 }
 
+// Motion detection of the 16 cameras out of the box: off, middle
+// sensitivity, each record under its own channel.
+void seed_motion()
+{
+    for (int channel = 0; channel < 16; channel++) {
+        motion record;
+        memset(&record, 0, sizeof record);
+        record.id = channel;
+        record.sensitivity = 3;
+        record.interval = 10;
+        write_motion(VXDB_MAIN, &record);
+    }
+}
+
 }  // namespace
 
 int sim_seed(const std::string& root)
@@ -108,6 +123,7 @@ int sim_seed(const std::string& root)
     if (fresh) {
         seed_disks();
         seed_users();
+        seed_motion();
     }
     vxdb_close_all();
     printf("seeded %s\n", root.c_str());

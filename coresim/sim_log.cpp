@@ -21,6 +21,7 @@
 #include "core/oplog.h"
 #include "coresim/coresim.h"
 #include "modules/system/system_log.h"
+#include "modules/video/video_records.h"
 #include "platform/trans.h"
 
 namespace {
@@ -210,6 +211,26 @@ void on_operation_log(const SimRequest& request, SimReply&)
             record.parameter, record.chan_no, record.user, record.ip);
 }
 
+// One entry for a channel set: kept once per channel, so that a search by
+// channel finds it.
+void on_operation_log_channels(const SimRequest& request, SimReply&)
+{
+    operation_log_channels entry;
+    if (!request.as(&entry))
+        return;
+    seed_once();
+    entry.record.time = (int32_t)time(nullptr);
+    std::lock_guard<std::mutex> lock(g_mu);
+    for (int c = 0; c < VIDEO_CHANNELS; c++) {
+        if (!(entry.channels >> c & 1))
+            continue;
+        entry.record.chan_no = c + 1;
+        keep(entry.record);
+    }
+    sim_log("log: sub type %d parameter %d channels 0x%llx user '%.63s'", entry.record.sub_type,
+            entry.record.parameter, (unsigned long long)entry.channels, entry.record.user);
+}
+
 void on_log_search(const SimRequest& request, SimReply& reply)
 {
     log_search_query query;
@@ -315,6 +336,7 @@ void on_log_export(const SimRequest& request, SimReply& reply)
 
 const SimEntry kLog[] = {
     {REQ_OPERATION_LOG, on_operation_log, "keep an operation-log record"},
+    {REQ_OPERATION_LOG_CHANNELS, on_operation_log_channels, "keep a log record for a channel set"},
     {REQ_LOG_DETAIL, on_log_detail, "detail text of one log entry"},
     {REQ_LOG_EXPORT, on_log_export, "export a log search to a file"},
     {REQ_LOG_SEARCH, on_log_search, "one page of a log search"},

@@ -6,6 +6,7 @@
 #include "modules/storage/storage.h"
 #include "modules/system/system_log.h"
 #include "modules/system/system_user.h"
+#include "modules/video/video.h"
 
 namespace {
 
@@ -14,6 +15,7 @@ namespace {
 const WebModulePart* const kParts[] = {
     &storage_disk_part,
     &storage_nas_part,
+    &video_motion_part,
     &playback_part,
     &playback_live_part,
     &playback_download_part,

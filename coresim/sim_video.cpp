@@ -1,0 +1,152 @@
+// Simulated cameras' motion detection: keeps per channel the motion area,
+// sensitivity, camera-side switch and schedule pushed to it, answers the
+// motion map from them, and logs the "settings changed" requests.
+#include <cstring>
+#include <mutex>
+
+#include "coresim/coresim.h"
+#include "modules/video/video_records.h"
+
+namespace {
+
+struct CameraMotion {
+    char map[CAMERA_MOTION_TABLE_SIZE];
+    int32_t sensitivity;
+    int32_t enable_ms;
+    bool scheduled;
+    camera_schedule_day schedule[CAMERA_SCHEDULE_DAYS];
+};
+
+struct Cameras {
+    std::mutex mu;
+    CameraMotion motion[VIDEO_CHANNELS];
+} g;
+
+bool valid(int channel)
+{
+    return channel >= 0 && channel < VIDEO_CHANNELS;
+}
+
+// A list of channels from a payload, its count cut to the list.
+int list_count(int32_t count)
+{
+    return count < 0 ? 0 : count > VIDEO_CHANNELS ? VIDEO_CHANNELS : count;
+}
+
+void on_motion_area(const SimRequest& request, SimReply&)
+{
+    camera_motion_area area;
+    if (!request.as(&area) || !valid(area.channel))
+        return;
+    std::lock_guard<std::mutex> lock(g.mu);
+    CameraMotion& m = g.motion[area.channel];
+    memcpy(m.map, area.motion_table, sizeof m.map);
+    m.map[sizeof m.map - 1] = '\0';
+    m.sensitivity = area.sensitivity;
+    sim_log("motion area of camera %d, sensitivity %d", area.channel, area.sensitivity);
+}
+
+void on_cameras_motion_area(const SimRequest& request, SimReply&)
+{
+    cameras_motion_area area;
+    if (!request.as(&area))
+        return;
+    std::lock_guard<std::mutex> lock(g.mu);
+    const int n = list_count(area.count);
+    for (int i = 0; i < n; i++) {
+        if (!valid(area.channels[i]))
+            continue;
+        CameraMotion& m = g.motion[area.channels[i]];
+        memcpy(m.map, area.motion_table, sizeof m.map);
+        m.map[sizeof m.map - 1] = '\0';
+        m.sensitivity = area.sensitivity;
+        m.enable_ms = area.enable_ms;
+    }
+    sim_log("motion area of %d cameras from camera %d, sensitivity %d", n, area.channel, area.sensitivity);
+}
+
+void on_motion_switch(const SimRequest& request, SimReply&)
+{
+    camera_motion_switch change;
+    if (!request.as(&change))
+        return;
+    std::lock_guard<std::mutex> lock(g.mu);
+    const int n = list_count(change.count);
+    // Without a list the switch is the one camera's.
+    if (n == 0 && valid(change.channel))
+        g.motion[change.channel].enable_ms = change.flag;
+    for (int i = 0; i < n; i++)
+        if (valid(change.channels[i]))
+            g.motion[change.channels[i]].enable_ms = change.flag;
+    sim_log("camera motion switch %d for camera %d and %d listed", change.flag, change.channel, n);
+}
+
+void on_motion_schedule(const SimRequest& request, SimReply&)
+{
+    static camera_motion_schedule schedule;  // one request at a time, under the lock
+    std::lock_guard<std::mutex> lock(g.mu);
+    if (!request.as(&schedule))
+        return;
+    const int n = list_count(schedule.count);
+    auto keep = [](int channel) {
+        if (!valid(channel))
+            return;
+        g.motion[channel].scheduled = true;
+        memcpy(g.motion[channel].schedule, schedule.days, sizeof schedule.days);
+    };
+    if (request.code == REQ_CAMERA_MOTION_SCHEDULE)
+        keep(schedule.channel);
+    for (int i = 0; i < n; i++)
+        keep(schedule.channels[i]);
+    sim_log("camera motion schedule (%d) for camera %d and %d listed", request.code, schedule.channel, n);
+}
+
+void on_motion_map(const SimRequest& request, SimReply& reply)
+{
+    motion_map_info map;
+    memset(&map, 0, sizeof map);
+    const int channel = request.word();
+    if (request.length < 4 || !valid(channel)) {
+        map.result = -1;
+    } else {
+        std::lock_guard<std::mutex> lock(g.mu);
+        const CameraMotion& m = g.motion[channel];
+        map.enable = m.enable_ms;
+        memcpy(map.map, m.map, sizeof map.map);
+        map.sensitivity = m.sensitivity;
+    }
+    reply.send(&map, sizeof map);
+}
+
+void on_channel_changed(const SimRequest& request, SimReply&)
+{
+    sim_log("settings changed (%d) for channel %d", request.code, request.word());
+}
+
+void on_channels_changed(const SimRequest& request, SimReply&)
+{
+    uint64_t set = 0;
+    request.as(&set);
+    sim_log("settings changed (%d) for channels 0x%llx", request.code, (unsigned long long)set);
+}
+
+const SimEntry kVideo[] = {
+    {REQ_MOTION_CHANGED, on_channel_changed, "motion settings of a channel changed"},
+    {REQ_MOTION_SET_CHANGED, on_channels_changed, "motion settings of a channel set changed"},
+    {REQ_VIDEO_LOSS_CHANGED, on_channel_changed, "video-loss settings of a channel changed"},
+    {REQ_VIDEO_LOSS_SET_CHANGED, on_channels_changed, "video-loss settings of a channel set changed"},
+    {REQ_CAMERA_MOTION_AREA, on_motion_area, "motion area to a camera"},
+    {REQ_CAMERAS_MOTION_AREA, on_cameras_motion_area, "motion area to a set of cameras"},
+    {REQ_CAMERA_MOTION_SWITCH, on_motion_switch, "camera-side motion switch"},
+    {REQ_CAMERA_MOTION_SCHEDULE, on_motion_schedule, "camera motion schedule"},
+    {REQ_CAMERAS_MOTION_SCHEDULE, on_motion_schedule, "camera motion schedule of a set"},
+    {REQ_MOTION_MAP_GET, on_motion_map, "motion map of a camera"},
+};
+
+}  // namespace
+
+const SimEntry* sim_video_table(int* count)
+{
+    *count = (int)(sizeof kVideo / sizeof kVideo[0]);
+    return kVideo;
+}

@@ -1,0 +1,32 @@
+// Video and event module: motion detection (video_motion.cpp), with the
+// change notifications, channel-set log entries and fixed-form schedules
+// its event parts share.
+#pragma once
+#include <cstdint>
+
+#include "core/ipc.h"
+#include "core/module.h"
+#include "modules/video/video_records.h"
+
+extern const WebModulePart video_motion_part;
+
+// The module's one response callback: every part's answers.
+void on_video_ipc_callback(void* context, const int32_t* header, const char* payload);
+
+// A channel's settings changed (1403, 1402, ...), without waiting.
+void video_notify_channel(int code, int32_t channel);
+// A channel set's settings changed (1410, 1414, ...), without waiting.
+void video_notify_channels(int code, uint64_t channels);
+// One operation-log entry for a channel set (request 3509).
+void video_log_channels(int main_type, int sub_type, int parameter, uint64_t channels);
+
+// The all-day camera schedule of days 0 to 6, no channel and no list.
+void fill_full_time_camera_schedule(camera_motion_schedule* schedule);
+
+// Fixed-form schedules: the read takes the channel number as the whole
+// request text (silence outside 0..63); the write takes {"camId",
+// "schedule"}, stores the schedule and sends `change_code` for the channel.
+// `refused` is the answer to a channel outside 0..63.
+HandlerStatus video_get_fixed_schedule(const char* table, const char* request);
+HandlerStatus video_set_fixed_schedule(const char* table, const char* request, int change_code,
+                                       HandlerStatus refused);
