@@ -66,6 +66,17 @@ const SimEntry* sim_system_table(int* count);
 const SimEntry* sim_playback_table(int* count);
 const SimEntry* sim_download_table(int* count);
 const SimEntry* sim_video_table(int* count);
+const SimEntry* sim_record_table(int* count);
+
+// A stretch the simulated recorder records: [start, end), a record type.
+struct SimRecording {
+    int64_t start;
+    int64_t end;
+    int type;
+};
+// What a channel records within [from, to) (one local hour) under its
+// recording settings; `seed` places the hour's event, if it has one.
+void sim_record_plan(int channel, int64_t from, int64_t to, uint32_t seed, std::vector<SimRecording>* out);
 
 // Lines of coresim's own log (stderr).
 void sim_log(const char* format, ...) __attribute__((format(printf, 1, 2)));

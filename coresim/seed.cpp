@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "coresim/coresim.h"
+#include "modules/record/record_records.h"
 #include "modules/storage/storage_records.h"
 #include "modules/system/system_user.h"
 #include "modules/video/video_records.h"
@@ -103,6 +104,39 @@ void seed_motion()
     }
 }
 
+// Every channel's recording row (id = channel), recording all day on its
+// schedule, holidays included; a camera on each of the 16 channels: two on
+// PoE ports, one speaking RTSP, every other model with ANR.
+void seed_recording()
+{
+    db_record records[RECORD_CHANNELS];
+    memset(records, 0, sizeof records);
+    for (int c = 0; c < RECORD_CHANNELS; c++)
+        records[c].id = c;
+    vxdb_write_range(VXDB_MAIN, {"record", (int)sizeof(db_record), RECORD_CHANNELS}, 0, records, RECORD_CHANNELS,
+                     (int)sizeof(db_record));
+    static Schedule all_day;
+    memset(&all_day, 0, sizeof all_day);
+    for (ScheduleDay& day : all_day.days) {
+        day.whole_day_enable = 1;
+        day.whole_day_action = 1;
+    }
+    copy_record_schedules(VXDB_MAIN, &all_day, ~0ULL);
+    for (int c = 0; c < 16; c++) {
+        db_camera camera;
+        memset(&camera, 0, sizeof camera);
+        camera.id = c;
+        camera.enable = 1;
+        snprintf(camera.address, sizeof camera.address, "10.0.0.%d", 100 + c);
+        camera.manage_port = 80;
+        camera.protocol = c == 3 ? CAMERA_PROTOCOL_RTSP : 0;
+        camera.poe_channel = c < 2 ? c + 1 : 0;
+        camera.enable_sub_stream = 1;
+        wire_text(camera.model, c % 2 ? "SIM-IPC-BASIC" : "SIM-IPC-ANR");
+        write_camera(VXDB_MAIN, &camera);
+    }
+}
+
 }  // namespace
 
 int sim_seed(const std::string& root)
@@ -124,6 +158,7 @@ int sim_seed(const std::string& root)
         seed_disks();
         seed_users();
         seed_motion();
+        seed_recording();
     }
     vxdb_close_all();
     printf("seeded %s\n", root.c_str());

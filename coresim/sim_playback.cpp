@@ -1,6 +1,6 @@
-// Simulated playback and live view: every channel recorded hourly sections
-// over the last three days with a few gaps; searches keep their sections
-// for paging; playback sessions play on with wall time at their speed; live
+// Simulated playback and live view: every channel recorded over the last
+// three days as its recording settings say, with a few gaps; searches keep
+// their sections for paging; playback sessions play on with wall time at their speed; live
 // streams, image values, stream addresses and transcoding per channel.
 #include <chrono>
 #include <cstdio>
@@ -28,9 +28,6 @@ enum {
     RTSP_EXTERNAL_PORT = 10554,
     HTTP_EXTERNAL_PORT = 10080,
     DDNS_HTTP_PORT = 80,
-    RECORD_NORMAL = 1,
-    RECORD_MOTION = 2,
-    RECORD_ALARM = 4,
 };
 
 struct Section {
@@ -84,24 +81,33 @@ uint32_t mix(uint32_t x)
     return x;
 }
 
-// The section of hour `hour` (hours since the epoch) of a channel, if any:
-// about one hour in nine is missing, some are motion or alarm recordings.
-bool hour_section(int channel, int64_t hour, int64_t now, Section* out)
+// The sections of hour `hour` (hours since the epoch) of a channel: what its
+// recording settings record in that hour (sim_record.cpp), except that about
+// one hour in nine is lost; some sections are locked.
+std::vector<Section> hour_sections(int channel, int64_t hour, int64_t now)
 {
+    std::vector<Section> out;
     if (channel < 0 || channel >= channel_count())
-        return false;
+        return out;
     int64_t start = hour * 3600;
     if (start > now || start + 3600 <= now - (int64_t)SIM_DAYS * 86400)
-        return false;
+        return out;
     uint32_t h = mix((uint32_t)channel * 7919U + (uint32_t)hour);
     if (h % 9 == 0)
-        return false;
-    out->channel = channel;
-    out->start = start;
-    out->end = start + 3599 < now ? start + 3599 : now;
-    out->type = h % 5 == 0 ? RECORD_MOTION : h % 17 == 0 ? RECORD_ALARM : RECORD_NORMAL;
-    out->lock = h % 13 == 0 ? 1 : 0;
-    return true;
+        return out;
+    std::vector<SimRecording> plan;
+    sim_record_plan(channel, start, start + 3600, h, &plan);
+    for (const SimRecording& p : plan) {
+        Section s;
+        s.channel = channel;
+        s.start = p.start;
+        s.end = p.end - 1 < now ? p.end - 1 : now;
+        s.type = p.type;
+        s.lock = h % 13 == 0 ? 1 : 0;
+        if (s.start <= s.end)
+            out.push_back(s);
+    }
+    return out;
 }
 
 // Sections of a channel that overlap [from, to], cut to it.
@@ -114,23 +120,24 @@ std::vector<Section> sections_in(int channel, int64_t from, int64_t to)
     if (to > now)
         to = now;
     for (int64_t hour = from / 3600; from <= to && hour <= to / 3600; hour++) {
-        Section s;
-        if (!hour_section(channel, hour, now, &s))
-            continue;
-        if (s.start < from)
-            s.start = from;
-        if (s.end > to)
-            s.end = to;
-        if (s.start <= s.end)
-            out.push_back(s);
+        for (Section s : hour_sections(channel, hour, now)) {
+            if (s.start < from)
+                s.start = from;
+            if (s.end > to)
+                s.end = to;
+            if (s.start <= s.end)
+                out.push_back(s);
+        }
     }
     return out;
 }
 
 bool recorded_at(int channel, int64_t t)
 {
-    Section s;
-    return hour_section(channel, t / 3600, (int64_t)wall_now(), &s) && t >= s.start && t <= s.end;
+    for (const Section& s : hour_sections(channel, t / 3600, (int64_t)wall_now()))
+        if (t >= s.start && t <= s.end)
+            return true;
+    return false;
 }
 
 // "Y-M-D h:m:s" (any one separator between date and time) in local time.

@@ -3,6 +3,7 @@
 
 #include "frontend/dispatchreq.h"
 #include "modules/playback/playback.h"
+#include "modules/record/record.h"
 #include "modules/storage/storage.h"
 #include "modules/system/system_log.h"
 #include "modules/system/system_user.h"
@@ -16,6 +17,8 @@ const WebModulePart* const kParts[] = {
     &storage_disk_part,
     &storage_nas_part,
     &video_motion_part,
+    &record_schedule_part,
+    &record_params_part,
     &playback_part,
     &playback_live_part,
     &playback_download_part,

@@ -324,6 +324,28 @@ int vxdb_update(const char* device_db, const vxdb_kind& kind, int idx, bool (*ch
     return finish(db, ok);
 }
 
+int vxdb_update_set(const char* device_db, const vxdb_kind& kind, uint64_t mask,
+                    void (*change)(void* record, int idx, void* context), void* context)
+{
+    if (!change || !kind_ok(kind))
+        return -1;
+    sqlite3* db = open_db(device_db);
+    if (!db || !begin(db))
+        return -1;
+    std::string record((size_t)kind.size, '\0');
+    bool ok = true;
+    for (int idx = 0; idx < 64 && idx < kind.count && ok; idx++) {
+        if (!(mask & (1ULL << idx)))
+            continue;
+        ok = vxdb_read(device_db, kind, idx, &record[0]) >= 0;
+        if (ok) {
+            change(&record[0], idx, context);
+            ok = write_one(db, kind, idx, record.data()) == 0;
+        }
+    }
+    return finish(db, ok);
+}
+
 int vxdb_delete(const char* device_db, const vxdb_kind& kind, int idx)
 {
     if (!kind_ok(kind))

@@ -59,6 +59,12 @@ int vxdb_update_table(const char* db, const vxdb_kind& kind, void* table, int ca
 // 0 written, 1 refused, -1 database failure.
 int vxdb_update(const char* db, const vxdb_kind& kind, int idx, bool (*change)(void* record, void* context),
                 void* context);
+// The same for every index whose bit is set in `mask` (indexes below 64 and
+// below kind.count), all in one transaction: `change` gets each record
+// (missing ones zero) and its index. 0 written, -1 database failure (nothing
+// written).
+int vxdb_update_set(const char* db, const vxdb_kind& kind, uint64_t mask,
+                    void (*change)(void* record, int idx, void* context), void* context);
 
 // For tools: walks all parameters and records. The callbacks get the rows.
 int vxdb_dump(const char* db, void (*param)(const char* key, const char* value, void* ctx),

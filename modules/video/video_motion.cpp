@@ -259,7 +259,7 @@ HandlerStatus on_set_movedetect_info(const char* request)
     cgi_notify(on_video_ipc_callback, REQ_CAMERA_MOTION_AREA, &area, (int)sizeof area);
     push_camera_switch(channel, stored.enable_ms);
 
-    cgi_write_operation_log(LOG_SUB_EVENT_SETTINGS, LOG_PARAM_MOTION, channel + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_VIDEO_EVENT, channel + 1);
     reply_text("OK");
     return HANDLER_DONE;
 }
@@ -350,7 +350,7 @@ HandlerStatus on_set_motion_event(const char* request)
     }
     rc |= event_actions_copy(kMotionTables, channel, copies.mask);
 
-    video_log_channels(LOG_MAIN_OPERATION, LOG_SUB_EVENT_SETTINGS, LOG_PARAM_MOTION, copies.mask);
+    video_log_channels(LOG_MAIN_OPERATION, LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_VIDEO_EVENT, copies.mask);
     cgi_notify(on_video_ipc_callback, REQ_CAMERAS_MOTION_AREA, &area, (int)sizeof area);
     video_notify_channels(REQ_MOTION_SET_CHANGED, copies.mask);
     cgi_notify(on_video_ipc_callback, REQ_CAMERA_MOTION_SWITCH, &change, (int)sizeof change);
@@ -392,7 +392,7 @@ HandlerStatus on_set_motion_basic(const char* request)
     if (!update_motion_fields(body.get(), channel, kMotionBasic, nullptr))
         return HANDLER_ERROR_TEXT;
     video_notify_channel(REQ_MOTION_CHANGED, channel);
-    cgi_write_operation_log(LOG_SUB_EVENT_SETTINGS, LOG_PARAM_MOTION, channel + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_VIDEO_EVENT, channel + 1);
     reply_text("OK");
     return HANDLER_DONE;
 }
@@ -454,7 +454,7 @@ HandlerStatus on_set_move_others(const char* request)
     if (!stored)
         return HANDLER_ERROR_TEXT;
     video_notify_channel(REQ_MOTION_CHANGED, channel);
-    cgi_write_operation_log(LOG_SUB_EVENT_SETTINGS, LOG_PARAM_MOTION, channel + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_VIDEO_EVENT, channel + 1);
     reply_text("OK");
     return HANDLER_DONE;
 }

@@ -15,8 +15,6 @@ enum {
     CAMERA_SCHEDULE_PERIODS = 4,
     PTZ_EVENT_MOTION = 1,
     PTZ_EVENT_VIDEO_LOSS = 2,
-    LOG_SUB_EVENT_SETTINGS = 204,
-    LOG_PARAM_MOTION = 909,
 };
 
 // Core-service requests of the module; the waiting ones are answered by
