@@ -77,13 +77,16 @@ bool cgi_dispatch_parts(const WebModulePart* const* parts, int n, void* context,
 
 // Word i of an answer (4 bytes each), or `fallback` when the payload does not hold it.
 int32_t answer_word(const IpcAnswer& answer, int index = 0, int32_t fallback = 0);
-// Record i of sizeof(T) bytes after `head` bytes, when the payload holds all of it.
+// Record i of sizeof(T) bytes after `head` bytes, when the payload holds all
+// of it; zeros and false otherwise.
 template <typename T>
 bool answer_record(const IpcAnswer& answer, T* out, int index = 0, size_t head = 0)
 {
     const size_t end = head + (size_t)(index + 1) * sizeof(T);
-    if (index < 0 || answer.length < 0 || end > (size_t)answer.length)
+    if (index < 0 || answer.length < 0 || end > (size_t)answer.length) {
+        memset(out, 0, sizeof(T));
         return false;
+    }
     memcpy(out, answer.payload + head + (size_t)index * sizeof(T), sizeof(T));
     return true;
 }

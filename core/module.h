@@ -32,6 +32,11 @@ struct WebModulePart {
     int response_count;
 };
 
+// A part's resources are one list, X(path, handler, help) per row, that both
+// declares the handlers and fills the table.
+#define WEB_HANDLER_DECLARE(path, handler, help) HandlerStatus handler(const char* request);
+#define WEB_RESOURCE_ROW(path, handler, help) {path, handler, help},
+
 #define WEB_RES_COUNT(table) ((int)(sizeof(table) / sizeof((table)[0])))
 #define WEB_MODULE_PART(module, resources, responses) \
     WebModulePart { module, resources, WEB_RES_COUNT(resources), responses, WEB_RES_COUNT(responses) }

@@ -17,43 +17,29 @@
 
 namespace {
 
-HandlerStatus on_search_playback(const char* request);
-HandlerStatus on_start_playback(const char* request);
-HandlerStatus on_get_playback_time(const char* request);
-HandlerStatus on_stop_playback(const char* request);
-HandlerStatus on_pause_playback(const char* request);
-HandlerStatus on_resume_playback(const char* request);
-HandlerStatus on_step_foward_playback(const char* request);
-HandlerStatus on_fastforward_playback(const char* request);
-HandlerStatus on_slowforward_playback(const char* request);
-HandlerStatus on_jump_playback(const char* request);
-HandlerStatus on_start_playback_mask(const char* request);
-HandlerStatus on_step_playback_batch(const char* request);
-HandlerStatus on_set_speed_playback(const char* request);
-HandlerStatus on_search_playback_page(const char* request);
-HandlerStatus on_set_transcoding(const char* request);
-HandlerStatus on_get_transcoding_state(const char* request);
-HandlerStatus on_get_playback_busy(const char* request);
+// Path, handler, one line of help; the list also declares the handlers.
+#define PLAYBACK_RESOURCES(X) \
+    X("/4000", on_search_playback, "search the recorded sections of a channel") \
+    X("/4001", on_start_playback, "open a playback session") \
+    X("/4002", on_get_playback_time, "current play time of a session") \
+    X("/4003", on_stop_playback, "stop playback sessions") \
+    X("/4004", on_pause_playback, "pause playback sessions") \
+    X("/4005", on_resume_playback, "resume a session") \
+    X("/4006", on_step_foward_playback, "step sessions one frame") \
+    X("/4007", on_fastforward_playback, "fast forward sessions") \
+    X("/4008", on_slowforward_playback, "slow forward by channel") \
+    X("/4009", on_jump_playback, "jump sessions to a time") \
+    X("/4020", on_start_playback_mask, "open playback of several channels") \
+    X("/3003", on_step_playback_batch, "step a batch of sessions") \
+    X("/4022", on_set_speed_playback, "set the speed of sessions") \
+    X("/4023", on_search_playback_page, "one page of a search") \
+    X("/4025", on_set_transcoding, "transcode a playback stream") \
+    X("/4026", on_get_transcoding_state, "transcoding state of a stream") \
+    X("/3004", on_get_playback_busy, "whether playback is busy")
 
-const WebResEntry kPlaybackResources[] = {
-    {"/4000", on_search_playback, "search the recorded sections of a channel"},
-    {"/4001", on_start_playback, "open a playback session"},
-    {"/4002", on_get_playback_time, "current play time of a session"},
-    {"/4003", on_stop_playback, "stop playback sessions"},
-    {"/4004", on_pause_playback, "pause playback sessions"},
-    {"/4005", on_resume_playback, "resume a session"},
-    {"/4006", on_step_foward_playback, "step sessions one frame"},
-    {"/4007", on_fastforward_playback, "fast forward sessions"},
-    {"/4008", on_slowforward_playback, "slow forward by channel"},
-    {"/4009", on_jump_playback, "jump sessions to a time"},
-    {"/4020", on_start_playback_mask, "open playback of several channels"},
-    {"/3003", on_step_playback_batch, "step a batch of sessions"},
-    {"/4022", on_set_speed_playback, "set the speed of sessions"},
-    {"/4023", on_search_playback_page, "one page of a search"},
-    {"/4025", on_set_transcoding, "transcode a playback stream"},
-    {"/4026", on_get_transcoding_state, "transcoding state of a stream"},
-    {"/3004", on_get_playback_busy, "whether playback is busy"},
-};
+PLAYBACK_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kPlaybackResources[] = {PLAYBACK_RESOURCES(WEB_RESOURCE_ROW)};
 
 // The session "/4001" and "/4020" open: asked for by 3502 and shown in the
 // stream-info reply, within the one request.

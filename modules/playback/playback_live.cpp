@@ -15,35 +15,26 @@ enum {
     IMAGE_DEFAULT = 128,
 };
 
-HandlerStatus on_start_live(const char* request);
-HandlerStatus on_stop_live(const char* request);
-HandlerStatus on_get_live_image(const char* request);
-HandlerStatus on_set_live_image(const char* request);
-HandlerStatus on_reset_live_image(const char* request);
-HandlerStatus on_stop_all_live(const char* request);
-HandlerStatus on_log_channel_action(const char* request);
-HandlerStatus on_accept_channel(const char* request);
-HandlerStatus on_accept_channel_alt(const char* request);
-HandlerStatus on_log_channel_action_alt(const char* request);
-HandlerStatus on_get_rtsp_info(const char* request);
-HandlerStatus on_get_extern_ports(const char* request);
-HandlerStatus on_log_live_view(const char* request);
 
-const WebResEntry kLiveResources[] = {
-    {"/4010", on_start_live, "start a live stream"},
-    {"/4011", on_stop_live, "stop a live stream"},
-    {"/3000", on_get_live_image, "image values of a live channel"},
-    {"/3001", on_set_live_image, "set the image values of a live channel"},
-    {"/3002", on_reset_live_image, "reset the image values of a channel"},
-    {"/4012", on_stop_all_live, "stop every live stream"},
-    {"/4014", on_log_channel_action, "log a channel action"},
-    {"/4015", on_accept_channel, "accept a channel number"},
-    {"/4016", on_accept_channel_alt, "accept a channel number"},
-    {"/4017", on_log_channel_action_alt, "log a channel action"},
-    {"/4018", on_get_rtsp_info, "RTSP addresses of every channel"},
-    {"/4021", on_get_extern_ports, "external ports"},
-    {"/4024", on_log_live_view, "log a live view"},
-};
+// Path, handler, one line of help; the list also declares the handlers.
+#define LIVE_RESOURCES(X) \
+    X("/4010", on_start_live, "start a live stream") \
+    X("/4011", on_stop_live, "stop a live stream") \
+    X("/3000", on_get_live_image, "image values of a live channel") \
+    X("/3001", on_set_live_image, "set the image values of a live channel") \
+    X("/3002", on_reset_live_image, "reset the image values of a channel") \
+    X("/4012", on_stop_all_live, "stop every live stream") \
+    X("/4014", on_log_channel_action, "log a channel action") \
+    X("/4015", on_accept_channel, "accept a channel number") \
+    X("/4016", on_accept_channel_alt, "accept a channel number") \
+    X("/4017", on_log_channel_action_alt, "log a channel action") \
+    X("/4018", on_get_rtsp_info, "RTSP addresses of every channel") \
+    X("/4021", on_get_extern_ports, "external ports") \
+    X("/4024", on_log_live_view, "log a live view")
+
+LIVE_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kLiveResources[] = {LIVE_RESOURCES(WEB_RESOURCE_ROW)};
 
 HandlerStatus ask(int code, const void* payload, int size, void* context = nullptr)
 {

@@ -501,11 +501,15 @@ const IpcResponse kDownloadResponses[] = {
     {RSP_DOWNLOAD_CHUNK, 1, 96, on_get_download_playtime_cb, REQ_DOWNLOAD, true},
 };
 
-const WebResEntry kDownloadResources[] = {
-    {"/4013", on_download_playback, "download a stretch of recording as AVI"},
-    {"/4019", on_get_download_ready, "whether a download may start"},
-    {"/4027", on_clear_download, "clear the download marker"},
-};
+// Path, handler, one line of help; the list also declares the handlers.
+#define DOWNLOAD_RESOURCES(X) \
+    X("/4013", on_download_playback, "download a stretch of recording as AVI") \
+    X("/4019", on_get_download_ready, "whether a download may start") \
+    X("/4027", on_clear_download, "clear the download marker")
+
+DOWNLOAD_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kDownloadResources[] = {DOWNLOAD_RESOURCES(WEB_RESOURCE_ROW)};
 
 }  // namespace
 

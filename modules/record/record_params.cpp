@@ -12,17 +12,16 @@
 
 namespace {
 
-HandlerStatus on_get_record_params(const char* request);
-HandlerStatus on_set_record_params(const char* request);
-HandlerStatus on_get_anr_support(const char* request);
-HandlerStatus on_get_record_streams(const char* request);
+// Path, handler, one line of help; the list also declares the handlers.
+#define PARAMS_RESOURCES(X) \
+    X("/6044", on_get_record_params, "recording parameters of a channel") \
+    X("/6045", on_set_record_params, "set recording parameters, ANR and stream of channels") \
+    X("/6046", on_get_anr_support, "whether a channel's camera supports ANR") \
+    X("/6047", on_get_record_streams, "streams each channel can record")
 
-const WebResEntry kParamsResources[] = {
-    {"/6044", on_get_record_params, "recording parameters of a channel"},
-    {"/6045", on_set_record_params, "set recording parameters, ANR and stream of channels"},
-    {"/6046", on_get_anr_support, "whether a channel's camera supports ANR"},
-    {"/6047", on_get_record_streams, "streams each channel can record"},
-};
+PARAMS_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kParamsResources[] = {PARAMS_RESOURCES(WEB_RESOURCE_ROW)};
 
 // "/6044" interleaves the two records: these are its runs, in reply order.
 const JsonField kRecordEventFields[] = {

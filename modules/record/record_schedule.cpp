@@ -12,21 +12,18 @@
 
 namespace {
 
-HandlerStatus on_get_holiday_info(const char* request);
-HandlerStatus on_set_holiday_info(const char* request);
-HandlerStatus on_get_record_info(const char* request);
-HandlerStatus on_set_record_info(const char* request);
-HandlerStatus on_get_record_modes(const char* request);
-HandlerStatus on_set_record_modes(const char* request);
+// Path, handler, one line of help; the list also declares the handlers.
+#define SCHEDULE_RESOURCES(X) \
+    X("/6030", on_get_holiday_info, "holiday list") \
+    X("/6031", on_set_holiday_info, "store one holiday") \
+    X("/6040", on_get_record_info, "recording schedule of a channel") \
+    X("/6041", on_set_record_info, "set the schedule and plan mode of channels") \
+    X("/6042", on_get_record_modes, "recording mode of each channel") \
+    X("/6043", on_set_record_modes, "set recording modes")
 
-const WebResEntry kScheduleResources[] = {
-    {"/6030", on_get_holiday_info, "holiday list"},
-    {"/6031", on_set_holiday_info, "store one holiday"},
-    {"/6040", on_get_record_info, "recording schedule of a channel"},
-    {"/6041", on_set_record_info, "set the schedule and plan mode of channels"},
-    {"/6042", on_get_record_modes, "recording mode of each channel"},
-    {"/6043", on_set_record_modes, "set recording modes"},
-};
+SCHEDULE_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kScheduleResources[] = {SCHEDULE_RESOURCES(WEB_RESOURCE_ROW)};
 
 const JsonField kHolidayFields[] = {
     JSON_FIELD_CHECKED(db_holiday, id, "id", I32, true, 0, HOLIDAY_MAX - 1),

@@ -13,29 +13,22 @@
 
 namespace {
 
-HandlerStatus on_get_disk_info(const char* request);
-HandlerStatus on_set_disk_info(const char* request);
-HandlerStatus on_format_disk(const char* request);
-HandlerStatus on_get_format_progress(const char* request);
-HandlerStatus on_create_raid(const char* request);
-HandlerStatus on_remove_raid(const char* request);
-HandlerStatus on_set_hot_space(const char* request);
-HandlerStatus on_rebuild_raid(const char* request);
-HandlerStatus on_get_raid_mode(const char* request);
-HandlerStatus on_set_raid_mode(const char* request);
+// Path, handler, one line of help; the list also declares the handlers.
+#define DISK_RESOURCES(X) \
+    X("/6100", on_get_disk_info, "disk list: local disks, RAID arrays, network disks") \
+    X("/6101", on_set_disk_info, "set the property and group of a disk") \
+    X("/6102", on_format_disk, "format a disk") \
+    X("/6103", on_get_format_progress, "acknowledge a format progress query") \
+    X("/6104", on_create_raid, "create a RAID array") \
+    X("/6105", on_remove_raid, "remove a RAID array") \
+    X("/6106", on_set_hot_space, "make a disk a hot spare, or release it") \
+    X("/6107", on_rebuild_raid, "rebuild an array onto a disk") \
+    X("/6108", on_get_raid_mode, "RAID mode") \
+    X("/6109", on_set_raid_mode, "set the RAID mode")
 
-const WebResEntry kDiskResources[] = {
-    {"/6100", on_get_disk_info, "disk list: local disks, RAID arrays, network disks"},
-    {"/6101", on_set_disk_info, "set the property and group of a disk"},
-    {"/6102", on_format_disk, "format a disk"},
-    {"/6103", on_get_format_progress, "acknowledge a format progress query"},
-    {"/6104", on_create_raid, "create a RAID array"},
-    {"/6105", on_remove_raid, "remove a RAID array"},
-    {"/6106", on_set_hot_space, "make a disk a hot spare, or release it"},
-    {"/6107", on_rebuild_raid, "rebuild an array onto a disk"},
-    {"/6108", on_get_raid_mode, "RAID mode"},
-    {"/6109", on_set_raid_mode, "set the RAID mode"},
-};
+DISK_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kDiskResources[] = {DISK_RESOURCES(WEB_RESOURCE_ROW)};
 
 HandlerStatus on_get_disk_info(const char*)
 {

@@ -13,47 +13,31 @@
 
 namespace {
 
-HandlerStatus on_del_disk_nas(const char* request);
-HandlerStatus on_add_disk_nas(const char* request);
-HandlerStatus on_search_disk_nas(const char* request);
-HandlerStatus on_update_disk_nas(const char* request);
-HandlerStatus on_set_recycle_mode(const char* request);
-HandlerStatus on_get_recycle_mode(const char* request);
-HandlerStatus on_get_smart_attr(const char* request);
-HandlerStatus on_del_disk(const char* request);
-HandlerStatus on_get_quota_info(const char* request);
-HandlerStatus on_set_quota_info(const char* request);
-HandlerStatus on_set_group_info(const char* request);
-HandlerStatus on_get_esata_auto_backup_status(const char* request);
-HandlerStatus on_get_esata_auto_backup_info(const char* request);
-HandlerStatus on_set_esata_auto_backup_info(const char* request);
-HandlerStatus on_get_export_disk_info(const char* request);
-HandlerStatus on_format_esata_disk_web(const char* request);
-HandlerStatus on_cgi_get_auto_backup_status(const char* request);
-HandlerStatus on_cgi_set_auto_backup_stop(const char* request);
-HandlerStatus on_cgi_get_format_info(const char* request);
+// Path, handler, one line of help; the list also declares the handlers.
+#define NAS_RESOURCES(X) \
+    X("/6200", on_del_disk_nas, "delete network disks") \
+    X("/6201", on_add_disk_nas, "add network disks") \
+    X("/6202", on_search_disk_nas, "list a server's shared directories") \
+    X("/6203", on_update_disk_nas, "change a network disk") \
+    X("/6204", on_set_recycle_mode, "set the overwrite mode") \
+    X("/6205", on_get_recycle_mode, "overwrite mode") \
+    X("/6206", on_get_smart_attr, "S.M.A.R.T. self-evaluation of a disk") \
+    X("/6207", on_del_disk, "delete a disk of any type") \
+    X("/6208", on_get_quota_info, "per-channel quotas") \
+    X("/6209", on_set_quota_info, "set quotas") \
+    X("/6210", on_set_group_info, "storage groups") \
+    X("/6222", on_get_esata_auto_backup_status, "automatic backup status") \
+    X("/6220", on_get_esata_auto_backup_info, "automatic backup settings") \
+    X("/6221", on_set_esata_auto_backup_info, "store automatic backup settings") \
+    X("/6223", on_get_export_disk_info, "disk usable for export") \
+    X("/6224", on_format_esata_disk_web, "format the eSATA disk") \
+    X("/6225", on_cgi_get_auto_backup_status, "backup status") \
+    X("/6226", on_cgi_set_auto_backup_stop, "stop a running backup") \
+    X("/6227", on_cgi_get_format_info, "format status")
 
-const WebResEntry kNasResources[] = {
-    {"/6200", on_del_disk_nas, "delete network disks"},
-    {"/6201", on_add_disk_nas, "add network disks"},
-    {"/6202", on_search_disk_nas, "list a server's shared directories"},
-    {"/6203", on_update_disk_nas, "change a network disk"},
-    {"/6204", on_set_recycle_mode, "set the overwrite mode"},
-    {"/6205", on_get_recycle_mode, "overwrite mode"},
-    {"/6206", on_get_smart_attr, "S.M.A.R.T. self-evaluation of a disk"},
-    {"/6207", on_del_disk, "delete a disk of any type"},
-    {"/6208", on_get_quota_info, "per-channel quotas"},
-    {"/6209", on_set_quota_info, "set quotas"},
-    {"/6210", on_set_group_info, "storage groups"},
-    {"/6222", on_get_esata_auto_backup_status, "automatic backup status"},
-    {"/6220", on_get_esata_auto_backup_info, "automatic backup settings"},
-    {"/6221", on_set_esata_auto_backup_info, "store automatic backup settings"},
-    {"/6223", on_get_export_disk_info, "disk usable for export"},
-    {"/6224", on_format_esata_disk_web, "format the eSATA disk"},
-    {"/6225", on_cgi_get_auto_backup_status, "backup status"},
-    {"/6226", on_cgi_set_auto_backup_stop, "stop a running backup"},
-    {"/6227", on_cgi_get_format_info, "format status"},
-};
+NAS_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kNasResources[] = {NAS_RESOURCES(WEB_RESOURCE_ROW)};
 
 const char* nas_protocol(int type)
 {

@@ -24,19 +24,17 @@
 
 namespace {
 
-HandlerStatus on_get_log_info(const char* request);
-HandlerStatus on_get_log_details(const char* request);
-HandlerStatus on_download_logfile(const char* request);
-HandlerStatus on_check_download_log(const char* request);
-HandlerStatus on_get_log_type_list(const char* request);
+// Path, handler, one line of help; the list also declares the handlers.
+#define LOG_RESOURCES(X) \
+    X("/1002", on_get_log_info, "search the device log, one page of 100 entries") \
+    X("/1021", on_get_log_details, "full detail text of one log entry") \
+    X("/1003", on_download_logfile, "export a log search as a CSV download") \
+    X("/1022", on_check_download_log, "whether a log export is running") \
+    X("/1015", on_get_log_type_list, "main and sub types offered by the search form")
 
-const WebResEntry kLogResources[] = {
-    {"/1002", on_get_log_info, "search the device log, one page of 100 entries"},
-    {"/1021", on_get_log_details, "full detail text of one log entry"},
-    {"/1003", on_download_logfile, "export a log search as a CSV download"},
-    {"/1022", on_check_download_log, "whether a log export is running"},
-    {"/1015", on_get_log_type_list, "main and sub types offered by the search form"},
-};
+LOG_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kLogResources[] = {LOG_RESOURCES(WEB_RESOURCE_ROW)};
 
 // Present while an export runs; other pages ask for it through "/1022".
 const char* const kExportMarker = "/tmp/log/log_web";

@@ -21,27 +21,21 @@
 
 namespace {
 
-HandlerStatus on_user_login(const char* request);
-HandlerStatus on_user_login_from_mail(const char* request);
-HandlerStatus on_get_user_list(const char* request);
-HandlerStatus on_add_new_user(const char* request);
-HandlerStatus on_set_user_info(const char* request);
-HandlerStatus on_del_user_info(const char* request);
-HandlerStatus on_get_oem_user_list(const char* request);
-HandlerStatus on_cgi_set_user_info(const char* request);
-HandlerStatus on_clear_permission_update(const char* request);
+// Path, handler, one line of help; the list also declares the handlers.
+#define USER_RESOURCES(X) \
+    X("/1000", on_user_login, "log in: user rights, session id, device fields") \
+    X("/1018", on_user_login_from_mail, "log in through an e-mail link") \
+    X("/6070", on_get_user_list, "enabled users with their rights") \
+    X("/6071", on_add_new_user, "add a user in the lowest free slot") \
+    X("/6072", on_set_user_info, "change the user of an id") \
+    X("/6073", on_del_user_info, "delete the user of an id") \
+    X("/6074", on_get_oem_user_list, "enabled users of the factory user file") \
+    X("/6077", on_cgi_set_user_info, "tell the core service the user table changed") \
+    X("/1024", on_clear_permission_update, "clear the permission-update flag")
 
-const WebResEntry kUserResources[] = {
-    {"/1000", on_user_login, "log in: user rights, session id, device fields"},
-    {"/1018", on_user_login_from_mail, "log in through an e-mail link"},
-    {"/6070", on_get_user_list, "enabled users with their rights"},
-    {"/6071", on_add_new_user, "add a user in the lowest free slot"},
-    {"/6072", on_set_user_info, "change the user of an id"},
-    {"/6073", on_del_user_info, "delete the user of an id"},
-    {"/6074", on_get_oem_user_list, "enabled users of the factory user file"},
-    {"/6077", on_cgi_set_user_info, "tell the core service the user table changed"},
-    {"/1024", on_clear_permission_update, "clear the permission-update flag"},
-};
+USER_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kUserResources[] = {USER_RESOURCES(WEB_RESOURCE_ROW)};
 
 // ---- record forms ----------------------------------------------------------
 

@@ -15,41 +15,28 @@
 
 namespace {
 
-HandlerStatus on_get_movedetect_info(const char* request);
-HandlerStatus on_get_motion_schedule(const char* request);
-HandlerStatus on_set_movedetect_info(const char* request);
-HandlerStatus on_set_motion_schedule(const char* request);
-HandlerStatus on_set_motion_event(const char* request);
-HandlerStatus on_set_motion_and_schedule(const char* request);
-HandlerStatus on_set_motion_basic(const char* request);
-HandlerStatus on_set_move_action(const char* request);
-HandlerStatus on_set_move_email_sche(const char* request);
-HandlerStatus on_set_move_others(const char* request);
-HandlerStatus on_get_move_email_sche(const char* request);
-HandlerStatus on_set_move_effective_sche(const char* request);
-HandlerStatus on_get_move_effective_sche(const char* request);
-HandlerStatus on_get_move_ptz_sche(const char* request);
-HandlerStatus on_set_move_ptz_sche(const char* request);
-HandlerStatus on_get_motion_map(const char* request);
+// Path, handler, one line of help; the list also declares the handlers.
+#define MOTION_RESOURCES(X) \
+    X("/6010", on_get_movedetect_info, "whole motion event of a channel") \
+    X("/6011", on_get_motion_schedule, "fixed-form audible schedule of a motion channel") \
+    X("/6012", on_set_movedetect_info, "motion basics, pushed to the camera") \
+    X("/6013", on_set_motion_schedule, "set the fixed-form audible schedule") \
+    X("/6112", on_set_motion_event, "motion event with actions, copied to a channel set") \
+    X("/6113", on_set_motion_and_schedule, "motion basics and fixed-form schedule") \
+    X("/6114", on_set_motion_basic, "motion basics with record channels") \
+    X("/6117", on_set_move_action, "actions of a motion event") \
+    X("/6118", on_set_move_email_sche, "set the e-mail schedule, enable and interval") \
+    X("/6119", on_set_move_others, "set the record channels or the alarm outputs") \
+    X("/6120", on_get_move_email_sche, "fixed-form e-mail schedule") \
+    X("/6152", on_set_move_effective_sche, "set the fixed-form effective schedule") \
+    X("/6153", on_get_move_effective_sche, "fixed-form effective schedule") \
+    X("/6158", on_get_move_ptz_sche, "fixed-form PTZ schedule") \
+    X("/6159", on_set_move_ptz_sche, "set the fixed-form PTZ schedule") \
+    X("/6098", on_get_motion_map, "live motion map of a camera")
 
-const WebResEntry kMotionResources[] = {
-    {"/6010", on_get_movedetect_info, "whole motion event of a channel"},
-    {"/6011", on_get_motion_schedule, "fixed-form audible schedule of a motion channel"},
-    {"/6012", on_set_movedetect_info, "motion basics, pushed to the camera"},
-    {"/6013", on_set_motion_schedule, "set the fixed-form audible schedule"},
-    {"/6112", on_set_motion_event, "motion event with actions, copied to a channel set"},
-    {"/6113", on_set_motion_and_schedule, "motion basics and fixed-form schedule"},
-    {"/6114", on_set_motion_basic, "motion basics with record channels"},
-    {"/6117", on_set_move_action, "actions of a motion event"},
-    {"/6118", on_set_move_email_sche, "set the e-mail schedule, enable and interval"},
-    {"/6119", on_set_move_others, "set the record channels or the alarm outputs"},
-    {"/6120", on_get_move_email_sche, "fixed-form e-mail schedule"},
-    {"/6152", on_set_move_effective_sche, "set the fixed-form effective schedule"},
-    {"/6153", on_get_move_effective_sche, "fixed-form effective schedule"},
-    {"/6158", on_get_move_ptz_sche, "fixed-form PTZ schedule"},
-    {"/6159", on_set_move_ptz_sche, "set the fixed-form PTZ schedule"},
-    {"/6098", on_get_motion_map, "live motion map of a camera"},
-};
+MOTION_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kMotionResources[] = {MOTION_RESOURCES(WEB_RESOURCE_ROW)};
 
 const EventActionTables kMotionTables = {
     MOTION_EFFECTIVE_SCHEDULE, MOTION_AUDIBLE_SCHEDULE, MOTION_EMAIL_SCHEDULE, MOTION_PTZ_SCHEDULE,
