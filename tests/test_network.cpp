@@ -2,6 +2,7 @@
 // and a scratch database: interfaces over a simulated network, service ports,
 // the IP-conflict test, default route and UPnP.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/json_util.h"
 #include "modules/network/network_records.h"
@@ -271,6 +272,32 @@ TEST_F(NetworkTest, UpnpSetSendsTheStoredRecordChanged)
     upnp_record kept;
     stored(kUpnpKind, 0, &kept);
     EXPECT_TRUE(same_bytes(bytes_of(kept), bytes_of(upnp)));  // the core service stores it
+}
+
+// The local device: an address change reaches coresim's simulated network
+// and comes back in the settings, and the conflict test sees the gateway.
+TEST(NetworkCoresim, AddressChangeReachesNetsimAndTheReadBack)
+{
+    ScratchRoot root;
+    CoresimProcess sim(root.path());
+    ASSERT_TRUE(sim.running());
+    auto run = [&](const char* method, const char* path, const std::string& body) {
+        CgiRequest r;
+        r.method = method, r.path = path;
+        (r.method == "GET" ? r.query : r.body) = body;
+        r.content_type = r.method == "GET" ? "" : "application/json";
+        return run_cgi(root.path(), r).out;
+    };
+    EXPECT_EQ(run("POST", "/7041", "{\"mode\":0,\"ipAddr\":\"192.168.1.77\"}"), text_reply("OK"));
+    for (int i = 0; i < 100 && root.read("/var/run/netsim").find("ip=192.168.1.77 ") == std::string::npos; i++)
+        usleep(20000);
+    EXPECT_EQ(root.read("/var/run/netsim").substr(0, 58),
+              "eth0 mac=00:1E:5A:0A:0B:0C ip=192.168.1.77 gw=192.168.1.1 ");
+    const std::string out = run("GET", "/7040", "0");
+    EXPECT_EQ(value_of(out, "ipAddr") + " " + value_of(out, "macAddr") + " " + value_of(out, "ip6Addr"),
+              "192.168.1.77 00:1E:5A:0A:0B:0C 2001:db8::10");
+    EXPECT_EQ(run("POST", "/7070", "{\"ip\":\"192.168.1.1\"}"), text_reply("-1"));
+    EXPECT_EQ(run("POST", "/7070", "{\"ip\":\"192.168.1.55\"}"), text_reply("0"));
 }
 
 }  // namespace
