@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 
 #include "coresim/coresim.h"
-#include "modules/record/record_records.h"
 #include "modules/network/network_records.h"
+#include "modules/record/record_records.h"
 #include "modules/storage/storage_records.h"
 #include "modules/system/system_user.h"
 #include "modules/video/video_records.h"

@@ -10,6 +10,7 @@
 #include "core/json_util.h"
 #include "core/oplog.h"
 #include "core/reply.h"
+#include "core/web_utils.h"
 #include "platform/netif.h"
 #include "platform/vxdb.h"
 
@@ -199,7 +200,7 @@ HandlerStatus on_set_network_info(const char* request)
     int32_t clear = slave_clear;
     cgi_notify(on_network_ipc_callback, REQ_SLAVE_CLEAR, &clear, (int)sizeof clear);
     network_notify_changed("network");
-    network_write_log(LOG_MAIN_OPERATION, LOG_SUB_NETWORK_SETTINGS, LOG_PARAM_NETWORK);
+    network_write_log(LOG_MAIN_OPERATION, LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_NETWORK);
     if (conflict == 1)
         network_write_log(LOG_MAIN_NETWORK_EXCEPTION, LOG_SUB_IP_CONFLICT, LOG_PARAM_NETWORK);
     reply_text("OK");

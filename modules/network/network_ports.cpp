@@ -206,12 +206,12 @@ HandlerStatus on_set_port_info(const char* request)
     snprintf(message, sizeof message, "%d", enable);
     cgi_notify(on_network_ipc_callback, REQ_PUSH_MSG_ENABLE, message, (int)sizeof message);
 
-    cgi_write_operation_log(LOG_SUB_NETWORK_SETTINGS, LOG_PARAM_PORTS, 0);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_PORTS, 0);
     reply_text("OK");
 
     network_notify_changed("more");
     if (reboot) {
-        cgi_write_operation_log(LOG_SUB_REBOOT, LOG_PARAM_REBOOT, 0);
+        cgi_write_operation_log(LOG_SUB_REMOTE_REBOOT, LOG_PARAM_NONE, 0);
         cgi_notify(on_network_ipc_callback, REQ_REBOOT, nullptr, 0);
     }
     return HANDLER_DONE;

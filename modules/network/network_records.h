@@ -25,15 +25,10 @@ enum {
     PUSH_MSG_ENABLE_TEXT_SIZE = 10,
 };
 
-// Operation-log values of the part.
+// The exception log of an address conflict (operations use core/oplog_codes.h).
 enum {
     LOG_MAIN_NETWORK_EXCEPTION = 32,
-    LOG_SUB_NETWORK_SETTINGS = 204,
     LOG_SUB_IP_CONFLICT = 406,
-    LOG_SUB_REBOOT = 200,
-    LOG_PARAM_NETWORK = 914,
-    LOG_PARAM_PORTS = 918,
-    LOG_PARAM_REBOOT = 900,
 };
 
 enum {
