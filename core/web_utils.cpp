@@ -14,6 +14,7 @@
 
 #include "core/request.h"
 #include "platform/devpath.h"
+#include "platform/netif.h"
 #include "platform/vxsystem.h"
 
 int web_system(const char* command)
@@ -66,24 +67,12 @@ void file_unlock(int fd)
     close(fd);
 }
 
+// The simulated network or the kernel (platform/netif.h); a fixed address
+// when neither knows the interface.
 static void read_mac(const char* interface, char* out, const char* fallback)
 {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) {
-        perror("create socket fail\n");
+    if (net_get_hwaddr(interface, out) != 0)
         snprintf(out, 18, "%s", fallback);
-        return;
-    }
-    struct ifreq req;
-    memset(&req, 0, sizeof req);
-    snprintf(req.ifr_name, sizeof req.ifr_name, "%.15s", interface);
-    if (ioctl(fd, SIOCGIFHWADDR, &req) == 0) {
-        const unsigned char* a = (const unsigned char*)req.ifr_hwaddr.sa_data;
-        snprintf(out, 18, "%02X:%02X:%02X:%02X:%02X:%02X", a[0], a[1], a[2], a[3], a[4], a[5]);
-    } else {
-        snprintf(out, 18, "%s", fallback);
-    }
-    close(fd);
 }
 
 int get_mac_addr(char* eth0, char* eth1)

@@ -67,6 +67,7 @@ const SimEntry* sim_playback_table(int* count);
 const SimEntry* sim_download_table(int* count);
 const SimEntry* sim_video_table(int* count);
 const SimEntry* sim_record_table(int* count);
+const SimEntry* sim_network_table(int* count);
 
 // A stretch the simulated recorder records: [start, end), a record type.
 struct SimRecording {
@@ -91,6 +92,8 @@ int sim_seed(const std::string& root);
 
 // Module start-up after the seed (state read from the database).
 void sim_storage_start();
+// Writes the simulated interfaces of a root that has none yet.
+void sim_network_seed();
 
 // Seconds a simulated format takes (CORESIM_FORMAT_SECONDS, default 5).
 double sim_format_seconds();

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "coresim/coresim.h"
+#include "modules/network/network_records.h"
 #include "modules/record/record_records.h"
 #include "modules/storage/storage_records.h"
 #include "modules/system/system_user.h"
@@ -37,6 +38,7 @@ const Param kParams[] = {
     {"raidmode", "0"},
     {"esata_type", "0"},
     {"group_mode", "0"},
+    {"max_poe_num", "8"},
 };
 
 // The local disks of the simulated recorder, as the database keeps them.
@@ -137,6 +139,34 @@ void seed_recording()
     }
 }
 
+// The network of a recorder out of the box: the first port on
+// 192.168.1.10/24, the usual service ports and its MAC text.
+void seed_network()
+{
+    network_record network;
+    memset(&network, 0, sizeof network);
+    network.mode = NETWORK_MODE_MULTI;
+    wire_text(network.host_name, "NVR");
+    network.eth0.enable = 1;
+    wire_text(network.eth0.ip, "192.168.1.10");
+    wire_text(network.eth0.mask, "255.255.255.0");
+    wire_text(network.eth0.gw, "192.168.1.1");
+    wire_text(network.eth0.dns1, "192.168.1.1");
+    wire_text(network.eth0.dns2, "8.8.8.8");
+    network.eth0.mtu = network.eth1.mtu = network.bond0.mtu = 1500;
+    network.eth0.v6type = 1;  // the router's address, found live
+    write_network(VXDB_MAIN, &network);
+    port_record ports;
+    memset(&ports, 0, sizeof ports);
+    ports.ssh = 22;
+    ports.http = 80;
+    ports.rtsp = 554;
+    ports.service = 6036;
+    ports.https = 443;
+    write_port(VXDB_MAIN, &ports);
+    write_mac_conf(VXDB_MAIN, "001E5A0A0B0C");
+}
+
 }  // namespace
 
 int sim_seed(const std::string& root)
@@ -159,7 +189,9 @@ int sim_seed(const std::string& root)
         seed_users();
         seed_motion();
         seed_recording();
+        seed_network();
     }
+    sim_network_seed();
     vxdb_close_all();
     printf("seeded %s\n", root.c_str());
     return 0;

@@ -2,10 +2,12 @@
 #include "frontend/modules.h"
 
 #include "frontend/dispatchreq.h"
+#include "modules/network/network.h"
 #include "modules/playback/playback.h"
 #include "modules/record/record.h"
 #include "modules/storage/storage.h"
 #include "modules/system/system_log.h"
+#include "modules/system/system_upnp.h"
 #include "modules/system/system_user.h"
 #include "modules/video/video.h"
 
@@ -24,6 +26,9 @@ const WebModulePart* const kParts[] = {
     &playback_download_part,
     &system_user_part,
     &system_log_part,
+    &system_upnp_part,
+    &network_interface_part,
+    &network_port_part,
     nullptr,
 };
 

@@ -99,13 +99,9 @@ pid_t vx_exec_background(const char* const argv[])
 #endif
 }
 
-int vx_exec_capture(const char* const argv[], char* out, size_t size, size_t* length)
+// Starts a program with its standard output on a pipe; the read end, or -1.
+static int spawn_piped(const char* const argv[], pid_t* pid)
 {
-    if (length)
-        *length = 0;
-    if (!argv || !argv[0] || !out || size == 0)
-        return -1;
-    out[0] = '\0';
     int fds[2];
     if (pipe(fds) != 0)
         return -1;
@@ -118,14 +114,27 @@ int vx_exec_capture(const char* const argv[], char* out, size_t size, size_t* le
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid;
-    int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, (char* const*)argv, environ);
+    int rc = posix_spawnp(pid, argv[0], &actions, nullptr, (char* const*)argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     if (rc != 0) {
         close(fds[0]);
         return -1;
     }
+    return fds[0];
+}
+
+int vx_exec_capture(const char* const argv[], char* out, size_t size, size_t* length)
+{
+    if (length)
+        *length = 0;
+    if (!argv || !argv[0] || !out || size == 0)
+        return -1;
+    out[0] = '\0';
+    pid_t pid;
+    int fd = spawn_piped(argv, &pid);
+    if (fd < 0)
+        return -1;
     size_t used = 0;
     bool overflow = false;
     for (;;) {
@@ -133,7 +142,7 @@ int vx_exec_capture(const char* const argv[], char* out, size_t size, size_t* le
         // With the buffer full, one more byte tells whether the output ends.
         char* at = used < size - 1 ? out + used : &spare;
         size_t room = used < size - 1 ? size - 1 - used : 1;
-        ssize_t n = read(fds[0], at, room);
+        ssize_t n = read(fd, at, room);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -144,7 +153,7 @@ int vx_exec_capture(const char* const argv[], char* out, size_t size, size_t* le
         }
         used += (size_t)n;
     }
-    close(fds[0]);
+    close(fd);
     if (overflow) {
         kill(pid, SIGKILL);
         wait_exit(pid);
@@ -154,6 +163,48 @@ int vx_exec_capture(const char* const argv[], char* out, size_t size, size_t* le
     out[used] = '\0';
     if (length)
         *length = used;
+    return wait_exit(pid);
+}
+
+int vx_exec_lines(const char* const argv[], bool (*line)(const char* text, void* context), void* context)
+{
+    if (!argv || !argv[0] || !line)
+        return -1;
+    pid_t pid;
+    int fd = spawn_piped(argv, &pid);
+    if (fd < 0)
+        return -1;
+    char text[512];
+    size_t used = 0;
+    bool stopped = false;
+    char chunk[256];
+    while (!stopped) {
+        ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        for (ssize_t i = 0; i < n && !stopped; i++) {
+            const bool end = chunk[i] == '\n';
+            if (!end)
+                text[used++] = chunk[i];
+            if (end || used == sizeof text - 1) {
+                text[used] = '\0';
+                used = 0;
+                stopped = line(text, context);
+            }
+        }
+    }
+    if (!stopped && used) {
+        text[used] = '\0';
+        stopped = line(text, context);
+    }
+    close(fd);
+    if (stopped) {
+        kill(pid, SIGKILL);
+        wait_exit(pid);
+        return 1;
+    }
     return wait_exit(pid);
 }
 

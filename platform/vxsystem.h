@@ -29,6 +29,13 @@ pid_t vx_exec_background(const char* const argv[]);
 // and the program stopped.
 int vx_exec_capture(const char* const argv[], char* out, size_t size, size_t* length);
 
+// Runs a program with an argument list, no shell, and hands each line of
+// its standard output to `line` (no newline; a line longer than 511 bytes
+// comes in pieces), so that no output is kept in memory or in a shared file.
+// Stops the program once `line` returns true, and then returns 1; else 0
+// when it exited with 0, -1 otherwise.
+int vx_exec_lines(const char* const argv[], bool (*line)(const char* text, void* context), void* context);
+
 // snprintf for command lines, arguments and paths: 0 when the whole text
 // fits in out; otherwise -1 and out empty, since a cut text could name
 // another file or drop an option.

@@ -9,10 +9,10 @@ build=(build-essential cmake pkg-config libjson-c-dev libsqlite3-dev)
 cross=(g++-arm-linux-gnueabihf libjson-c-dev:armhf libsqlite3-dev:armhf)
 case "${1:-build}" in
   build) want=("${build[@]}") ;;
-  test)  want=("${build[@]}" libgtest-dev ffmpeg lighttpd curl python3 sqlite3) ;;
-  run)   want=("${build[@]}" lighttpd curl ffmpeg) ;;
+  test)  want=("${build[@]}" libgtest-dev ffmpeg lighttpd curl python3 sqlite3 net-tools) ;;
+  run)   want=("${build[@]}" lighttpd curl ffmpeg net-tools) ;;
   bench) want=("${build[@]}" "${cross[@]}" lighttpd curl ffmpeg hyperfine time valgrind) ;;
-  arm)   want=(cmake pkg-config "${cross[@]}" libgtest-dev:armhf qemu-user ffmpeg lighttpd curl python3 sqlite3) ;;
+  arm)   want=(cmake pkg-config "${cross[@]}" libgtest-dev:armhf qemu-user ffmpeg lighttpd curl python3 sqlite3 net-tools) ;;
   *) echo "usage: $0 build|test|run|bench|arm" >&2; exit 2 ;;
 esac
 

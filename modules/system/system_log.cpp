@@ -18,6 +18,7 @@
 #include "core/json_util.h"
 #include "core/reply.h"
 #include "core/web_utils.h"
+#include "modules/network/network_records.h"
 #include "modules/system/system.h"
 #include "platform/trans.h"
 #include "platform/vxdb.h"
@@ -560,13 +561,14 @@ const char* export_name(int main_type)
     }
 }
 
-// The first port's MAC as the file name carries it: hex digits only.
+// The device's MAC as the file name carries it: the stored MAC text, hex
+// digits only, so that no stored byte can end the header line.
 void export_mac_text(char* out, size_t size)
 {
-    char eth0[18], eth1[18];
-    get_mac_addr(eth0, eth1);
+    char mac[64];
+    read_mac_conf(VXDB_MAIN, mac, (int)sizeof mac);
     size_t n = 0;
-    for (const char* p = eth0; *p && n + 1 < size; p++)
+    for (const char* p = mac; *p && n + 1 < size; p++)
         if (isxdigit((unsigned char)*p))
             out[n++] = *p;
     out[n] = '\0';

@@ -1,0 +1,181 @@
+// Network module: wire and database records of the interfaces, service
+// ports, UPnP, multicast and push messages, shared by the CGI and coresim.
+#pragma once
+#include <cstdint>
+
+#include "platform/wire.h"
+
+// Core-service requests of the interfaces and ports; waiting ones are
+// answered by code + 5000.
+enum {
+    REQ_POS_PORT = 1422,          // 4-byte new POS port
+    REQ_NETWORK_CHANGED = 1702,   // 32-byte text: "network" or "more"
+    REQ_REBOOT = 1703,            // no payload
+    REQ_NETWORK_RESTART = 1712,   // 32 zero bytes
+    REQ_DEFAULT_ROUTE = 1724,     // 4 bytes; answer 6724
+    REQ_MULTICAST = 1729,         // the multicast record; answer 6729
+    REQ_IP_CONFLICT = 3005,       // 20-byte address; answer 8005
+    REQ_IP_CONFLICT_BY_DEV = 3006,  // ip_conflict_request; answer 8006
+    REQ_SLAVE_CLEAR = 3023,       // 4 bytes
+    REQ_PUSH_MSG_ENABLE = 3617,   // 10-byte decimal text
+    REQ_CH_ACCESS = 3618,         // 4 bytes
+    REQ_UPNP_SET = 3720,          // the UPnP record
+    NETWORK_CHANGED_TEXT_SIZE = 32,
+    IP_CONFLICT_TEXT_SIZE = 20,
+    PUSH_MSG_ENABLE_TEXT_SIZE = 10,
+};
+
+// The exception log of an address conflict (operations use core/oplog_codes.h).
+enum {
+    LOG_MAIN_NETWORK_EXCEPTION = 32,
+    LOG_SUB_IP_CONFLICT = 406,
+};
+
+enum {
+    NETWORK_MODE_MULTI = 0,   // the two ports used separately
+    NETWORK_MODE_BOND = 1,
+    NETWORK_MODE_BOND_PRIMARY = 2,
+    PUSH_MSG_CHANNELS = 64,
+    PUSH_NVR_POS_CUT = 64,
+};
+
+WIRE_BEGIN
+
+// One interface's addresses inside the network record.
+struct network_block {
+    int32_t enable;
+    int32_t v4type;
+    char ip[16];
+    char mask[16];
+    char gw[16];
+    char dns1[16];
+    char dns2[16];
+    int32_t mtu;
+    int32_t v6type;
+    char v6addr[64];
+    char v6mask[16];
+    char v6gw[64];
+};
+
+struct network_record {
+    int32_t mode;
+    char host_name[128];
+    int32_t primary_net;
+    network_block bond0;
+    network_block eth0;
+    network_block eth1;
+    int32_t default_route;
+    uint8_t reserved[40];
+};
+
+struct port_record {
+    int32_t enable_ssh;
+    int32_t ssh;
+    int32_t http;
+    int32_t rtsp;
+    int32_t service;
+    char host_name[256];  // the e-mail settings maintain it
+    int32_t enable_host_name;
+    int32_t https;
+    int32_t pos;
+};
+
+struct upnp_record {
+    int32_t enable;
+    int32_t type;
+    uint8_t other[128];   // not touched by the web pages
+    int32_t external_http_port;
+    int32_t http_status;
+    int32_t external_rtsp_port;
+    int32_t rtsp_status;
+};
+
+struct multicast_record {
+    int32_t enable;
+    char ip[68];
+};
+
+// Push-message event types of one channel, idx = channel.
+struct push_msg_event {
+    int32_t channel;
+    int32_t type_mask;
+};
+
+struct push_msg_nvr_event {
+    char pos[65];
+};
+
+// The device's MAC as twelve hex digits; one row serves the 32-byte read of
+// the network page and the 64-byte read of the log export.
+struct mac_conf {
+    char mac[64];
+};
+
+struct ip_conflict_request {
+    char dev[16];
+    char ip[16];
+};
+
+WIRE_END
+
+WIRE_SIZE(network_block, 240);
+WIRE_OFFSET(network_block, v4type, 4);
+WIRE_OFFSET(network_block, ip, 8);
+WIRE_OFFSET(network_block, mask, 24);
+WIRE_OFFSET(network_block, gw, 40);
+WIRE_OFFSET(network_block, dns1, 56);
+WIRE_OFFSET(network_block, dns2, 72);
+WIRE_OFFSET(network_block, mtu, 88);
+WIRE_OFFSET(network_block, v6type, 92);
+WIRE_OFFSET(network_block, v6addr, 96);
+WIRE_OFFSET(network_block, v6mask, 160);
+WIRE_OFFSET(network_block, v6gw, 176);
+WIRE_SIZE(network_record, 900);
+WIRE_OFFSET(network_record, host_name, 4);
+WIRE_OFFSET(network_record, primary_net, 132);
+WIRE_OFFSET(network_record, bond0, 136);
+WIRE_OFFSET(network_record, eth0, 376);
+WIRE_OFFSET(network_record, eth1, 616);
+WIRE_OFFSET(network_record, default_route, 856);
+WIRE_SIZE(port_record, 288);
+WIRE_OFFSET(port_record, ssh, 4);
+WIRE_OFFSET(port_record, http, 8);
+WIRE_OFFSET(port_record, rtsp, 12);
+WIRE_OFFSET(port_record, service, 16);
+WIRE_OFFSET(port_record, host_name, 20);
+WIRE_OFFSET(port_record, enable_host_name, 276);
+WIRE_OFFSET(port_record, https, 280);
+WIRE_OFFSET(port_record, pos, 284);
+WIRE_SIZE(upnp_record, 152);
+WIRE_OFFSET(upnp_record, external_http_port, 136);
+WIRE_OFFSET(upnp_record, rtsp_status, 148);
+WIRE_SIZE(multicast_record, 72);
+WIRE_OFFSET(multicast_record, ip, 4);
+WIRE_SIZE(push_msg_event, 8);
+WIRE_SIZE(push_msg_nvr_event, 65);
+WIRE_SIZE(mac_conf, 64);
+WIRE_SIZE(ip_conflict_request, 32);
+
+// Database records (network_db.cpp). 0 on success, -1 on failure; a record
+// never stored reads as zeros.
+int read_network(const char* db, network_record* out);
+int write_network(const char* db, const network_record* record);
+// Read-modify-write of the network record in one transaction; as vxdb_update.
+int update_network(const char* db, bool (*change)(void* record, void* context), void* context);
+int read_port(const char* db, port_record* out);
+int write_port(const char* db, const port_record* record);
+int update_port(const char* db, bool (*change)(void* record, void* context), void* context);
+int read_upnp(const char* db, upnp_record* out);
+int write_upnp(const char* db, const upnp_record* record);
+int read_multicast(const char* db, multicast_record* out);
+int write_multicast(const char* db, const multicast_record* record);
+int update_multicast(const char* db, bool (*change)(void* record, void* context), void* context);
+// Channels 0 .. count-1 (count cut to 0..64) in one transaction.
+int write_push_msg_events(const char* db, const push_msg_event* list, int count);
+// Fills out[0 .. count-1] (count cut to 0..64); missing channels read as zeros.
+int read_push_msg_events(const char* db, push_msg_event* out, int count);
+int read_push_msg_nvr_event(const char* db, push_msg_nvr_event* out);
+int write_push_msg_nvr_event(const char* db, const push_msg_nvr_event* record);
+// The MAC text, cut to size - 1 and NUL-terminated (size 32 or 64).
+int read_mac_conf(const char* db, char* out, int size);
+int write_mac_conf(const char* db, const char* mac);
