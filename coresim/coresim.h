@@ -67,6 +67,7 @@ const SimEntry* sim_playback_table(int* count);
 const SimEntry* sim_download_table(int* count);
 const SimEntry* sim_video_table(int* count);
 const SimEntry* sim_record_table(int* count);
+const SimEntry* sim_maintenance_table(int* count);
 
 // A stretch the simulated recorder records: [start, end), a record type.
 struct SimRecording {
@@ -91,6 +92,9 @@ int sim_seed(const std::string& root);
 
 // Module start-up after the seed (state read from the database).
 void sim_storage_start();
+// The liveness file while the server runs.
+void sim_maintenance_start();
+void sim_maintenance_stop();
 
 // Seconds a simulated format takes (CORESIM_FORMAT_SECONDS, default 5).
 double sim_format_seconds();

@@ -32,6 +32,8 @@ const Param kParams[] = {
     {"software_version", "1.0.0-sim"},
     {"hardware_version", "V1.1"},
     {"model", "SIM-NVR16"},
+    {"serial", "SIM0000000001"},
+    {"vxfs_dbup", "0"},
     {"failover_mode", "0"},
     {"same_channel_exist", "0"},
     {"raidmode", "0"},

@@ -6,6 +6,7 @@
 #include "modules/record/record.h"
 #include "modules/storage/storage.h"
 #include "modules/system/system_log.h"
+#include "modules/system/system_maintenance.h"
 #include "modules/system/system_user.h"
 #include "modules/video/video.h"
 
@@ -24,6 +25,7 @@ const WebModulePart* const kParts[] = {
     &playback_download_part,
     &system_user_part,
     &system_log_part,
+    &system_maintenance_part,
     nullptr,
 };
 
