@@ -232,6 +232,7 @@ HandlerStatus on_download_config(const char*)
     TmpFile file;
     if (!read_tmp_marker(MAINT_EXPORT_PATH_FILE, path, sizeof path) || !tmp_file_open(path, &file))
         return HANDLER_SILENT;
+    unlink(device_path(MAINT_EXPORT_PATH_FILE).c_str());
     serve_once(&file, path);
     return HANDLER_DONE;
 }
