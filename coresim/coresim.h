@@ -89,6 +89,9 @@ void sim_stop();
 
 // Creates a device root with its directories and a database of defaults.
 int sim_seed(const std::string& root);
+// The default parameters, and the default records when the database has
+// none (a running server uses it for a factory restore).
+void sim_seed_defaults();
 
 // Module start-up after the seed (state read from the database).
 void sim_storage_start();

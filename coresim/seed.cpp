@@ -141,16 +141,8 @@ void seed_recording()
 
 }  // namespace
 
-int sim_seed(const std::string& root)
+void sim_seed_defaults()
 {
-    if (root.empty() || root[0] != '/') {
-        fprintf(stderr, "coresim: the root must be an absolute path\n");
-        return -1;
-    }
-    setenv("NVRWEB_ROOT", root.c_str(), 1);
-    for (const char* dir : {"/tmp", "/var/run", "/mnt/nand/app", "/mnt/nand/ssl/tmp", "/mnt/nand2",
-                            "/dev/shm", "/www"})
-        make_dirs(root + dir);
     // Records only into a new database: a reseed keeps what was changed.
     const bool fresh = check_param_key(VXDB_MAIN, "max_cameras") != 0;
     for (const Param& p : kParams)
@@ -162,6 +154,19 @@ int sim_seed(const std::string& root)
         seed_motion();
         seed_recording();
     }
+}
+
+int sim_seed(const std::string& root)
+{
+    if (root.empty() || root[0] != '/') {
+        fprintf(stderr, "coresim: the root must be an absolute path\n");
+        return -1;
+    }
+    setenv("NVRWEB_ROOT", root.c_str(), 1);
+    for (const char* dir : {"/tmp", "/var/run", "/mnt/nand/app", "/mnt/nand/ssl/tmp", "/mnt/nand2",
+                            "/dev/shm", "/www"})
+        make_dirs(root + dir);
+    sim_seed_defaults();
     vxdb_close_all();
     printf("seeded %s\n", root.c_str());
     return 0;

@@ -47,8 +47,9 @@ void simulate_restart()
 {
     std::lock_guard<std::mutex> lock(g_mu);
     const int generation = ++g_restarts;
+    // Settings are read from the database at each request: coming back up
+    // reads them afresh. Nothing else of the simulated device is kept.
     unlink(device_path(MAINT_CORE_ALIVE).c_str());
-    vxdb_close_all();
     sim_log("restart: down for %d ms", restart_ms());
     std::thread([generation] {
         vx_sleep_ms(restart_ms());
@@ -94,13 +95,14 @@ void on_restore(const SimRequest& request, SimReply&)
     if (!request.as(&keep))
         return;
     std::lock_guard<std::mutex> lock(g_mu);
-    vxdb_close_all();
+    // Its own connection: other threads keep using the shared ones.
     sqlite3* db = nullptr;
     if (sqlite3_open(device_path(VXDB_MAIN).c_str(), &db) != SQLITE_OK) {
         sqlite3_close(db);
         sim_log("restore: cannot open the database");
         return;
     }
+    sqlite3_busy_timeout(db, 10000);
     std::vector<KeptRow> rows;
     std::vector<std::pair<std::string, std::string>> params;
     sqlite3_stmt* st = nullptr;
@@ -123,13 +125,12 @@ void on_restore(const SimRequest& request, SimReply&)
     sqlite3_exec(db, "DELETE FROM records; DELETE FROM params; COMMIT", nullptr, nullptr, nullptr);
     sqlite3_close(db);
 
-    sim_seed(device_root());
+    sim_seed_defaults();
     for (const auto& p : params)
         set_param_value(VXDB_MAIN, p.first.c_str(), p.second.c_str());
     for (const KeptRow& row : rows)
         vxdb_write(VXDB_MAIN, {row.kind.c_str(), (int)row.data.size(), row.idx + 1}, row.idx, row.data.data(),
                    (int)row.data.size());
-    vxdb_close_all();
     sim_log("restore: factory settings (keep network %d, keep users %d)", keep.keep_ip, keep.keep_user);
 }
 

@@ -261,7 +261,7 @@ TEST_F(Maintenance, DiagnosisServedOnceAndOnlyItself)
 TEST(MaintenanceCoresim, MkimageUpgradeAndDiagnosis)
 {
     ScratchRoot root;
-    CoresimProcess sim(root.path());
+    CoresimProcess sim(root.path(), {{"CORESIM_RESTART_MS", "1000"}});
     ASSERT_TRUE(sim.running());
     EXPECT_TRUE(root.exists(MAINT_CORE_ALIVE));
     root.write("/tmp/payload", std::string(100000, 'p'));
@@ -290,6 +290,17 @@ TEST(MaintenanceCoresim, MkimageUpgradeAndDiagnosis)
     up.env.push_back({"NVRWEB_LOCAL_IMAGE_STORE", "1"});
     EXPECT_EQ(run_cgi(root.path(), up).out, text_reply("OK"));
     EXPECT_FALSE(root.exists(MAINT_UPGRADE_IMAGE));
+    // The restart after the upgrade: the poll sees the device down, then up.
+    CgiRequest poll;
+    poll.path = "/1005";
+    std::string seen;
+    for (int i = 0; i < 100 && seen.find("NO OK,OK") == std::string::npos; i++) {
+        const std::string body = reply_body(run_cgi(root.path(), poll).out);
+        if (seen.empty() || seen.substr(seen.rfind(',') + 1) != body)
+            seen += "," + body;
+        usleep(50000);
+    }
+    EXPECT_NE(seen.find("NO OK,OK"), std::string::npos) << seen;
     root.use_in_process();
     char version[32];
     get_param_value(VXDB_MAIN, "software_version", version, sizeof version, "");
