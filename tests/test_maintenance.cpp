@@ -79,8 +79,8 @@ TEST_F(Maintenance, RestartRestoreAndPollOrder)
     store(kMotion, 9, &far);
     EXPECT_EQ(get("/1005").out, text_reply("NO OK"));
     ASSERT_EQ(stored(kMotion, 0, &got), 0);
-    EXPECT_EQ(got.interval, 20);
-    EXPECT_EQ(got.email_interval, 20);
+    EXPECT_EQ((int)got.interval, 20);
+    EXPECT_EQ((int)got.email_interval, 20);
     ASSERT_EQ(stored(kMotion, 1, &got), 0);
     EXPECT_TRUE(same_bytes(bytes_of(got), bytes_of(kept)));
     ASSERT_EQ(stored(kMotion, 9, &got), 0);
@@ -188,7 +188,7 @@ TEST_F(Maintenance, RetentionAndAutoRebootRecords)
     } cases[] = {
         {R"({"logRetention":12,"photoRetention":-1})", true}, {R"({"logRetention":3,"photoRetention":0})", false},
         {R"({"logRetention":14,"photoRetention":0})", false}, {R"({"logRetention":2})", false},
-        {R"({"logRetention":"4","photoRetention":0})", false},
+        {R"({"logRetention":"four","photoRetention":0})", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(post("/1017", c.body).out, c.accepted ? text_reply("OK") : "") << c.body;

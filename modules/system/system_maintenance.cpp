@@ -183,9 +183,11 @@ HandlerStatus on_get_restart_state(const char*)
 {
     const int channels = get_max_cameras(VXDB_MAIN);
     for (int channel = 0; channel < channels; channel++) {
+        // Only stored records: a missing one stays missing rather than
+        // becoming a record of zeros with two intervals set.
+        static const vxdb_kind kMotionRecord = {"motion", (int)sizeof(motion), VIDEO_CHANNELS};
         motion record;
-        // Only stored records: a missing one stays missing.
-        if (read_motion(VXDB_MAIN, &record, channel) == 0)
+        if (vxdb_read(VXDB_MAIN, kMotionRecord, channel, &record) == 0)
             update_motion(VXDB_MAIN, channel, repair_motion_intervals, nullptr);
     }
     int fd = open(device_path(MAINT_CORE_ALIVE).c_str(), O_RDONLY);
