@@ -68,6 +68,7 @@ const SimEntry* sim_download_table(int* count);
 const SimEntry* sim_video_table(int* count);
 const SimEntry* sim_record_table(int* count);
 const SimEntry* sim_network_table(int* count);
+const SimEntry* sim_maintenance_table(int* count);
 
 // A stretch the simulated recorder records: [start, end), a record type.
 struct SimRecording {
@@ -89,11 +90,17 @@ void sim_stop();
 
 // Creates a device root with its directories and a database of defaults.
 int sim_seed(const std::string& root);
+// The default parameters, and the default records when the database has
+// none (a running server uses it for a factory restore).
+void sim_seed_defaults();
 
 // Module start-up after the seed (state read from the database).
 void sim_storage_start();
 // Writes the simulated interfaces of a root that has none yet.
 void sim_network_seed();
+// The liveness file while the server runs.
+void sim_maintenance_start();
+void sim_maintenance_stop();
 
 // Seconds a simulated format takes (CORESIM_FORMAT_SECONDS, default 5).
 double sim_format_seconds();

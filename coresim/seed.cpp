@@ -33,6 +33,8 @@ const Param kParams[] = {
     {"software_version", "1.0.0-sim"},
     {"hardware_version", "V1.1"},
     {"model", "SIM-NVR16"},
+    {"serial", "SIM0000000001"},
+    {"vxfs_dbup", "0"},
     {"failover_mode", "0"},
     {"same_channel_exist", "0"},
     {"raidmode", "0"},
@@ -169,16 +171,8 @@ void seed_network()
 
 }  // namespace
 
-int sim_seed(const std::string& root)
+void sim_seed_defaults()
 {
-    if (root.empty() || root[0] != '/') {
-        fprintf(stderr, "coresim: the root must be an absolute path\n");
-        return -1;
-    }
-    setenv("NVRWEB_ROOT", root.c_str(), 1);
-    for (const char* dir : {"/tmp", "/var/run", "/mnt/nand/app", "/mnt/nand/ssl/tmp", "/mnt/nand2",
-                            "/dev/shm", "/www"})
-        make_dirs(root + dir);
     // Records only into a new database: a reseed keeps what was changed.
     const bool fresh = check_param_key(VXDB_MAIN, "max_cameras") != 0;
     for (const Param& p : kParams)
@@ -191,6 +185,19 @@ int sim_seed(const std::string& root)
         seed_recording();
         seed_network();
     }
+}
+
+int sim_seed(const std::string& root)
+{
+    if (root.empty() || root[0] != '/') {
+        fprintf(stderr, "coresim: the root must be an absolute path\n");
+        return -1;
+    }
+    setenv("NVRWEB_ROOT", root.c_str(), 1);
+    for (const char* dir : {"/tmp", "/var/run", "/mnt/nand/app", "/mnt/nand/ssl/tmp", "/mnt/nand2",
+                            "/dev/shm", "/www"})
+        make_dirs(root + dir);
+    sim_seed_defaults();
     sim_network_seed();
     vxdb_close_all();
     printf("seeded %s\n", root.c_str());

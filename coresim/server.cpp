@@ -36,6 +36,7 @@ const SimTableFn g_tables[] = {
     sim_video_table,
     sim_record_table,
     sim_network_table,
+    sim_maintenance_table,
 };
 
 enum { SEND_TIMEOUT_MS = 30000, ACCEPT_PAUSE_MS = 50 };
@@ -231,6 +232,7 @@ int sim_serve()
         return 1;
     }
     sim_storage_start();
+    sim_maintenance_start();
     sim_log("listening on %s", path.c_str());
 
     const int timeout_ms = send_timeout_ms();
@@ -257,6 +259,7 @@ int sim_serve()
             shutdown(fd, SHUT_RDWR);
         g_conn_cv.wait_for(g, std::chrono::seconds(10), [] { return g_conns.empty(); });
     }
+    sim_maintenance_stop();
     close(g_listen_fd);
     unlink(path.c_str());
     sim_log("stopped");

@@ -197,7 +197,9 @@ int cgi_main()
             cgiDealPost();
         } else if (cgiStrEqNoCase(cgiContentType, "multipart/form-data")) {
             // The firmware image of "/1010" is taken by the core service itself.
-            const int parsed = strcmp(cgiPathInfo, "/1010") == 0 ? cgiParseSuccess : cgiParseMultipartBody();
+            const int parsed = strcmp(cgiPathInfo, "/1010") == 0 && !cgiStoresImageLocally()
+                                   ? cgiParseSuccess
+                                   : cgiParseMultipartBody();
             if (parsed == cgiParseNoRoom) {
                 cgiReleaseRequest();
                 cgiRefuseUpload();

@@ -8,6 +8,7 @@
 #include "modules/storage/storage.h"
 #include "modules/system/system_log.h"
 #include "modules/system/system_upnp.h"
+#include "modules/system/system_maintenance.h"
 #include "modules/system/system_user.h"
 #include "modules/video/video.h"
 
@@ -26,6 +27,7 @@ const WebModulePart* const kParts[] = {
     &playback_download_part,
     &system_user_part,
     &system_log_part,
+    &system_maintenance_part,
     &system_upnp_part,
     &network_interface_part,
     &network_port_part,

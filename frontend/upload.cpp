@@ -5,6 +5,7 @@
 // under names the device itself uses.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -139,6 +140,27 @@ void refuse(const char* path)
     DispatchWebReq(path, "");
 }
 
+// Where the web server of the device leaves a firmware image.
+const char* image_store(const char* path)
+{
+    if (strcmp(path, "/1010") == 0)
+        return "/dev/shm/updateFM.bin";
+    if (strcmp(path, "/6082") == 0)
+        return "/dev/shm/updateIPCFM.bin";
+    return nullptr;
+}
+
+void store_image_locally(const char* path)
+{
+    const char* store = image_store(path);
+    CgiFormEntry* file = cgiFormEntryFind("file");
+    if (!store || !file || !file->tfileName[0])
+        return;
+    // The temporary file is in the root's "/tmp": a rename within the root.
+    if (rename(file->tfileName, device_path(store).c_str()) == 0)
+        file->tfileName[0] = '\0';
+}
+
 void deal_upload(bool stored)
 {
     char path[CGI_PATH_SIZE];
@@ -150,6 +172,8 @@ void deal_upload(bool stored)
     const UploadKind kind = upload_kind(path);
     char arg[UPLOAD_ARG_SIZE];
     if (kind == UPLOAD_SIGNAL) {
+        if (stored && cgiStoresImageLocally())
+            store_image_locally(path);
         snprintf(arg, sizeof arg, "%s & %s", "temp", cgiQueryString);
         DispatchWebReq(path, arg);
         return;
@@ -200,6 +224,12 @@ void deal_upload(bool stored)
 }
 
 }  // namespace
+
+bool cgiStoresImageLocally()
+{
+    const char* store = getenv("NVRWEB_LOCAL_IMAGE_STORE");
+    return store && strcmp(store, "1") == 0;
+}
 
 void cgiDealUpload()
 {

@@ -1,5 +1,5 @@
 // System module: login and users (system_user.cpp), the device log
-// (system_log.cpp).
+// (system_log.cpp), maintenance (system_maintenance.cpp).
 #pragma once
 #include <cstdint>
 

@@ -16,7 +16,8 @@
 CgiResult run_cgi(const std::string& root, const CgiRequest& req)
 {
     std::vector<std::pair<std::string, std::string>> env = {
-        {"PATH", source_dir() + "/tools:/usr/bin:/bin"},
+        // The device tools built here (vxprofile) after the scripted ones.
+        {"PATH", source_dir() + "/tools:" + build_dir() + ":/usr/bin:/bin"},
         {"NVRWEB_ROOT", root},
         {"GATEWAY_INTERFACE", "CGI/1.1"},
         {"SERVER_PROTOCOL", "HTTP/1.1"},
