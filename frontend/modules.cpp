@@ -2,9 +2,11 @@
 #include "frontend/modules.h"
 
 #include "frontend/dispatchreq.h"
+#include "modules/aging/aging.h"
 #include "modules/playback/playback.h"
 #include "modules/record/record.h"
 #include "modules/storage/storage.h"
+#include "modules/system/system_audio.h"
 #include "modules/system/system_log.h"
 #include "modules/system/system_user.h"
 #include "modules/video/video.h"
@@ -24,6 +26,8 @@ const WebModulePart* const kParts[] = {
     &playback_download_part,
     &system_user_part,
     &system_log_part,
+    &system_audio_part,
+    &aging_part,
     nullptr,
 };
 
