@@ -67,6 +67,8 @@ const SimEntry* sim_playback_table(int* count);
 const SimEntry* sim_download_table(int* count);
 const SimEntry* sim_video_table(int* count);
 const SimEntry* sim_record_table(int* count);
+const SimEntry* sim_audio_table(int* count);
+const SimEntry* sim_aging_table(int* count);
 
 // A stretch the simulated recorder records: [start, end), a record type.
 struct SimRecording {
