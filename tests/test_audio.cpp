@@ -96,7 +96,8 @@ TEST_F(Audio, AddRenamesTheNamedUploadOnly)
     EXPECT_TRUE(no_logs());
     root.write("/mnt/nand/app/vxdb.db", "db");
     for (const char* body : {R"({"uploadName":"../mnt/nand/app/vxdb.db","name":"x"})", R"({"uploadName":"missing","name":"x"})",
-                             R"({"uploadName":"eA","name":""})", R"({"uploadName":"","name":"x"})", R"({"name":"x"})", "{"}) {
+                             R"({"uploadName":"eA","name":""})",
+                             "{\"uploadName\":\"eA\",\"name\":\"\x96\x88\"}", R"({"uploadName":"","name":"x"})", R"({"name":"x"})", "{"}) {
         EXPECT_EQ(post("/6322", body).out, kJsonError) << body;
         EXPECT_TRUE(sent_all().empty()) << body;
     }

@@ -14,6 +14,7 @@
 #include "core/oplog.h"
 #include "core/reply.h"
 #include "core/request.h"
+#include "core/utf8.h"
 #include "modules/system/system.h"
 #include "platform/base64url.h"
 #include "platform/devpath.h"
@@ -74,6 +75,13 @@ bool plain_upload_name(const char* name)
             return false;
     }
     return true;
+}
+
+// A name typed on a page is UTF-8 text. Raw bytes could encode to a name the
+// device keeps in /tmp itself: "\x96\x88" encodes to "log".
+bool typed_name(const char* name)
+{
+    return utf8_valid(name, strlen(name));
 }
 
 bool regular_tmp_file(const char* name, std::string* mapped)
@@ -164,8 +172,8 @@ HandlerStatus on_add_audio_file(const char* request)
         return HANDLER_ERROR_JSON;
     std::string source, target;
     audio_file_add add = {};
-    if (!plain_upload_name(upload_name) || !regular_tmp_file(upload_name, &source) || !encode_name(name, add.name) ||
-        !path_in_directory(kTmp, add.name, &target) || rename(source.c_str(), target.c_str()) != 0)
+    if (!plain_upload_name(upload_name) || !regular_tmp_file(upload_name, &source) || !typed_name(name) ||
+        !encode_name(name, add.name) || !path_in_directory(kTmp, add.name, &target) || rename(source.c_str(), target.c_str()) != 0)
         return HANDLER_ERROR_JSON;
     const HandlerStatus status =
         cgi_ask(on_system_ipc_callback, REQ_AUDIO_FILE_ADD, &add, (int)sizeof add, HANDLER_ERROR_JSON);
@@ -202,7 +210,7 @@ HandlerStatus on_rename_audio_file(const char* request)
     audio_file_record record = {};
     const char* name = nullptr;
     if (!body || !json_read_record(body.get(), &record, kRenameFields) || !json_get_text(body.get(), "name", &name) ||
-        !encode_name(name, record.name))
+        !typed_name(name) || !encode_name(name, record.name))
         return HANDLER_ERROR_JSON;
     record.enable = 1;
     const HandlerStatus status =
