@@ -69,6 +69,8 @@ const SimEntry* sim_video_table(int* count);
 const SimEntry* sim_record_table(int* count);
 const SimEntry* sim_network_table(int* count);
 const SimEntry* sim_maintenance_table(int* count);
+const SimEntry* sim_audio_table(int* count);
+const SimEntry* sim_aging_table(int* count);
 
 // A stretch the simulated recorder records: [start, end), a record type.
 struct SimRecording {

@@ -195,7 +195,7 @@ int sim_seed(const std::string& root)
     }
     setenv("NVRWEB_ROOT", root.c_str(), 1);
     for (const char* dir : {"/tmp", "/var/run", "/mnt/nand/app", "/mnt/nand/ssl/tmp", "/mnt/nand2",
-                            "/dev/shm", "/www"})
+                            "/dev/shm", "/www", "/mnt/nand/audio"})
         make_dirs(root + dir);
     sim_seed_defaults();
     sim_network_seed();

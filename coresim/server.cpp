@@ -37,6 +37,8 @@ const SimTableFn g_tables[] = {
     sim_record_table,
     sim_network_table,
     sim_maintenance_table,
+    sim_audio_table,
+    sim_aging_table,
 };
 
 enum { SEND_TIMEOUT_MS = 30000, ACCEPT_PAUSE_MS = 50 };

@@ -2,10 +2,12 @@
 #include "frontend/modules.h"
 
 #include "frontend/dispatchreq.h"
+#include "modules/aging/aging.h"
 #include "modules/network/network.h"
 #include "modules/playback/playback.h"
 #include "modules/record/record.h"
 #include "modules/storage/storage.h"
+#include "modules/system/system_audio.h"
 #include "modules/system/system_log.h"
 #include "modules/system/system_upnp.h"
 #include "modules/system/system_maintenance.h"
@@ -28,7 +30,9 @@ const WebModulePart* const kParts[] = {
     &system_user_part,
     &system_log_part,
     &system_maintenance_part,
+    &system_audio_part,
     &system_upnp_part,
+    &aging_part,
     &network_interface_part,
     &network_port_part,
     nullptr,

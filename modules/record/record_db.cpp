@@ -116,6 +116,31 @@ int write_camera(const char* db, const db_camera* camera)
     return camera ? vxdb_write(db, kCamera, camera->id, camera, (int)sizeof *camera) : -1;
 }
 
+namespace {
+struct CameraChange {
+    bool (*change)(db_camera*, void*);
+    void* context;
+    int channel;
+};
+// A camera not stored yet reads as zeros: without its id it would be
+// written, and connected, as channel 0's.
+bool change_camera(void* record, void* context)
+{
+    const CameraChange* c = (const CameraChange*)context;
+    db_camera* camera = (db_camera*)record;
+    camera->id = c->channel;
+    return c->change(camera, c->context);
+}
+}  // namespace
+
+int update_camera(const char* db, int channel, bool (*change)(db_camera* camera, void* context), void* context)
+{
+    if (!change || channel < 0 || channel >= RECORD_CHANNELS)
+        return -1;
+    CameraChange c = {change, context, channel};
+    return vxdb_update(db, kCamera, channel, change_camera, &c);
+}
+
 int copy_table_column_int(const char* db, RecordTable table, const char* column, int32_t value, uint64_t channels)
 {
     for (const Column& c : kColumns) {

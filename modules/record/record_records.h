@@ -193,6 +193,10 @@ int copy_record_schedules(const char* db, const Schedule* schedule, uint64_t cha
 int read_camera(const char* db, db_camera* out, int channel);
 int read_cameras(const char* db, db_camera out[64]);
 int write_camera(const char* db, const db_camera* camera);
+// Read-modify-write of one channel's camera in one transaction, its id set
+// to the channel; `change` returns false to write nothing. 0 written, 1
+// refused, -1 failure.
+int update_camera(const char* db, int channel, bool (*change)(db_camera* camera, void* context), void* context);
 
 // Tables whose int32 columns copy_table_column_int sets.
 enum RecordTable { TABLE_RECORD, TABLE_CAMERA };
