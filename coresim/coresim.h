@@ -67,6 +67,9 @@ const SimEntry* sim_playback_table(int* count);
 const SimEntry* sim_download_table(int* count);
 const SimEntry* sim_video_table(int* count);
 const SimEntry* sim_record_table(int* count);
+const SimEntry* sim_alarm_table(int* count);
+// Bit n: NVR alarm output n switched on by hand (1409).
+uint32_t sim_alarm_output_states();
 
 // A stretch the simulated recorder records: [start, end), a record type.
 struct SimRecording {

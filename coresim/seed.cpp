@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "coresim/coresim.h"
+#include "modules/alarm/alarm_records.h"
 #include "modules/record/record_records.h"
 #include "modules/storage/storage_records.h"
 #include "modules/system/system_user.h"
@@ -137,6 +138,19 @@ void seed_recording()
     }
 }
 
+// The NVR's alarm outputs named out of the box, each held 10 seconds.
+void seed_alarms()
+{
+    for (int output = 0; output < NVR_ALARM_OUTPUTS; output++) {
+        alarm_out record;
+        memset(&record, 0, sizeof record);
+        record.id = output;
+        snprintf(record.name, sizeof record.name, "Alarm output %d", output + 1);
+        record.duration_time = 10;
+        write_alarm_out(VXDB_MAIN, &record);
+    }
+}
+
 }  // namespace
 
 int sim_seed(const std::string& root)
@@ -159,6 +173,7 @@ int sim_seed(const std::string& root)
         seed_users();
         seed_motion();
         seed_recording();
+        seed_alarms();
     }
     vxdb_close_all();
     printf("seeded %s\n", root.c_str());

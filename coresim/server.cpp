@@ -35,6 +35,7 @@ const SimTableFn g_tables[] = {
     sim_download_table,
     sim_video_table,
     sim_record_table,
+    sim_alarm_table,
 };
 
 enum { SEND_TIMEOUT_MS = 30000, ACCEPT_PAUSE_MS = 50 };

@@ -2,6 +2,7 @@
 #include "frontend/modules.h"
 
 #include "frontend/dispatchreq.h"
+#include "modules/alarm/alarm.h"
 #include "modules/playback/playback.h"
 #include "modules/record/record.h"
 #include "modules/storage/storage.h"
@@ -24,6 +25,8 @@ const WebModulePart* const kParts[] = {
     &playback_download_part,
     &system_user_part,
     &system_log_part,
+    &alarm_output_part,
+    &alarm_camera_part,
     nullptr,
 };
 
