@@ -26,6 +26,7 @@ const WebModulePart* const kParts[] = {
     &system_user_part,
     &system_log_part,
     &alarm_output_part,
+    &alarm_input_part,
     &alarm_camera_part,
     nullptr,
 };

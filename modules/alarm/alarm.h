@@ -1,5 +1,5 @@
-// Alarm module: the NVR's alarm outputs (alarm_outputs.cpp) and the cameras'
-// alarm inputs and outputs (alarm_camera.cpp).
+// Alarm module: the NVR's alarm outputs (alarm_outputs.cpp) and input events
+// (alarm_inputs.cpp), the cameras' alarm inputs and outputs (alarm_camera.cpp).
 #pragma once
 #include <cstdint>
 
@@ -8,6 +8,7 @@
 #include "modules/alarm/alarm_records.h"
 
 extern const WebModulePart alarm_output_part;
+extern const WebModulePart alarm_input_part;
 extern const WebModulePart alarm_camera_part;
 
 // The module's one response callback: every part's answers.

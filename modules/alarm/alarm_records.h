@@ -216,6 +216,14 @@ inline int converse_chn_alarmid_to_event_in(int input)
 // Database kinds and tables (alarm_db.cpp). Camera alarm-input tables are
 // one set per input: "%d" is the input 0..3.
 #define ALARM_OUT_SCHEDULE "alarm_out_schedule"
+#define ALARMIN_EFFECTIVE_SCHEDULE "alarmin_effective_schedule"
+#define ALARMIN_AUDIBLE_SCHEDULE "alarmin_audible_schedule"
+#define ALARMIN_EMAIL_SCHEDULE "alarmin_email_schedule"
+#define ALARMIN_PTZ_SCHEDULE "alarmin_ptz_schedule"
+#define ALARMIN_WHITELED_SCHEDULE "alarmin_whiteled_esche"
+#define ALARMIN_WHITELED_PARAMS "alarm_in_white_led_params"
+#define ALARMIN_HTTP_SCHEDULE "alarmin_http_notification_sche"
+#define ALARMIN_HTTP_PARAMS "alarmin_http_notification_params"
 #define ALARM_CHNOUT_EFFECTIVE_SCHEDULE "alarm_chnOut%d_effective_schedule"
 #define ALARM_CHNIN_EFFECTIVE_SCHEDULE "alarm_chnIn%d_effective_schedule"
 #define ALARM_CHNIN_AUDIBLE_SCHEDULE "alarm_chnIn%d_audible_schedule"
