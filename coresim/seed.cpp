@@ -8,6 +8,7 @@
 
 #include "coresim/coresim.h"
 #include "modules/network/network_records.h"
+#include "modules/alarm/alarm_records.h"
 #include "modules/record/record_records.h"
 #include "modules/storage/storage_records.h"
 #include "modules/system/system_user.h"
@@ -169,6 +170,19 @@ void seed_network()
     write_mac_conf(VXDB_MAIN, "001E5A0A0B0C");
 }
 
+// The NVR's alarm outputs named out of the box, each held 10 seconds.
+void seed_alarms()
+{
+    for (int output = 0; output < NVR_ALARM_OUTPUTS; output++) {
+        alarm_out record;
+        memset(&record, 0, sizeof record);
+        record.id = output;
+        snprintf(record.name, sizeof record.name, "Alarm output %d", output + 1);
+        record.duration_time = 10;
+        write_alarm_out(VXDB_MAIN, &record);
+    }
+}
+
 }  // namespace
 
 void sim_seed_defaults()
@@ -184,6 +198,7 @@ void sim_seed_defaults()
         seed_motion();
         seed_recording();
         seed_network();
+        seed_alarms();
     }
 }
 

@@ -39,6 +39,7 @@ const SimTableFn g_tables[] = {
     sim_maintenance_table,
     sim_audio_table,
     sim_aging_table,
+    sim_alarm_table,
 };
 
 enum { SEND_TIMEOUT_MS = 30000, ACCEPT_PAUSE_MS = 50 };

@@ -4,6 +4,7 @@
 #include "frontend/dispatchreq.h"
 #include "modules/aging/aging.h"
 #include "modules/network/network.h"
+#include "modules/alarm/alarm.h"
 #include "modules/playback/playback.h"
 #include "modules/record/record.h"
 #include "modules/storage/storage.h"
@@ -35,6 +36,9 @@ const WebModulePart* const kParts[] = {
     &aging_part,
     &network_interface_part,
     &network_port_part,
+    &alarm_output_part,
+    &alarm_input_part,
+    &alarm_camera_part,
     nullptr,
 };
 

@@ -1,0 +1,15 @@
+// Alarm module: the NVR's alarm outputs (alarm_outputs.cpp) and input events
+// (alarm_inputs.cpp), the cameras' alarm inputs and outputs (alarm_camera.cpp).
+#pragma once
+#include <cstdint>
+
+#include "core/ipc.h"
+#include "core/module.h"
+#include "modules/alarm/alarm_records.h"
+
+extern const WebModulePart alarm_output_part;
+extern const WebModulePart alarm_input_part;
+extern const WebModulePart alarm_camera_part;
+
+// The module's one response callback: every part's answers.
+void on_alarm_ipc_callback(void* context, const int32_t* header, const char* payload);
