@@ -154,7 +154,6 @@ const SimEntry kNetwork[] = {
     {REQ_CH_ACCESS, on_ch_access, "store the channel access switch"},
     {REQ_UPNP_SET, on_upnp_set, "map ports: store the UPnP row"},
     {REQ_POS_PORT, on_logged, "POS port changed"},
-    {REQ_REBOOT, on_logged, "reboot asked"},
     {REQ_PUSH_MSG_ENABLE, on_logged, "push messages switched"},
 };
 

@@ -261,7 +261,8 @@ TEST_F(Maintenance, DiagnosisServedOnceAndOnlyItself)
 TEST(MaintenanceCoresim, MkimageUpgradeAndDiagnosis)
 {
     ScratchRoot root;
-    CoresimProcess sim(root.path(), {{"CORESIM_RESTART_MS", "1000"}});
+    // Long enough that a loaded machine still polls within the restart.
+    CoresimProcess sim(root.path(), {{"CORESIM_RESTART_MS", "4000"}});
     ASSERT_TRUE(sim.running());
     EXPECT_TRUE(root.exists(MAINT_CORE_ALIVE));
     root.write("/tmp/payload", std::string(100000, 'p'));
@@ -294,7 +295,7 @@ TEST(MaintenanceCoresim, MkimageUpgradeAndDiagnosis)
     CgiRequest poll;
     poll.path = "/1005";
     std::string seen;
-    for (int i = 0; i < 100 && seen.find("NO OK,OK") == std::string::npos; i++) {
+    for (int i = 0; i < 400 && seen.find("NO OK,OK") == std::string::npos; i++) {
         const std::string body = reply_body(run_cgi(root.path(), poll).out);
         if (seen.empty() || seen.substr(seen.rfind(',') + 1) != body)
             seen += "," + body;

@@ -12,19 +12,17 @@
 
 namespace {
 
-HandlerStatus on_set_aging_ssh(const char* request);
-HandlerStatus on_set_aging_auto_login(const char* request);
-HandlerStatus on_set_aging_record_mode(const char* request);
-HandlerStatus on_set_aging_wizard(const char* request);
-HandlerStatus on_set_aging_camera(const char* request);
+// Path, handler, one line of help; the list also declares the handlers.
+#define AGING_RESOURCES(X) \
+    X("/3300", on_set_aging_ssh, "switch the SSH service") \
+    X("/3301", on_set_aging_auto_login, "switch the automatic local login") \
+    X("/3302", on_set_aging_record_mode, "set the record mode of all 64 channels") \
+    X("/3303", on_set_aging_wizard, "switch the setup wizard") \
+    X("/3304", on_set_aging_camera, "bind or unbind the IP camera of a channel")
 
-const WebResEntry kAgingResources[] = {
-    {"/3300", on_set_aging_ssh, "switch the SSH service"},
-    {"/3301", on_set_aging_auto_login, "switch the automatic local login"},
-    {"/3302", on_set_aging_record_mode, "set the record mode of all 64 channels"},
-    {"/3303", on_set_aging_wizard, "switch the setup wizard"},
-    {"/3304", on_set_aging_camera, "bind or unbind the IP camera of a channel"},
-};
+AGING_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kAgingResources[] = {AGING_RESOURCES(WEB_RESOURCE_ROW)};
 
 // A switch from the request: absent reads 0, as the tool relies on; a value
 // that is not an integer in [min, max] refuses the request.

@@ -15,19 +15,17 @@
 
 namespace {
 
-HandlerStatus on_get_camera_alarm_input(const char* request);
-HandlerStatus on_set_camera_alarm_input(const char* request);
-HandlerStatus on_get_camera_alarm_output(const char* request);
-HandlerStatus on_set_camera_alarm_output(const char* request);
-HandlerStatus on_set_camera_alarm_output_state(const char* request);
+// Path, handler, one line of help; the list also declares the handlers.
+#define CAMERA_RESOURCES(X) \
+    X("/6024", on_get_camera_alarm_input, "a camera's alarm inputs with their actions") \
+    X("/6025", on_set_camera_alarm_input, "camera alarm inputs and actions, copied to a channel set") \
+    X("/6028", on_get_camera_alarm_output, "a camera's two alarm outputs") \
+    X("/6029", on_set_camera_alarm_output, "camera alarm-output names, delays and schedules, copied") \
+    X("/6033", on_set_camera_alarm_output_state, "switch a camera alarm output")
 
-const WebResEntry kCameraResources[] = {
-    {"/6024", on_get_camera_alarm_input, "a camera's alarm inputs with their actions"},
-    {"/6025", on_set_camera_alarm_input, "camera alarm inputs and actions, copied to a channel set"},
-    {"/6028", on_get_camera_alarm_output, "a camera's two alarm outputs"},
-    {"/6029", on_set_camera_alarm_output, "camera alarm-output names, delays and schedules, copied"},
-    {"/6033", on_set_camera_alarm_output_state, "switch a camera alarm output"},
-};
+CAMERA_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kCameraResources[] = {CAMERA_RESOURCES(WEB_RESOURCE_ROW)};
 
 const int kLastChannel = CHANNEL_COUNT - 1;
 

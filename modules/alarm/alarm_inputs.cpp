@@ -14,13 +14,14 @@
 
 namespace {
 
-HandlerStatus on_get_nvr_alarm_input(const char* request);
-HandlerStatus on_set_nvr_alarm_input(const char* request);
+// Path, handler, one line of help; the list also declares the handlers.
+#define INPUT_RESOURCES(X) \
+    X("/6026", on_get_nvr_alarm_input, "whole NVR alarm-input event") \
+    X("/6027", on_set_nvr_alarm_input, "NVR alarm-input event with actions, copied to other inputs")
 
-const WebResEntry kInputResources[] = {
-    {"/6026", on_get_nvr_alarm_input, "whole NVR alarm-input event"},
-    {"/6027", on_set_nvr_alarm_input, "NVR alarm-input event with actions, copied to other inputs"},
-};
+INPUT_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kInputResources[] = {INPUT_RESOURCES(WEB_RESOURCE_ROW)};
 
 // The PTZ entries of NVR inputs are event type 0, which the shared action
 // set reads as "none": they are read and written here.

@@ -14,17 +14,16 @@
 
 namespace {
 
-HandlerStatus on_get_alarm_outs(const char* request);
-HandlerStatus on_get_alarm_out(const char* request);
-HandlerStatus on_set_alarm_out(const char* request);
-HandlerStatus on_set_alarm_out_state(const char* request);
+// Path, handler, one line of help; the list also declares the handlers.
+#define OUTPUT_RESOURCES(X) \
+    X("/6020", on_get_alarm_outs, "the four NVR alarm outputs") \
+    X("/6021", on_get_alarm_out, "one NVR alarm output with its schedule") \
+    X("/6022", on_set_alarm_out, "store an NVR alarm output, copied to other outputs") \
+    X("/6023", on_set_alarm_out_state, "switch an NVR alarm output")
 
-const WebResEntry kOutputResources[] = {
-    {"/6020", on_get_alarm_outs, "the four NVR alarm outputs"},
-    {"/6021", on_get_alarm_out, "one NVR alarm output with its schedule"},
-    {"/6022", on_set_alarm_out, "store an NVR alarm output, copied to other outputs"},
-    {"/6023", on_set_alarm_out_state, "switch an NVR alarm output"},
-};
+OUTPUT_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kOutputResources[] = {OUTPUT_RESOURCES(WEB_RESOURCE_ROW)};
 
 const JsonField kOutputReply[] = {
     JSON_FIELD(alarm_out, id, "id", I32),

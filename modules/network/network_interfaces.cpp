@@ -16,33 +16,24 @@
 
 namespace {
 
-HandlerStatus on_get_network_info(const char* request);
-HandlerStatus on_set_network_info(const char* request);
-HandlerStatus on_get_network_mode(const char* request);
-HandlerStatus on_restart_network(const char* request);
-HandlerStatus on_get_mac0(const char* request);
-HandlerStatus on_ip_conflict(const char* request);
-HandlerStatus on_ip_conflict_by_dev(const char* request);
-HandlerStatus on_get_access_info(const char* request);
-HandlerStatus on_get_poe_max(const char* request);
-HandlerStatus on_cgi_set_default_route(const char* request);
-HandlerStatus on_cgi_get_multicast(const char* request);
-HandlerStatus on_cgi_set_multicast(const char* request);
+// Path, handler, one line of help; the list also declares the handlers.
+#define INTERFACE_RESOURCES(X) \
+    X("/7040", on_get_network_info, "addresses of a network mode (text: the mode)") \
+    X("/7041", on_set_network_info, "store addresses and apply them") \
+    X("/7042", on_get_network_mode, "stored network mode") \
+    X("/7043", on_restart_network, "restart the network") \
+    X("/7044", on_get_mac0, "MAC of the first port") \
+    X("/7070", on_ip_conflict, "is an address used by another device") \
+    X("/7071", on_ip_conflict_by_dev, "the same for one interface") \
+    X("/7092", on_get_access_info, "channel access switch") \
+    X("/7093", on_get_poe_max, "PoE port count") \
+    X("/7096", on_cgi_set_default_route, "interface of the default route") \
+    X("/7033", on_cgi_get_multicast, "multicast settings") \
+    X("/7034", on_cgi_set_multicast, "store multicast settings")
 
-const WebResEntry kInterfaceResources[] = {
-    {"/7040", on_get_network_info, "addresses of a network mode (text: the mode)"},
-    {"/7041", on_set_network_info, "store addresses and apply them"},
-    {"/7042", on_get_network_mode, "stored network mode"},
-    {"/7043", on_restart_network, "restart the network"},
-    {"/7044", on_get_mac0, "MAC of the first port"},
-    {"/7070", on_ip_conflict, "is an address used by another device"},
-    {"/7071", on_ip_conflict_by_dev, "the same for one interface"},
-    {"/7092", on_get_access_info, "channel access switch"},
-    {"/7093", on_get_poe_max, "PoE port count"},
-    {"/7096", on_cgi_set_default_route, "interface of the default route"},
-    {"/7033", on_cgi_get_multicast, "multicast settings"},
-    {"/7034", on_cgi_set_multicast, "store multicast settings"},
-};
+INTERFACE_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kInterfaceResources[] = {INTERFACE_RESOURCES(WEB_RESOURCE_ROW)};
 
 #define NET(member, key, type) JSON_FIELD(network_record, member, key, type)
 

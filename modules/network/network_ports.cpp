@@ -13,13 +13,14 @@
 
 namespace {
 
-HandlerStatus on_get_port_info(const char* request);
-HandlerStatus on_set_port_info(const char* request);
+// Path, handler, one line of help; the list also declares the handlers.
+#define PORT_RESOURCES(X) \
+    X("/7050", on_get_port_info, "service ports and push-message settings") \
+    X("/7051", on_set_port_info, "store service ports and push-message settings")
 
-const WebResEntry kPortResources[] = {
-    {"/7050", on_get_port_info, "service ports and push-message settings"},
-    {"/7051", on_set_port_info, "store service ports and push-message settings"},
-};
+PORT_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kPortResources[] = {PORT_RESOURCES(WEB_RESOURCE_ROW)};
 
 enum { PORT_MAX = 65535, PUSH_ALARM_IN_DEFAULT = 65535 };
 

@@ -15,7 +15,6 @@ enum {
     IMAGE_DEFAULT = 128,
 };
 
-
 // Path, handler, one line of help; the list also declares the handlers.
 #define LIVE_RESOURCES(X) \
     X("/4010", on_start_live, "start a live stream") \

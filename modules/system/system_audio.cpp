@@ -21,21 +21,18 @@
 
 namespace {
 
-HandlerStatus on_get_audio_file_list(const char* request);
-HandlerStatus on_upload_audio_file(const char* request);
-HandlerStatus on_add_audio_file(const char* request);
-HandlerStatus on_del_audio_file(const char* request);
-HandlerStatus on_rename_audio_file(const char* request);
-HandlerStatus on_send_audio_file_id(const char* request);
+// Path, handler, one line of help; the list also declares the handlers.
+#define AUDIO_RESOURCES(X) \
+    X("/6320", on_get_audio_file_list, "audio files held in the ten slots") \
+    X("/6321", on_upload_audio_file, "take an uploaded WAV file into /tmp under its encoded name") \
+    X("/6322", on_add_audio_file, "name an uploaded audio file and hand it to the core service") \
+    X("/6323", on_del_audio_file, "delete the audio files of a mask of ids") \
+    X("/6324", on_rename_audio_file, "rename an audio file") \
+    X("/6325", on_send_audio_file_id, "pass an audio file id on to the core service")
 
-const WebResEntry kAudioResources[] = {
-    {"/6320", on_get_audio_file_list, "audio files held in the ten slots"},
-    {"/6321", on_upload_audio_file, "take an uploaded WAV file into /tmp under its encoded name"},
-    {"/6322", on_add_audio_file, "name an uploaded audio file and hand it to the core service"},
-    {"/6323", on_del_audio_file, "delete the audio files of a mask of ids"},
-    {"/6324", on_rename_audio_file, "rename an audio file"},
-    {"/6325", on_send_audio_file_id, "pass an audio file id on to the core service"},
-};
+AUDIO_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kAudioResources[] = {AUDIO_RESOURCES(WEB_RESOURCE_ROW)};
 
 const char* const kTmp = "/tmp";
 const int kAllSlots = (1 << AUDIO_FILE_SLOTS) - 1;

@@ -26,41 +26,28 @@
 
 namespace {
 
-HandlerStatus on_restart_device(const char* request);
-HandlerStatus on_get_restart_state(const char* request);
-HandlerStatus on_restore_device(const char* request);
-HandlerStatus on_export_config(const char* request);
-HandlerStatus on_download_config(const char* request);
-HandlerStatus on_import_config(const char* request);
-HandlerStatus on_upgrade_system(const char* request);
-HandlerStatus on_clean_upgrade_files(const char* request);
-HandlerStatus on_cgi_upgrade_system_init(const char* request);
-HandlerStatus on_get_auto_maintenance(const char* request);
-HandlerStatus on_set_auto_maintenance(const char* request);
-HandlerStatus on_get_auto_reboot(const char* request);
-HandlerStatus on_set_auto_reboot(const char* request);
-HandlerStatus on_export_diagnosis(const char* request);
-HandlerStatus on_download_diagnosis(const char* request);
-HandlerStatus on_clear_db_update_flag(const char* request);
+// Path, handler, one line of help; the list also declares the handlers.
+#define MAINTENANCE_RESOURCES(X) \
+    X("/1004", on_restart_device, "restart the device") \
+    X("/1005", on_get_restart_state, "whether the core service is back after a restart") \
+    X("/1006", on_restore_device, "restore factory settings, keeping network and/or users") \
+    X("/1007", on_export_config, "export the configuration to a file in /tmp") \
+    X("/1013", on_download_config, "download the exported configuration once") \
+    X("/1008", on_import_config, "import an uploaded configuration file") \
+    X("/1010", on_upgrade_system, "upgrade the firmware from the stored image") \
+    X("/1011", on_clean_upgrade_files, "whether an upgrade image is still waiting") \
+    X("/1034", on_cgi_upgrade_system_init, "prepare the core service for an upgrade") \
+    X("/1016", on_get_auto_maintenance, "log and picture retention") \
+    X("/1017", on_set_auto_maintenance, "set log and picture retention") \
+    X("/1032", on_get_auto_reboot, "automatic reboot time") \
+    X("/1033", on_set_auto_reboot, "set the automatic reboot time") \
+    X("/6310", on_export_diagnosis, "have the core service pack a diagnosis file") \
+    X("/6311", on_download_diagnosis, "download the diagnosis file once") \
+    X("/1023", on_clear_db_update_flag, "clear the database update flag")
 
-const WebResEntry kMaintenanceResources[] = {
-    {"/1004", on_restart_device, "restart the device"},
-    {"/1005", on_get_restart_state, "whether the core service is back after a restart"},
-    {"/1006", on_restore_device, "restore factory settings, keeping network and/or users"},
-    {"/1007", on_export_config, "export the configuration to a file in /tmp"},
-    {"/1013", on_download_config, "download the exported configuration once"},
-    {"/1008", on_import_config, "import an uploaded configuration file"},
-    {"/1010", on_upgrade_system, "upgrade the firmware from the stored image"},
-    {"/1011", on_clean_upgrade_files, "whether an upgrade image is still waiting"},
-    {"/1034", on_cgi_upgrade_system_init, "prepare the core service for an upgrade"},
-    {"/1016", on_get_auto_maintenance, "log and picture retention"},
-    {"/1017", on_set_auto_maintenance, "set log and picture retention"},
-    {"/1032", on_get_auto_reboot, "automatic reboot time"},
-    {"/1033", on_set_auto_reboot, "set the automatic reboot time"},
-    {"/6310", on_export_diagnosis, "have the core service pack a diagnosis file"},
-    {"/6311", on_download_diagnosis, "download the diagnosis file once"},
-    {"/1023", on_clear_db_update_flag, "clear the database update flag"},
-};
+MAINTENANCE_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kMaintenanceResources[] = {MAINTENANCE_RESOURCES(WEB_RESOURCE_ROW)};
 
 enum { EXPORT_PATH_READ = 1168, EXPORT_NAME_READ = 256, COPY_PIECE = 4095 };
 

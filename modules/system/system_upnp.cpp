@@ -9,13 +9,14 @@
 
 namespace {
 
-HandlerStatus on_get_upnp_info(const char* request);
-HandlerStatus on_set_upnp_info(const char* request);
+// Path, handler, one line of help; the list also declares the handlers.
+#define UPNP_RESOURCES(X) \
+    X("/1030", on_get_upnp_info, "UPnP mapping and its state") \
+    X("/1031", on_set_upnp_info, "ask the core service to map ports by UPnP")
 
-const WebResEntry kUpnpResources[] = {
-    {"/1030", on_get_upnp_info, "UPnP mapping and its state"},
-    {"/1031", on_set_upnp_info, "ask the core service to map ports by UPnP"},
-};
+UPNP_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kUpnpResources[] = {UPNP_RESOURCES(WEB_RESOURCE_ROW)};
 
 const JsonField kUpnpFields[] = {
     JSON_FIELD(upnp_record, enable, "enable", I32),
