@@ -3,10 +3,10 @@
 # Usage: scripts/deps.sh build|test|run|bench|arm
 set -euo pipefail
 
-build=(build-essential cmake pkg-config libjson-c-dev libsqlite3-dev)
+build=(build-essential cmake pkg-config libjson-c-dev libsqlite3-dev zlib1g-dev)
 # The ARM board's build: the cross compilers, the board's libraries from
 # Debian's armhf port, and user-mode emulation to run the result here.
-cross=(g++-arm-linux-gnueabihf libjson-c-dev:armhf libsqlite3-dev:armhf)
+cross=(g++-arm-linux-gnueabihf libjson-c-dev:armhf libsqlite3-dev:armhf zlib1g-dev:armhf)
 case "${1:-build}" in
   build) want=("${build[@]}") ;;
   test)  want=("${build[@]}" libgtest-dev ffmpeg lighttpd curl python3 sqlite3 net-tools) ;;
