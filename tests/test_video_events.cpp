@@ -138,7 +138,8 @@ TEST_F(VideoEventsTest, ChannelSetFormsLogAndNotifyTheirSets)
 TEST_F(VideoEventsTest, PtzEntriesOnePerPtzChannel)
 {
     const struct { const char* path; std::string body, info; } steps[] = {
-        {"/6160", R"({"type":1,"chn_id":3,"acto_ptz_channel":2,"acto_ptz_type":1,"acto_ptz_preset":7,"acto_ptz_patrol":9})",
+        {"/6160",
+         R"({"type":1,"chn_id":3,"acto_ptz_channel":2,"acto_ptz_type":1,"acto_ptz_preset":7,"acto_ptz_patrol":9})",
          R"([{"acto_ptz_channel":2,"acto_ptz_type":1,"acto_ptz_preset":7,"acto_ptz_patrol":0}])"},
         {"/6160", R"({"type":1,"chn_id":3,"acto_ptz_channel":2,"acto_ptz_type":2,"acto_ptz_patrol":4})",
          R"([{"acto_ptz_channel":2,"acto_ptz_type":2,"acto_ptz_preset":0,"acto_ptz_patrol":4}])"},
@@ -174,8 +175,9 @@ TEST_F(VideoEventsTest, PtzEntriesOnePerPtzChannel)
     PtzActionParams after;
     stored(kPtzKind, 1 * 64 + 3, &after);
     EXPECT_TRUE(same_bytes(bytes_of(after), bytes_of(full)));
-    EXPECT_EQ(post("/6160", R"({"type":1,"chn_id":3,"acto_ptz_channel":5,"acto_ptz_type":1,"acto_ptz_preset":77})").out,
-              text_reply());
+    EXPECT_EQ(
+        post("/6160", R"({"type":1,"chn_id":3,"acto_ptz_channel":5,"acto_ptz_type":1,"acto_ptz_preset":77})").out,
+        text_reply());
     stored(kPtzKind, 1 * 64 + 3, &after);
     EXPECT_EQ(after.entries[4].acto_ptz_preset, 77);
 }
@@ -230,7 +232,8 @@ TEST_F(VideoEventsTest, ExceptionsKeepSevenValuesAndEightEntries)
 {
     ASSERT_TRUE(json_reply_is(
         post("/6998", R"({"exception":[1,2,3,4,5,6,7,8,9],"httpParams":{"diskFull":{"exceptId":0,"url":")" +
-                          std::string(600, 'u') + R"(","username":"a","password":"b"},"videoSignalLost":{"exceptId":7}}})")
+                          std::string(600, 'u') +
+                          R"(","username":"a","password":"b"},"videoSignalLost":{"exceptId":7}}})")
             .out,
         R"({"status":"CGI SUCCESS"})"));
     EXPECT_TRUE(same_bytes(one(REQ_EXCEPTION_ALARMS_CHANGED), ""));

@@ -38,16 +38,6 @@ void apply_video_losts_change(void* record, int idx, void* context)
     c->set_change((video_lost*)record, idx, c->context);
 }
 
-struct VideoLostsWrite {
-    const video_lost* records;
-};
-
-void put_video_lost(void* record, int idx, void* context)
-{
-    const VideoLostsWrite* w = (const VideoLostsWrite*)context;
-    memcpy(record, &w->records[idx], sizeof(video_lost));
-}
-
 // Where a list of a type lives and how many entries it may hold.
 bool ptz_list(int event_type, int channel, vxdb_kind* kind, int* idx, int* capacity)
 {
@@ -101,7 +91,8 @@ bool apply_ptz_change(void* record, void* context)
         }
         return changed;
     }
-    int slot = find_ptz_entry(list, c->capacity, c->edit == PTZ_UPDATE ? c->old_ptz_channel : c->entry.acto_ptz_channel);
+    const int wanted = c->edit == PTZ_UPDATE ? c->old_ptz_channel : c->entry.acto_ptz_channel;
+    int slot = find_ptz_entry(list, c->capacity, wanted);
     if (c->edit == PTZ_UPDATE) {
         if (slot < 0) {
             c->result = 1;
@@ -183,17 +174,6 @@ int read_video_lost(const char* db, video_lost* out, int channel)
 int write_video_lost(const char* db, const video_lost* record)
 {
     return record ? vxdb_write(db, kVideoLost, record->id, record, (int)sizeof *record) : -1;
-}
-
-int read_video_losts(const char* db, video_lost out[VIDEO_CHANNELS])
-{
-    return vxdb_read_table(db, kVideoLost, out, VIDEO_CHANNELS) < 0 ? -1 : 0;
-}
-
-int write_video_losts(const char* db, const video_lost records[VIDEO_CHANNELS], uint64_t channels)
-{
-    VideoLostsWrite w = {records};
-    return vxdb_update_set(db, kVideoLost, channels, put_video_lost, &w);
 }
 
 int copy_video_losts(const char* db, int source, uint64_t channels)

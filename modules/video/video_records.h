@@ -287,17 +287,14 @@ int read_motion_audible_schedule(const char* db, Schedule* out, int channel);
 
 int read_video_lost(const char* db, video_lost* out, int channel);
 int write_video_lost(const char* db, const video_lost* record);
-// All 64 records, slot n for channel n (missing ones zero).
-int read_video_losts(const char* db, video_lost out[VIDEO_CHANNELS]);
-// Stores the records of the channels in the set, in one transaction.
-int write_video_losts(const char* db, const video_lost records[VIDEO_CHANNELS], uint64_t channels);
 int copy_video_losts(const char* db, int source, uint64_t channels);
 // Read-modify-write of one channel's record or of a channel set, each in one
-// transaction (see vxdb_update / vxdb_update_set).
+// transaction (see vxdb_update / vxdb_update_set): the set forms change one
+// pair of every listed record without losing a change made meanwhile.
 int update_video_lost(const char* db, int channel, bool (*change)(video_lost* record, void* context),
                       void* context);
-int update_video_losts(const char* db, uint64_t channels, void (*change)(video_lost* record, int channel, void* context),
-                       void* context);
+int update_video_losts(const char* db, uint64_t channels,
+                       void (*change)(video_lost* record, int channel, void* context), void* context);
 // The fixed-form writer of "/6017": the audible schedule, as read back by
 // read_videoloss_audible_schedule.
 int write_video_loss_schedule(const char* db, const Schedule* schedule, int channel);
@@ -312,7 +309,8 @@ int read_trigger_alarms(const char* db, trigger_alarms* out);
 int write_trigger_alarms(const char* db, const trigger_alarms* record);
 // The 8 exception entries of HTTP notification, entry i for exception i.
 struct HttpNotificationParams;
-int read_http_notification_params_init(const char* db, const char* set_name, HttpNotificationParams out[EXCEPTION_ENTRIES]);
+int read_http_notification_params_init(const char* db, const char* set_name,
+                                       HttpNotificationParams out[EXCEPTION_ENTRIES]);
 int write_http_notification_params_batch(const char* db, const char* set_name,
                                          const HttpNotificationParams records[EXCEPTION_ENTRIES]);
 // The JSON name of exception i (0..7), at most 31 characters; null outside.
