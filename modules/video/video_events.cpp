@@ -15,55 +15,35 @@
 
 namespace {
 
-HandlerStatus on_get_videolost_info(const char* request);
-HandlerStatus on_get_videolost_schedule(const char* request);
-HandlerStatus on_set_videolost_info(const char* request);
-HandlerStatus on_set_videolost_schedule(const char* request);
-HandlerStatus on_get_videoloss_info(const char* request);
-HandlerStatus on_set_videoloss_info(const char* request);
-HandlerStatus on_set_videolost_audible_sche(const char* request);
-HandlerStatus on_set_videolost_email_sche(const char* request);
-HandlerStatus on_set_videolost_others(const char* request);
-HandlerStatus on_get_videolost_email_sche(const char* request);
-HandlerStatus on_set_videoloss_ptz_sche(const char* request);
-HandlerStatus on_get_videoloss_ptz_sche(const char* request);
-HandlerStatus on_set_ptz_params(const char* request);
-HandlerStatus on_get_ptz_params(const char* request);
-HandlerStatus on_delete_ptz_params(const char* request);
-HandlerStatus on_update_ptz_params(const char* request);
-HandlerStatus on_delete_ptz_params_batch(const char* request);
-HandlerStatus on_get_camera_io(const char* request);
-HandlerStatus on_set_camera_io(const char* request);
-HandlerStatus on_get_volume_detect(const char* request);
-HandlerStatus on_set_volume_detect(const char* request);
-HandlerStatus on_set_exception(const char* request);
-HandlerStatus on_get_exception(const char* request);
+// Path, handler, one line of help; the list also declares the handlers.
+#define EVENT_RESOURCES(X) \
+    X("/6014", on_get_videolost_info, "video-loss basics of a channel") \
+    X("/6015", on_get_videolost_schedule, "fixed-form audible schedule of video loss") \
+    X("/6016", on_set_videolost_info, "set the video-loss alarm outputs and interval") \
+    X("/6017", on_set_videolost_schedule, "set the fixed-form audible schedule of video loss") \
+    X("/6094", on_get_videoloss_info, "whole video-loss event of a channel") \
+    X("/6095", on_set_videoloss_info, "video-loss event with actions, copied to a channel set") \
+    X("/6121", on_set_videolost_audible_sche, "audible schedule, enable and interval of a channel set") \
+    X("/6122", on_set_videolost_email_sche, "e-mail schedule, enable and interval of a channel set") \
+    X("/6123", on_set_videolost_others, "one alarm-output value for a channel set") \
+    X("/6124", on_get_videolost_email_sche, "fixed-form e-mail schedule of video loss") \
+    X("/6165", on_set_videoloss_ptz_sche, "PTZ schedule and entries copied to a channel set") \
+    X("/6166", on_get_videoloss_ptz_sche, "fixed-form PTZ schedule of video loss") \
+    X("/6160", on_set_ptz_params, "add a PTZ action entry") \
+    X("/6161", on_get_ptz_params, "PTZ action entries of an event and channel") \
+    X("/6162", on_delete_ptz_params, "delete a PTZ action entry") \
+    X("/6163", on_update_ptz_params, "replace a PTZ action entry") \
+    X("/6164", on_delete_ptz_params_batch, "delete listed PTZ action entries") \
+    X("/6090", on_get_camera_io, "camera alarm-input event") \
+    X("/6091", on_set_camera_io, "set the camera alarm-input event") \
+    X("/6092", on_get_volume_detect, "camera volume-detection event") \
+    X("/6093", on_set_volume_detect, "set the camera volume-detection event") \
+    X("/6998", on_set_exception, "set the exception settings") \
+    X("/6999", on_get_exception, "exception settings")
 
-const WebResEntry kEventResources[] = {
-    {"/6014", on_get_videolost_info, "video-loss basics of a channel"},
-    {"/6015", on_get_videolost_schedule, "fixed-form audible schedule of video loss"},
-    {"/6016", on_set_videolost_info, "set the video-loss alarm outputs and interval"},
-    {"/6017", on_set_videolost_schedule, "set the fixed-form audible schedule of video loss"},
-    {"/6094", on_get_videoloss_info, "whole video-loss event of a channel"},
-    {"/6095", on_set_videoloss_info, "video-loss event with actions, copied to a channel set"},
-    {"/6121", on_set_videolost_audible_sche, "audible schedule, enable and interval of a channel set"},
-    {"/6122", on_set_videolost_email_sche, "e-mail schedule, enable and interval of a channel set"},
-    {"/6123", on_set_videolost_others, "one alarm-output value for a channel set"},
-    {"/6124", on_get_videolost_email_sche, "fixed-form e-mail schedule of video loss"},
-    {"/6165", on_set_videoloss_ptz_sche, "PTZ schedule and entries copied to a channel set"},
-    {"/6166", on_get_videoloss_ptz_sche, "fixed-form PTZ schedule of video loss"},
-    {"/6160", on_set_ptz_params, "add a PTZ action entry"},
-    {"/6161", on_get_ptz_params, "PTZ action entries of an event and channel"},
-    {"/6162", on_delete_ptz_params, "delete a PTZ action entry"},
-    {"/6163", on_update_ptz_params, "replace a PTZ action entry"},
-    {"/6164", on_delete_ptz_params_batch, "delete listed PTZ action entries"},
-    {"/6090", on_get_camera_io, "camera alarm-input event"},
-    {"/6091", on_set_camera_io, "set the camera alarm-input event"},
-    {"/6092", on_get_volume_detect, "camera volume-detection event"},
-    {"/6093", on_set_volume_detect, "set the camera volume-detection event"},
-    {"/6998", on_set_exception, "set the exception settings"},
-    {"/6999", on_get_exception, "exception settings"},
-};
+EVENT_RESOURCES(WEB_HANDLER_DECLARE)
+
+const WebResEntry kEventResources[] = {EVENT_RESOURCES(WEB_RESOURCE_ROW)};
 
 const int kLastChannel = CHANNEL_COUNT - 1;
 // PTZ channels count from 1: an entry with PTZ channel 0 is a free slot.
