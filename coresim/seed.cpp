@@ -6,6 +6,7 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "core/encodings.h"
 #include "coresim/coresim.h"
 #include "modules/network/network_records.h"
 #include "modules/alarm/alarm_records.h"
@@ -109,6 +110,25 @@ void seed_motion()
     }
 }
 
+// Video loss of the 16 cameras: on, each record under its own channel;
+// the exception entries of HTTP notification unused.
+void seed_video_loss()
+{
+    for (int channel = 0; channel < 16; channel++) {
+        video_lost record;
+        memset(&record, 0, sizeof record);
+        record.id = channel;
+        record.enable = 1;
+        record.interval = 10;
+        write_video_lost(VXDB_MAIN, &record);
+    }
+    HttpNotificationParams entries[EXCEPTION_ENTRIES];
+    memset(entries, 0, sizeof entries);
+    for (HttpNotificationParams& e : entries)
+        e.channel = -1;
+    write_http_notification_params_batch(VXDB_MAIN, EXCEPTION_HTTP_PARAMS, entries);
+}
+
 // Every channel's recording row (id = channel), recording all day on its
 // schedule, holidays included; a camera on each of the 16 channels: two on
 // PoE ports, one speaking RTSP, every other model with ANR.
@@ -196,6 +216,7 @@ void sim_seed_defaults()
         seed_disks();
         seed_users();
         seed_motion();
+        seed_video_loss();
         seed_recording();
         seed_network();
         seed_alarms();

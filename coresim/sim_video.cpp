@@ -1,6 +1,7 @@
 // Simulated cameras' motion detection: keeps per channel the motion area,
 // sensitivity, camera-side switch and schedule pushed to it, answers the
-// motion map from them, and logs the "settings changed" requests.
+// motion map from them, and logs the "settings changed" requests; keeps
+// the cameras' alarm-input and volume-detection events and answers them.
 #include <cstring>
 #include <mutex>
 
@@ -20,6 +21,8 @@ struct CameraMotion {
 struct Cameras {
     std::mutex mu;
     CameraMotion motion[VIDEO_CHANNELS];
+    camera_io_event io[VIDEO_CHANNELS];
+    volume_detect_event volume[VIDEO_CHANNELS];
 } g;
 
 bool valid(int channel)
@@ -118,6 +121,63 @@ void on_motion_map(const SimRequest& request, SimReply& reply)
     reply.send(&map, sizeof map);
 }
 
+// A camera's event as last set, under its own channel; a channel outside
+// the table answers an event with type -1.
+template <typename Event>
+void answer_event(const SimRequest& request, SimReply& reply, Event (Cameras::*events)[VIDEO_CHANNELS])
+{
+    Event event;
+    memset(&event, 0, sizeof event);
+    const int channel = request.word();
+    event.channel = channel;
+    if (request.length < 4 || !valid(channel)) {
+        event.type = -1;
+    } else {
+        std::lock_guard<std::mutex> lock(g.mu);
+        event = (g.*events)[channel];
+        event.channel = channel;
+    }
+    reply.send(&event, sizeof event);
+}
+
+template <typename Event>
+void keep_event(const SimRequest& request, Event (Cameras::*events)[VIDEO_CHANNELS], const char* what)
+{
+    Event event;
+    if (!request.as(&event) || !valid(event.channel))
+        return;
+    {
+        std::lock_guard<std::mutex> lock(g.mu);
+        (g.*events)[event.channel] = event;
+    }
+    sim_log("%s of camera %d: enable %d, type %d", what, event.channel, event.enable, event.type);
+}
+
+void on_camera_io_get(const SimRequest& request, SimReply& reply)
+{
+    answer_event(request, reply, &Cameras::io);
+}
+
+void on_camera_io_set(const SimRequest& request, SimReply&)
+{
+    keep_event(request, &Cameras::io, "alarm-input event");
+}
+
+void on_volume_get(const SimRequest& request, SimReply& reply)
+{
+    answer_event(request, reply, &Cameras::volume);
+}
+
+void on_volume_set(const SimRequest& request, SimReply&)
+{
+    keep_event(request, &Cameras::volume, "volume-detection event");
+}
+
+void on_exception_changed(const SimRequest& request, SimReply&)
+{
+    sim_log("exception settings changed (%d)", request.code);
+}
+
 void on_channel_changed(const SimRequest& request, SimReply&)
 {
     sim_log("settings changed (%d) for channel %d", request.code, request.word());
@@ -141,6 +201,12 @@ const SimEntry kVideo[] = {
     {REQ_CAMERA_MOTION_SCHEDULE, on_motion_schedule, "camera motion schedule"},
     {REQ_CAMERAS_MOTION_SCHEDULE, on_motion_schedule, "camera motion schedule of a set"},
     {REQ_MOTION_MAP_GET, on_motion_map, "motion map of a camera"},
+    {REQ_CAMERA_IO_GET, on_camera_io_get, "camera alarm-input event"},
+    {REQ_CAMERA_IO_SET, on_camera_io_set, "set the camera alarm-input event"},
+    {REQ_VOLUME_DETECT_GET, on_volume_get, "camera volume-detection event"},
+    {REQ_VOLUME_DETECT_SET, on_volume_set, "set the camera volume-detection event"},
+    {REQ_EXCEPTION_ALARMS_CHANGED, on_exception_changed, "exception alarm outputs changed"},
+    {REQ_EXCEPTION_HTTP_CHANGED, on_exception_changed, "exception HTTP notifications changed"},
 };
 
 }  // namespace

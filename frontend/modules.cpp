@@ -23,6 +23,7 @@ const WebModulePart* const kParts[] = {
     &storage_disk_part,
     &storage_nas_part,
     &video_motion_part,
+    &video_events_part,
     &record_schedule_part,
     &record_params_part,
     &playback_part,

@@ -1,4 +1,5 @@
-// Video and event module: motion detection (video_motion.cpp), with the
+// Video and event module: motion detection (video_motion.cpp), video loss,
+// PTZ entries, camera events and exceptions (video_events.cpp), with the
 // change notifications, channel-set log entries and fixed-form schedules
 // its event parts share.
 #pragma once
@@ -9,6 +10,7 @@
 #include "modules/video/video_records.h"
 
 extern const WebModulePart video_motion_part;
+extern const WebModulePart video_events_part;
 
 // The module's one response callback: every part's answers.
 void on_video_ipc_callback(void* context, const int32_t* header, const char* payload);

@@ -32,6 +32,23 @@ enum {
     REQ_CAMERAS_MOTION_SCHEDULE = 3252,
     REQ_OPERATION_LOG_CHANNELS = 3509,
     RSP_MOTION_MAP_GET = 8206,
+    REQ_CAMERA_IO_GET = 3213,
+    REQ_CAMERA_IO_SET = 3214,
+    REQ_VOLUME_DETECT_GET = 3215,
+    REQ_VOLUME_DETECT_SET = 3216,
+    RSP_CAMERA_IO_GET = 8213,
+    RSP_VOLUME_DETECT_GET = 8215,
+    REQ_EXCEPTION_ALARMS_CHANGED = 2104,
+    REQ_EXCEPTION_HTTP_CHANGED = 3394,
+};
+
+enum {
+    PTZ_TYPE_PRESET = 1,
+    PTZ_TYPE_PATROL = 2,
+    PTZ_TYPE_PATTERN = 3,
+    TRIGGER_ALARM_VALUES = 7,
+    EXCEPTION_ENTRIES = 8,
+    EXCEPTION_NAME_SIZE = 32,  // 31 characters and the NUL
 };
 
 WIRE_BEGIN
@@ -128,7 +145,82 @@ struct operation_log_channels {
     uint64_t channels;
 };
 
+// The video-loss event of one channel in the database ("video_loss").
+struct video_lost {
+    int32_t id;
+    int32_t enable;
+    int32_t tri_alarms;
+    int32_t interval;
+    int32_t email_enable;
+    int32_t email_interval;
+    char tri_chnout1_alarms[CHANNEL_STRING_SIZE];
+    char tri_chnout2_alarms[CHANNEL_STRING_SIZE];
+    int32_t unused;
+    int32_t ptz_interval;
+    int32_t alarmout_interval;
+    int32_t white_interval;
+    int32_t audio_id;
+    int32_t http_notification_interval;
+    uint8_t reserved[2];
+};
+
+// The camera-side alarm-input event ("cameraio") and audio-volume event
+// ("volumedetect") of one channel: what this side keeps of them.
+struct cameraio {
+    int32_t id;
+    int32_t enable;
+    uint32_t tri_channels;  // derived from tri_channels_string, cleared first
+    int32_t tri_actions;
+    char tri_channels_string[CHANNEL_STRING_SIZE];
+    uint8_t reserved[3];
+};
+struct volumedetect {
+    int32_t id;
+    int32_t enable;
+    uint32_t tri_channels;
+    int32_t tri_actions;
+    char tri_channels_string[CHANNEL_STRING_SIZE];
+    uint8_t reserved[3];
+};
+
+// 3214, and answer 8213 to 3213: the camera's alarm-I/O event.
+struct camera_io_event {
+    int32_t channel;
+    int32_t enable;
+    int32_t type;
+};
+// 3216, and answer 8215 to 3215: the camera's volume-detection event.
+struct volume_detect_event {
+    int32_t channel;
+    int32_t enable;
+    int32_t type;
+    int32_t volume;
+    int32_t duration;
+    int32_t on_event;
+    int32_t off_event;
+    int32_t ongoing_event;
+};
+
+// The alarm outputs of the device exceptions, in record order.
+struct trigger_alarms {
+    int32_t values[TRIGGER_ALARM_VALUES];
+};
+
 WIRE_END
+
+WIRE_SIZE(video_lost, 180);
+WIRE_OFFSET(video_lost, tri_chnout1_alarms, 24);
+WIRE_OFFSET(video_lost, tri_chnout2_alarms, 89);
+WIRE_OFFSET(video_lost, ptz_interval, 158);
+WIRE_OFFSET(video_lost, audio_id, 170);
+WIRE_OFFSET(video_lost, http_notification_interval, 174);
+WIRE_SIZE(cameraio, 84);
+WIRE_OFFSET(cameraio, tri_channels_string, 16);
+WIRE_SIZE(volumedetect, 84);
+WIRE_OFFSET(volumedetect, tri_channels_string, 16);
+WIRE_SIZE(camera_io_event, 12);
+WIRE_SIZE(volume_detect_event, 32);
+WIRE_SIZE(trigger_alarms, 28);
 
 WIRE_SIZE(motion, 700);
 WIRE_OFFSET(motion, tri_channels, 12);
@@ -182,3 +274,56 @@ int update_motion(const char* db, int channel, bool (*change)(motion* record, vo
 struct Schedule;
 int write_motion_schedule(const char* db, const Schedule* schedule, int channel);
 int read_motion_audible_schedule(const char* db, Schedule* out, int channel);
+
+// Database kinds of the video-loss event.
+#define VIDEOLOSS_AUDIBLE_SCHEDULE "videoloss_audible_schedule"
+#define VIDEOLOSS_EMAIL_SCHEDULE "videoloss_email_schedule"
+#define VIDEOLOSS_PTZ_SCHEDULE "videoloss_ptz_schedule"
+#define VIDEOLOSS_WHITELED_SCHEDULE "videoloss_whiteled_esche"
+#define VIDEOLOSS_WHITELED_PARAMS "video_loss_white_led_params"
+#define VIDEOLOSS_HTTP_SCHEDULE "videoloss_http_notification_sche"
+#define VIDEOLOSS_HTTP_PARAMS "videoloss_http_notification_params"
+#define EXCEPTION_HTTP_PARAMS "except_http_notification_params"
+
+int read_video_lost(const char* db, video_lost* out, int channel);
+int write_video_lost(const char* db, const video_lost* record);
+int copy_video_losts(const char* db, int source, uint64_t channels);
+// Read-modify-write of one channel's record or of a channel set, each in one
+// transaction (see vxdb_update / vxdb_update_set): the set forms change one
+// pair of every listed record without losing a change made meanwhile.
+int update_video_lost(const char* db, int channel, bool (*change)(video_lost* record, void* context),
+                      void* context);
+int update_video_losts(const char* db, uint64_t channels,
+                       void (*change)(video_lost* record, int channel, void* context), void* context);
+// The fixed-form writer of "/6017": the audible schedule, as read back by
+// read_videoloss_audible_schedule.
+int write_video_loss_schedule(const char* db, const Schedule* schedule, int channel);
+int read_videoloss_audible_schedule(const char* db, Schedule* out, int channel);
+
+int read_cameraio(const char* db, cameraio* out, int channel);
+int write_cameraio(const char* db, const cameraio* record);
+int read_volumedetect(const char* db, volumedetect* out, int channel);
+int write_volumedetect(const char* db, const volumedetect* record);
+
+int read_trigger_alarms(const char* db, trigger_alarms* out);
+int write_trigger_alarms(const char* db, const trigger_alarms* record);
+// The 8 exception entries of HTTP notification, entry i for exception i.
+struct HttpNotificationParams;
+int read_http_notification_params_init(const char* db, const char* set_name,
+                                       HttpNotificationParams out[EXCEPTION_ENTRIES]);
+int write_http_notification_params_batch(const char* db, const char* set_name,
+                                         const HttpNotificationParams records[EXCEPTION_ENTRIES]);
+// The JSON name of exception i (0..7), at most 31 characters; null outside.
+const char* get_exception_name(int index);
+
+// PTZ action entries of one event type and source channel (type 20: the
+// people-counting list). An entry is used when its PTZ channel is above 0.
+// Adding replaces the entry of the same PTZ channel; 0 stored, 1 the list is
+// full, -1 failure.
+struct PtzActionEntry;
+int write_ptz_params(const char* db, int event_type, const PtzActionEntry* entry);
+// Replaces the entry of PTZ channel `old_ptz_channel`: 0 stored, 1 no such
+// entry, -1 failure.
+int update_ptz_params(const char* db, int event_type, int old_ptz_channel, const PtzActionEntry* entry);
+// Deletes the entries of the listed PTZ channels: 0, or -1 on failure.
+int delete_ptz_params(const char* db, int event_type, int channel, const int* ptz_channels, int count);
