@@ -228,14 +228,17 @@ int sim_serve()
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
 
+    // Up before the socket is: a client that connects may look for the
+    // liveness file at once.
+    sim_maintenance_start();
     const std::string path = device_path("/var/run/vxsocket");
     g_listen_fd = vx_listen_unix(path.c_str());
     if (g_listen_fd < 0) {
         sim_log("cannot listen on %s: %s", path.c_str(), strerror(errno));
+        sim_maintenance_stop();
         return 1;
     }
     sim_storage_start();
-    sim_maintenance_start();
     sim_log("listening on %s", path.c_str());
 
     const int timeout_ms = send_timeout_ms();
