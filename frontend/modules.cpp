@@ -6,6 +6,7 @@
 #include "modules/network/network.h"
 #include "modules/alarm/alarm.h"
 #include "modules/playback/playback.h"
+#include "modules/ptz/ptz.h"
 #include "modules/record/record.h"
 #include "modules/storage/storage.h"
 #include "modules/system/system_audio.h"
@@ -29,6 +30,8 @@ const WebModulePart* const kParts[] = {
     &playback_part,
     &playback_live_part,
     &playback_download_part,
+    &ptz_control_part,
+    &ptz_config_part,
     &system_user_part,
     &system_log_part,
     &system_maintenance_part,
