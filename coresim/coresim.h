@@ -66,6 +66,7 @@ const SimEntry* sim_system_table(int* count);
 const SimEntry* sim_playback_table(int* count);
 const SimEntry* sim_download_table(int* count);
 const SimEntry* sim_video_table(int* count);
+const SimEntry* sim_ptz_table(int* count);
 const SimEntry* sim_record_table(int* count);
 const SimEntry* sim_network_table(int* count);
 const SimEntry* sim_maintenance_table(int* count);
@@ -106,6 +107,7 @@ void sim_network_seed();
 // The liveness file while the server runs.
 void sim_maintenance_start();
 void sim_maintenance_stop();
+void sim_ptz_start();
 
 // Seconds a simulated format takes (CORESIM_FORMAT_SECONDS, default 5).
 double sim_format_seconds();

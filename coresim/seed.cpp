@@ -10,6 +10,7 @@
 #include "coresim/coresim.h"
 #include "modules/network/network_records.h"
 #include "modules/alarm/alarm_records.h"
+#include "modules/ptz/ptz_records.h"
 #include "modules/record/record_records.h"
 #include "modules/storage/storage_records.h"
 #include "modules/system/system_user.h"
@@ -203,6 +204,19 @@ void seed_alarms()
     }
 }
 
+// PTZ speeds and RS-485 port settings of the seeded cameras: 9600 baud,
+// 8 data bits, 1 stop bit, no parity, protocol 0, address channel + 1.
+void seed_ptz()
+{
+    const int cameras = get_param_int(VXDB_MAIN, "max_cameras", 16);
+    for (int channel = 0; channel < cameras && channel < 64; channel++) {
+        const db_ptz_speed speed = {channel, 5, 5, 5, 5};
+        write_ptz_speed(VXDB_MAIN, &speed, channel);
+        const db_ptz_port port = {channel, 9600, 8, 1, 0, 0, channel + 1, 0, 0};
+        write_ptz_port(VXDB_MAIN, &port, channel);
+    }
+}
+
 }  // namespace
 
 void sim_seed_defaults()
@@ -220,6 +234,7 @@ void sim_seed_defaults()
         seed_recording();
         seed_network();
         seed_alarms();
+        seed_ptz();
     }
 }
 

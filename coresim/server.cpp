@@ -40,6 +40,7 @@ const SimTableFn g_tables[] = {
     sim_audio_table,
     sim_aging_table,
     sim_alarm_table,
+    sim_ptz_table,
 };
 
 enum { SEND_TIMEOUT_MS = 30000, ACCEPT_PAUSE_MS = 50 };
@@ -239,6 +240,7 @@ int sim_serve()
         return 1;
     }
     sim_storage_start();
+    sim_ptz_start();
     sim_log("listening on %s", path.c_str());
 
     const int timeout_ms = send_timeout_ms();
