@@ -10,6 +10,8 @@ const vxdb_kind kMotion = {"motion", (int)sizeof(motion), VIDEO_CHANNELS};
 const vxdb_kind kVideoLost = {"video_loss", (int)sizeof(video_lost), VIDEO_CHANNELS};
 const vxdb_kind kCameraIo = {"cameraio", (int)sizeof(cameraio), VIDEO_CHANNELS};
 const vxdb_kind kVolumeDetect = {"volumedetect", (int)sizeof(volumedetect), VIDEO_CHANNELS};
+const vxdb_kind kOsd = {"osd", (int)sizeof(osd), VIDEO_CHANNELS};
+const vxdb_kind kPrivacyMask = {"privacy_mask", (int)sizeof(privacy_mask), VIDEO_CHANNELS};
 const vxdb_kind kTriggerAlarms = {"trigger_alarms", (int)sizeof(trigger_alarms), 1};
 // PTZ lists: event type * 64 + source channel; people counting apart.
 const vxdb_kind kPtzParams = {"ptz_params", (int)sizeof(PtzActionParams), 64 * VIDEO_CHANNELS};
@@ -221,6 +223,26 @@ int read_volumedetect(const char* db, volumedetect* out, int channel)
 int write_volumedetect(const char* db, const volumedetect* record)
 {
     return record ? vxdb_write(db, kVolumeDetect, record->id, record, (int)sizeof *record) : -1;
+}
+
+int read_osd(const char* db, osd* out, int channel)
+{
+    return vxdb_read(db, kOsd, channel, out) < 0 ? -1 : 0;
+}
+
+int write_osd(const char* db, const osd* record)
+{
+    return record ? vxdb_write(db, kOsd, record->id, record, (int)sizeof *record) : -1;
+}
+
+int read_privacy_masks(const char* db, privacy_mask* out, int channel)
+{
+    return vxdb_read(db, kPrivacyMask, channel, out) < 0 ? -1 : 0;
+}
+
+int write_privacy_masks(const char* db, const privacy_mask* record)
+{
+    return record ? vxdb_write(db, kPrivacyMask, record->id, record, (int)sizeof *record) : -1;
 }
 
 int read_trigger_alarms(const char* db, trigger_alarms* out)

@@ -49,6 +49,8 @@ enum {
     TRIGGER_ALARM_VALUES = 7,
     EXCEPTION_ENTRIES = 8,
     EXCEPTION_NAME_SIZE = 32,  // 31 characters and the NUL
+    OSD_NAME_SIZE = 64,
+    PRIVACY_MASK_AREAS = 24,
 };
 
 WIRE_BEGIN
@@ -206,6 +208,42 @@ struct trigger_alarms {
     int32_t values[TRIGGER_ALARM_VALUES];
 };
 
+// The recorder's own on-screen display of one channel ("osd"); the channel
+// name here is the name every page shows for the channel.
+struct osd {
+    int32_t id;
+    char name[OSD_NAME_SIZE];
+    int32_t show_name;
+    int32_t show_date;
+    int32_t show_week;
+    int32_t date_format;
+    int32_t time_format;
+    double date_pos_x;
+    double date_pos_y;
+    double name_pos_x;
+    double name_pos_y;
+    int32_t alpha;
+    uint8_t reserved[4];
+};
+
+struct privacy_mask_area {
+    int32_t area_id;
+    int32_t enable;
+    int32_t start_x;
+    int32_t start_y;
+    int32_t area_width;
+    int32_t area_height;
+    int32_t width;
+    int32_t height;
+    int32_t fill_color;
+};
+
+// The stored privacy masks of one channel ("privacy_mask").
+struct privacy_mask {
+    int32_t id;
+    privacy_mask_area areas[PRIVACY_MASK_AREAS];
+};
+
 WIRE_END
 
 WIRE_SIZE(video_lost, 180);
@@ -221,6 +259,16 @@ WIRE_OFFSET(volumedetect, tri_channels_string, 16);
 WIRE_SIZE(camera_io_event, 12);
 WIRE_SIZE(volume_detect_event, 32);
 WIRE_SIZE(trigger_alarms, 28);
+WIRE_SIZE(osd, 128);
+WIRE_OFFSET(osd, name, 4);
+WIRE_OFFSET(osd, show_name, 68);
+WIRE_OFFSET(osd, time_format, 84);
+WIRE_OFFSET(osd, date_pos_x, 88);
+WIRE_OFFSET(osd, name_pos_y, 112);
+WIRE_OFFSET(osd, alpha, 120);
+WIRE_SIZE(privacy_mask_area, 36);
+WIRE_SIZE(privacy_mask, 868);
+WIRE_OFFSET(privacy_mask, areas, 4);
 
 WIRE_SIZE(motion, 700);
 WIRE_OFFSET(motion, tri_channels, 12);
@@ -304,6 +352,11 @@ int read_cameraio(const char* db, cameraio* out, int channel);
 int write_cameraio(const char* db, const cameraio* record);
 int read_volumedetect(const char* db, volumedetect* out, int channel);
 int write_volumedetect(const char* db, const volumedetect* record);
+
+int read_osd(const char* db, osd* out, int channel);
+int write_osd(const char* db, const osd* record);
+int read_privacy_masks(const char* db, privacy_mask* out, int channel);
+int write_privacy_masks(const char* db, const privacy_mask* record);
 
 int read_trigger_alarms(const char* db, trigger_alarms* out);
 int write_trigger_alarms(const char* db, const trigger_alarms* record);
