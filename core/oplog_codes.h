@@ -55,6 +55,7 @@ enum OperationLogParameter {
     LOG_PARAM_CAMERA_ALARM_IO = 923,
     LOG_PARAM_VOLUME = 924,
     LOG_PARAM_AUDIO_FILE = 925,
+    LOG_PARAM_LOGIN_LOCKED = 930,  // ours: logins of a name or address locked
 };
 
 // How the detail block of a record is laid out.

@@ -10,6 +10,7 @@ struct RequestContext {
     const char* remote_addr = "";
     const char* host = "";           // the Host header
     bool via_upload = false;         // came through the upload intake
+    const char* session_user = nullptr;  // the user of a checked session
 };
 
 RequestContext& request_context();

@@ -24,6 +24,12 @@ int web_system(const char* command)
 
 int get_current_username(char* out, size_t size)
 {
+    // A checked session names its user; the cookie is only the browser's word.
+    const char* session_user = request_context().session_user;
+    if (session_user && out && size > 0) {
+        snprintf(out, size, "%s", session_user);
+        return 0;
+    }
     const char* match = strstr(request_context().cookie ? request_context().cookie : "", "userName");
     if (!match || !out || size == 0)
         return -1;

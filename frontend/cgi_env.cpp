@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "platform/devpath.h"
+#include "frontend/access.h"
 #include "frontend/dispatchreq.h"
 #include "frontend/multipart.h"
 
@@ -190,6 +191,9 @@ void cgiDealPost()
 int cgi_main()
 {
     cgi_startup();
+    // Before any body is read: a refused upload leaves no file behind.
+    if (cgiPathInfo[0] && !access_check(cgiPathInfo, cgiQueryString))
+        return 0;
 
     if (cgiStrEqNoCase(cgiRequestMethod, "post")) {
         if (cgiStrEqNoCase(cgiContentType, "application/x-www-form-urlencoded") ||

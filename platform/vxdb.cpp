@@ -91,6 +91,15 @@ int step_done(Stmt& st)
     return st && sqlite3_step(st.s) == SQLITE_DONE ? 0 : -1;
 }
 
+}  // namespace
+
+sqlite3* vxdb_connection(const char* device_db)
+{
+    return open_db(device_db);
+}
+
+namespace {
+
 int put_param(const char* device_db, const char* key, const char* value)
 {
     if (!key || !value)

@@ -11,6 +11,11 @@
 #define VXDB_ANPR "/mnt/nand/app/anpr.db"
 #define VXDB_OEM "/mnt/nand2/oem.db"
 
+struct sqlite3;
+// The cached connection of a database file, for the few tables of their own
+// that sit beside params and records (the web sessions). Null on failure.
+sqlite3* vxdb_connection(const char* db);
+
 // Key-value parameters. `db` is a device path; it is mapped under NVRWEB_ROOT.
 int get_param_int(const char* db, const char* key, int default_value);
 int get_param_value(const char* db, const char* key, char* out, int size, const char* default_value);

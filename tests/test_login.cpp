@@ -145,8 +145,11 @@ TEST_F(LoginTest, ResolvesTheLoginType)
         {"level 3, wrong hash", login_body("carol", "nothing"), -2},
     };
     std::set<std::string> sessions;
+    int client = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        // One address per case: this is about the type, not the lockout.
+        addr = "10.1.0." + std::to_string(++client);
         CgiResult res = post("/1000", c.body);
         ASSERT_EQ(res.out.compare(0, kTextHead.size(), kTextHead), 0) << res.out;
         const std::string body = res.out.substr(kTextHead.size());
@@ -162,7 +165,7 @@ TEST_F(LoginTest, ResolvesTheLoginType)
         sessions.insert(session);
         // The request's name, not the cookie's "admin", names the actor.
         EXPECT_EQ(logs(1), std::vector<std::string>(
-                               1, log_record(LOG_SUB_REMOTE_LOGIN, LOG_PARAM_NONE, 0, nullptr, 0, "alice")));
+                               1, log_record(LOG_SUB_REMOTE_LOGIN, LOG_PARAM_NONE, 0, nullptr, 0, "alice", addr.c_str())));
     }
     // Logins within a second: a clock-seeded generator would repeat itself.
     EXPECT_EQ(sessions.size(), 3u);

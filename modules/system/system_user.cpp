@@ -18,6 +18,7 @@
 #include "core/request.h"
 #include "modules/system/system.h"
 #include "platform/vxdb.h"
+#include "platform/websession.h"
 
 namespace {
 
@@ -186,6 +187,35 @@ void cookie_domain(char (&out)[256])
 
 // ---- login -------------------------------------------------------------------
 
+// Sessions carry the stored name, so that a change of that user ends them.
+void stored_name(const UserRecord& user, char (&out)[sizeof(UserRecord::name) + 1])
+{
+    memcpy(out, user.name, sizeof user.name);
+    out[sizeof user.name] = '\0';
+}
+
+void open_session(const char* id, const UserRecord& user, const char* addr)
+{
+    char name[sizeof user.name + 1];
+    stored_name(user, name);
+    if (websession_open(VXDB_MAIN, id, name, user.type, addr) != 0)
+        cgi_log(__FILE__, __LINE__, __func__, "session not stored");
+}
+
+void end_sessions_of(const UserRecord& user)
+{
+    char name[sizeof user.name + 1];
+    stored_name(user, name);
+    websession_end_user(VXDB_MAIN, name);
+}
+
+void reply_login_type(int type)
+{
+    json_object* reply = json_object_new_object();
+    json_add_int(reply, "type", type);
+    cgi_writeback_json(REPLY_TEXT, reply);
+}
+
 HandlerStatus on_user_login(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
@@ -201,9 +231,26 @@ HandlerStatus on_user_login(const char* request)
     if (json_get_text(body.get(), "md5", &text))
         wire_text(md5, text, USER_PASSWORD_CUT);
 
+    const char* addr = request_context().remote_addr;
+    bool log_lock = false;
+    if (login_locked(VXDB_MAIN, user_name, addr, &log_lock)) {
+        // Answered as a wrong password, so a lock tells a guesser nothing.
+        if (log_lock) {
+            char log_user[USER_NAME_CUT + 1];
+            wire_text(log_user, user_name);
+            cgi_write_operation_log(LOG_SUB_REMOTE_LOGIN, LOG_PARAM_LOGIN_LOCKED, 0, 0, nullptr, 0, log_user);
+        }
+        reply_login_type(LOGIN_REFUSED);
+        return HANDLER_DONE;
+    }
+
     UserRecord user;
     bool found = read_user_by_name(VXDB_MAIN, user_name, &user) == 0;
     const int type = login_type(found, user, md5);
+    if (type == LOGIN_REFUSED)
+        login_failed(VXDB_MAIN, user_name, addr);
+    else if (type != LOGIN_NOT_ON_WEB)
+        login_succeeded(VXDB_MAIN, user_name, addr);
 
     json_object* reply = json_object_new_object();
     json_add_int(reply, "type", type);
@@ -219,6 +266,8 @@ HandlerStatus on_user_login(const char* request)
     char session[33];
     if (!new_session_id(session))
         cgi_log(__FILE__, __LINE__, __func__, "no random source: login without session id");
+    else if (get_param_int(VXDB_MAIN, "web_require_session", 0) == 1)
+        open_session(session, user, addr);
     char software[256], model[256];
     get_param_value(VXDB_MAIN, "software_version", software, sizeof software, "7x.7.0.9");
     get_param_value(VXDB_MAIN, "model", model, sizeof model, "");
@@ -350,6 +399,7 @@ void apply_user_change(UserRecord* user, void* context)
     update_changed_masks(body, user);
 }
 
+
 HandlerStatus on_add_new_user(const char* request)
 {
     const int users = read_user_count(VXDB_MAIN);
@@ -405,6 +455,8 @@ HandlerStatus on_set_user_info(const char* request)
     json_get_int(body.get(), "id", &id);
     // Read, changed and written in one transaction: parallel changes of
     // other fields of this user are kept, and a rename cannot race an add.
+    UserRecord before;
+    const bool known = read_user(VXDB_MAIN, &before, id) == 0;
     int rc = change_user(VXDB_MAIN, id, apply_user_change, body.get());
     if (rc == USER_SAME_NAME) {
         reply_text("SAMEUSER");
@@ -412,6 +464,9 @@ HandlerStatus on_set_user_info(const char* request)
     }
     if (rc != 0)
         return HANDLER_SILENT;
+    // A changed password or level must be used from the next login on.
+    if (known)
+        end_sessions_of(before);
     int32_t changed = id;
     notify_user_table(&changed);
     reply_text("OK");
@@ -426,8 +481,12 @@ HandlerStatus on_del_user_info(const char* request)
     UserRecord user;
     memset(&user, 0, sizeof user);
     json_get_int(body.get(), "id", &user.id);
+    UserRecord before;
+    const bool known = read_user(VXDB_MAIN, &before, user.id) == 0;
     if (write_user(VXDB_MAIN, &user) != 0)
         return HANDLER_SILENT;
+    if (known)
+        end_sessions_of(before);
     int32_t deleted = user.id;
     notify_user_table(&deleted);
     cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_USER_DELETE, 0);
@@ -487,10 +546,16 @@ void on_user_login_from_mail_cb(IpcAnswer& answer)
     }
     char domain[256];
     cookie_domain(domain);
-    static const char* const kCookies[][2] = {
-        {"userName", "temp"}, {"userType", "2"}, {"permission", "0"}, {"sessionId", "0"}, {"language", "en-US"},
+    // With sessions required the temporary login gets a real one.
+    char session[33] = "0";
+    if (get_param_int(VXDB_MAIN, "web_require_session", 0) == 1 &&
+        (!new_session_id(session) ||
+         websession_open(VXDB_MAIN, session, "temp", MAIL_LOGIN_LEVEL, request_context().remote_addr) != 0))
+        snprintf(session, sizeof session, "0");
+    const char* const cookies[][2] = {
+        {"userName", "temp"}, {"userType", "2"}, {"permission", "0"}, {"sessionId", session}, {"language", "en-US"},
     };
-    for (const auto& cookie : kCookies)
+    for (const auto& cookie : cookies)
         cgiHeaderCookieSetString(cookie[0], cookie[1], 600, "/", domain);
     // The redirect closes the header block.
     cgiHeaderLocation("../../html/index.html");

@@ -15,6 +15,7 @@ enum {
     OEM_USER_MAX = 100,
     USER_LEVEL_ADMIN = 0,
     USER_LEVEL_NO_WEB = 3,   // may not log in on the web
+    MAIL_LOGIN_LEVEL = 2,    // the temporary user of an e-mail link
     USER_LEVEL_MAX = 3,
     USER_NAME_CUT = 63,
     USER_PASSWORD_CUT = 32,

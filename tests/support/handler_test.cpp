@@ -108,7 +108,8 @@ CgiResult HandlerTest::run(const std::string& method, const std::string& path, c
     if (method == "POST")
         r.content_type = "application/json";
     r.cookie = cookie;
-    r.remote_addr = kAddr;
+    r.remote_addr = addr;
+    r.env = env;
     CgiResult res = run_cgi(root.path(), r);
     EXPECT_EQ(res.status, 0) << method << " " << path << " " << body;
     vxdb_close_all();

@@ -67,6 +67,9 @@ class HandlerTest : public ::testing::Test {
 protected:
     ScratchRoot root;
     FakeCore core{root.path()};
+    // Further CGI variables and the client address of the runs.
+    std::vector<std::pair<std::string, std::string>> env;
+    std::string addr = kAddr;
 
     void SetUp() override { root.use_in_process(); }
     void TearDown() override { vxdb_close_all(); }
