@@ -49,6 +49,8 @@ void cgiDealUpload();
 // A multipart body that could not be stored (over the size limit, disk
 // full): the path's handler gets its refusal, no file.
 void cgiRefuseUpload();
+// Whether the handler of `path` takes an uploaded file.
+bool cgiTakesUpload(const char* path);
 // On the device the web server stores a firmware image itself; a local run
 // (NVRWEB_LOCAL_IMAGE_STORE=1, set only by its lighttpd configuration) has
 // the upload intake store the "file" part of "/1010" and "/6082" instead.

@@ -240,3 +240,8 @@ void cgiRefuseUpload()
 {
     deal_upload(false);
 }
+
+bool cgiTakesUpload(const char* path)
+{
+    return upload_kind(path) != UPLOAD_NONE;
+}

@@ -1,4 +1,6 @@
 // The web resource registry in-process: capacity, all-or-nothing, slot reuse, exact match, shipped tables.
+#include <algorithm>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -159,7 +161,52 @@ TEST(ModuleRegistry, PartsRegisterDistinctPathsModuleByModule)
     }
     EXPECT_EQ(WebResCount(), (int)paths.size());
     unregister_web_modules();
+    // Parts follow the device's module order, a module's parts together.
+    const std::vector<std::string> order = {"storage", "state", "video", "ipc", "record", "playback",
+                                            "ptz", "system", "aging", "network", "alarm"};
+    size_t at = 0;
+    for (const WebModulePart* const* p = web_module_parts(); *p; p++) {
+        const auto it = std::find(order.begin() + (long)at, order.end(), (*p)->module);
+        ASSERT_NE(it, order.end()) << (*p)->module << " out of order";
+        at = (size_t)(it - order.begin());
+    }
     EXPECT_EQ(WebResCount(), 0);
     for (const auto& [module, count] : expected)
         EXPECT_EQ(counts[module], count) << module;
+}
+
+// What a developer gets from a shell: every registered resource once, with
+// its module, method and help, in registration order.
+TEST(ModuleRegistry, ListFromAShell)
+{
+    std::string command = "env -u REQUEST_METHOD";
+    for (const std::string& word : program_argv("nvrweb.cgi"))
+        command += " '" + word + "'";
+    FILE* pipe = popen((command + " --list").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::vector<std::string> lines;
+    char line[512];
+    while (fgets(line, sizeof line, pipe))
+        lines.push_back(line);
+    ASSERT_EQ(pclose(pipe), 0);
+    register_web_modules();
+    const int registered = WebResCount();
+    std::vector<std::string> want;
+    for (const WebModulePart* const* p = web_module_parts(); *p; p++)
+        for (int i = 0; i < (*p)->resource_count; i++) {
+            const WebResEntry& e = (*p)->resources[i];
+            const char* method = strcmp(e.path, "/1008") == 0 ? "POST multipart" : nullptr;
+            std::string row = std::string(e.path) + "\t" + (*p)->module + "\t";
+            if (method)
+                EXPECT_EQ(lines.at(want.size()), row + method + "\t" + e.help + "\n");
+            want.push_back(row);
+        }
+    unregister_web_modules();
+    ASSERT_EQ((int)lines.size(), registered);
+    std::set<std::string> distinct;
+    for (size_t i = 0; i < lines.size(); i++) {
+        EXPECT_EQ(lines[i].compare(0, want[i].size(), want[i]), 0) << lines[i];
+        distinct.insert(lines[i].substr(0, lines[i].find('\t')));
+    }
+    EXPECT_EQ(distinct.size(), lines.size());
 }
