@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <pthread.h>
 #include <time.h>
 
 #include <json-c/json.h>
@@ -12,6 +13,46 @@
 #include "platform/vxtask.h"
 
 std::atomic<int> g_callback_done{0};
+
+// The waiting handler sleeps on this and the delivery thread wakes it as soon
+// as an answer is handled. A setter that bypasses mark_done is still seen at
+// the end of the 40 ms step.
+static pthread_mutex_t g_done_lock = PTHREAD_MUTEX_INITIALIZER;
+static pthread_cond_t g_done_cond;
+static pthread_once_t g_done_once = PTHREAD_ONCE_INIT;
+
+static void init_done_cond()
+{
+    pthread_condattr_t attr;
+    pthread_condattr_init(&attr);
+    pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
+    pthread_cond_init(&g_done_cond, &attr);
+    pthread_condattr_destroy(&attr);
+}
+
+static void mark_done(int value)
+{
+    pthread_once(&g_done_once, init_done_cond);
+    pthread_mutex_lock(&g_done_lock);
+    g_callback_done = value;
+    pthread_cond_broadcast(&g_done_cond);
+    pthread_mutex_unlock(&g_done_lock);
+}
+
+// One wait step: until the answer is handled or `ms` have passed.
+static void wait_step(int ms)
+{
+    pthread_once(&g_done_once, init_done_cond);
+    struct timespec deadline;
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_nsec += (long)ms * 1000000L;
+    deadline.tv_sec += deadline.tv_nsec / 1000000000L;
+    deadline.tv_nsec %= 1000000000L;
+    pthread_mutex_lock(&g_done_lock);
+    while (g_callback_done == 0 && pthread_cond_timedwait(&g_done_cond, &g_done_lock, &deadline) == 0) {
+    }
+    pthread_mutex_unlock(&g_done_lock);
+}
 
 static int g_last_steps;
 // Answers to any other request are strays: printed by nobody.
@@ -74,6 +115,11 @@ int cgi_start_ipc(cgi_ipc_callback callback, int request_code, int payload_size,
     const int sends = env_cap("NVRWEB_IPC_MAX_SENDS", 3000);
     for (int i = 0; i < sends; i++) {
         int rc = vx_sock_send_msg(1, request_code, payload, payload_size, 0);
+        // A waiting request needs no pause after a good send: the wait
+        // follows. Notices keep theirs, so that notices sent one after the
+        // other on their own connections reach the core service in order.
+        if (rc == 0 && nowait != 1)
+            break;
         vx_sleep_ms(10);
         if (rc == 0)
             break;
@@ -84,8 +130,9 @@ int cgi_start_ipc(cgi_ipc_callback callback, int request_code, int payload_size,
     const int steps = env_cap("NVRWEB_IPC_MAX_STEPS", cgi_ipc_wait_steps(request_code));
     int step = 0;
     while (g_callback_done == 0 && step < steps) {
-        vx_sleep_ms(40);
-        step++;
+        wait_step(40);
+        if (g_callback_done == 0)
+            step++;
     }
     g_last_steps = step;
     return 0;
@@ -140,7 +187,7 @@ bool cgi_dispatch_response(const IpcResponse* table, int n, void* context, const
         IpcAnswer answer = {context, payload, length, length / size, 1};
         row.handler(answer);
         if (answer.done != 0)
-            g_callback_done = answer.done;
+            mark_done(answer.done);
         return answer.done != 0;
     }
     return false;
@@ -191,7 +238,7 @@ void on_cgi_common_text_cb(int, int status, const char* data)
     if (data && n > 0 && n < (int)sizeof body)
         snprintf(body + n, sizeof body - (size_t)n, ", data:[%.255s]", data);
     cgi_writeback_webserver(REPLY_TEXT, body);
-    g_callback_done = 1;
+    mark_done(1);
 }
 
 void cgi_ignore_callback(void*, const int32_t*, const char*) {}
