@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/devpath.h"
+#include "platform/vxdb.h"
 #include "coresim/coresim.h"
 #include "platform/vxsocket.h"
 
@@ -232,6 +233,9 @@ int sim_serve()
     // Up before the socket is: a client that connects may look for the
     // liveness file at once.
     sim_maintenance_start();
+    // Held open for the whole run, as the core service holds it: the WAL
+    // index then stays in place and every CGI's open costs less.
+    vxdb_connection(VXDB_MAIN);
     const std::string path = device_path("/var/run/vxsocket");
     g_listen_fd = vx_listen_unix(path.c_str());
     if (g_listen_fd < 0) {
