@@ -265,6 +265,25 @@ int vxdb_write_range(const char* device_db, const vxdb_kind& kind, int first, co
     return finish(db, ok);
 }
 
+int vxdb_replace_table(const char* device_db, const vxdb_kind& kind, const void* array, int n, int size)
+{
+    if ((!array && n > 0) || !kind_ok(kind) || size != kind.size || n < 0 || n > kind.count)
+        return -1;
+    sqlite3* db = open_db(device_db);
+    if (!db || !begin(db))
+        return -1;
+    bool ok;
+    {
+        Stmt st(db, "DELETE FROM records WHERE kind = ?");
+        if (st)
+            sqlite3_bind_text(st.s, 1, kind.name, -1, SQLITE_STATIC);
+        ok = step_done(st) == 0;
+    }
+    for (int i = 0; i < n && ok; i++)
+        ok = write_one(db, kind, i, (const char*)array + (size_t)i * (size_t)size) == 0;
+    return finish(db, ok);
+}
+
 int vxdb_copy(const char* device_db, const vxdb_kind& kind, int source, uint64_t mask,
               int channel_offset)
 {

@@ -48,6 +48,9 @@ int vxdb_write_range(const char* db, const vxdb_kind& kind, int first, const voi
 // Copies record `source` to every index whose bit is set in `mask` (indexes
 // below 64 and below kind.count). When channel_offset is 0 or more, the
 // int32 at that offset of each copy is set to the target index.
+// Replaces the whole kind with records [0, n) from `array` (n may be 0) in
+// one transaction: a list that shrinks leaves no old rows behind.
+int vxdb_replace_table(const char* db, const vxdb_kind& kind, const void* array, int n, int size);
 int vxdb_copy(const char* db, const vxdb_kind& kind, int source, uint64_t mask, int channel_offset);
 int vxdb_delete(const char* db, const vxdb_kind& kind, int idx);
 

@@ -179,3 +179,154 @@ int write_push_msg_nvr_event(const char* db, const push_msg_nvr_event* record);
 // The MAC text, cut to size - 1 and NUL-terminated (size 32 or 64).
 int read_mac_conf(const char* db, char* out, int size);
 int write_mac_conf(const char* db, const char* mac);
+
+// ---- Network services: time, PPPoE, DDNS, e-mail, SNMP, access filter ----
+
+enum {
+    REQ_SET_SYSTIME = 1701,          // 32-byte clock text; answer 6701
+    REQ_SYSTIME_APPLIED = 1711,      // no payload, after 6701
+    REQ_ACCESS_FILTER_CHANGED = 1722,  // no payload
+    REQ_DDNS_STATUS = 3309,          // no payload; answer 8309, one word 0..2
+    REQ_TEST_EMAIL = 3409,           // 32-byte text "testmail"; answer 8409, 0 = sent
+    SYSTIME_TEXT_SIZE = 32,
+    TEST_EMAIL_TEXT_SIZE = 32,
+    ACCESS_FILTER_MAX = 100,
+    // The quoted clock text and its NUL must fit the 32-byte payload.
+    MANUAL_TIME_MAX = SYSTIME_TEXT_SIZE - 3,
+    EMAIL_RECEIVERS = 3,
+};
+
+// DDNS states of 3309 as coresim tells them.
+enum { DDNS_STATE_OFF = 0, DDNS_STATE_REGISTERED = 1, DDNS_STATE_FAILED = 2 };
+
+WIRE_BEGIN
+
+struct time_record {
+    int32_t ntp_enable;
+    int32_t dst_enable;
+    char time_zone[32];
+    char time_zone_name[32];
+    char ntp_server[64];
+    int32_t sync_enable;
+    int32_t sync_interval;
+    int32_t sync_pc;
+};
+
+struct pppoe_record {
+    int32_t enable;
+    int32_t auto_connect;
+    char user_name[64];
+    char password[64];
+};
+
+struct ddns_record {
+    int32_t enable;
+    char domain[64];
+    char user_name[32];
+    char password[32];
+    char host_name[128];
+    char free_dns_hash[128];
+    int32_t update_freq;
+    int32_t http_port;
+    int32_t rtsp_port;
+    char ddns_url[128];
+};
+
+struct email_receiver {
+    uint8_t unused[4];
+    char addr[128];
+    char name[64];
+};
+
+struct email_record {
+    int32_t enable;
+    char user_name[64];
+    char password[64];
+    char smtp_server[64];
+    int32_t smtp_port;
+    char sender_addr[128];
+    char sender_name[64];
+    int32_t enable_tls;
+    int32_t enable_attach;
+    int32_t capture_interval;
+    email_receiver receivers[EMAIL_RECEIVERS];
+};
+
+struct snmp_record {
+    int32_t v1_enable;
+    int32_t v2c_enable;
+    char write_community[64];
+    char read_community[64];
+    int32_t v3_enable;
+    char read_security_name[64];
+    int32_t read_level_security;
+    int32_t read_auth_algorithm;
+    char read_auth_password[64];
+    int32_t read_pri_algorithm;
+    char read_pri_password[64];
+    char write_security_name[64];
+    int32_t write_level_security;
+    int32_t write_auth_algorithm;
+    char write_auth_password[64];
+    int32_t write_pri_algorithm;
+    char write_pri_password[64];
+    int32_t port;
+};
+
+struct access_filter_entry {
+    int32_t address_type;
+    char address[32];
+};
+
+WIRE_END
+
+WIRE_SIZE(time_record, 148);
+WIRE_OFFSET(time_record, time_zone, 8);
+WIRE_OFFSET(time_record, ntp_server, 72);
+WIRE_OFFSET(time_record, sync_enable, 136);
+WIRE_OFFSET(time_record, sync_pc, 144);
+WIRE_SIZE(pppoe_record, 136);
+WIRE_OFFSET(pppoe_record, user_name, 8);
+WIRE_OFFSET(pppoe_record, password, 72);
+WIRE_SIZE(ddns_record, 528);
+WIRE_OFFSET(ddns_record, host_name, 132);
+WIRE_OFFSET(ddns_record, update_freq, 388);
+WIRE_OFFSET(ddns_record, http_port, 392);
+WIRE_OFFSET(ddns_record, rtsp_port, 396);
+WIRE_OFFSET(ddns_record, ddns_url, 400);
+WIRE_SIZE(email_receiver, 196);
+WIRE_OFFSET(email_receiver, addr, 4);
+WIRE_OFFSET(email_receiver, name, 132);
+WIRE_SIZE(email_record, 992);
+WIRE_OFFSET(email_record, smtp_port, 196);
+WIRE_OFFSET(email_record, enable_tls, 392);
+WIRE_OFFSET(email_record, capture_interval, 400);
+WIRE_OFFSET(email_record, receivers[0], 404);
+WIRE_OFFSET(email_record, receivers[1], 600);
+WIRE_OFFSET(email_record, receivers[2], 796);
+WIRE_SIZE(snmp_record, 552);
+WIRE_OFFSET(snmp_record, v3_enable, 136);
+WIRE_OFFSET(snmp_record, read_pri_password, 280);
+WIRE_OFFSET(snmp_record, write_pri_password, 484);
+WIRE_OFFSET(snmp_record, port, 548);
+WIRE_SIZE(access_filter_entry, 36);
+
+// Network-service records (netsvc_db.cpp). 0 on success, -1 on failure; a
+// record never stored reads as zeros.
+int read_time(const char* db, time_record* out);
+int write_time(const char* db, const time_record* record);
+int read_pppoe(const char* db, pppoe_record* out);
+int write_pppoe(const char* db, const pppoe_record* record);
+int read_ddns(const char* db, ddns_record* out);
+int write_ddns(const char* db, const ddns_record* record);
+int read_email(const char* db, email_record* out);
+int write_email(const char* db, const email_record* record);
+int update_email(const char* db, bool (*change)(void* record, void* context), void* context);
+int read_snmp(const char* db, snmp_record* out);
+int write_snmp(const char* db, const snmp_record* record);
+// Entries 0 .. *count-1 (at most `capacity`, cut to 100); *count is how many
+// are stored.
+int read_access_filter(const char* db, access_filter_entry* out, int capacity, int* count);
+// Replaces the whole list with `count` entries (cut to 0..100) in one
+// transaction.
+int write_access_filter(const char* db, const access_filter_entry* list, int count);
