@@ -10,6 +10,10 @@
 
 extern const WebModulePart network_interface_part;
 extern const WebModulePart network_port_part;
+// Time, PPPoE, DDNS, e-mail, SNMP (network_services.cpp), and the access
+// filter that the system pages list with it.
+extern const WebModulePart network_service_part;
+extern const WebModulePart system_access_filter_part;
 
 // The module's one response callback: every part's answers.
 void on_network_ipc_callback(void* context, const int32_t* header, const char* payload);
@@ -17,5 +21,9 @@ void on_network_ipc_callback(void* context, const int32_t* header, const char* p
 // Tells the core service, without waiting, that settings changed: request
 // 1702 with `what` in a 32-byte zero-padded text.
 void network_notify_changed(const char* what);
+// A port reserved for the PoE cameras, or one something listens on
+// (network_ports.cpp).
+bool is_poe_port(int port);
+bool is_port_in_use(int port);
 // An operation-log record of `main_type` (4 for operations).
 void network_write_log(int main_type, int sub_type, int parameter);

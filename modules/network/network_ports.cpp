@@ -76,6 +76,8 @@ HandlerStatus on_get_port_info(const char*)
     return HANDLER_DONE;
 }
 
+}  // namespace
+
 // Ports 23001 up to 23000 + max_poe_num belong to the PoE cameras.
 bool is_poe_port(int port)
 {
@@ -83,7 +85,7 @@ bool is_poe_port(int port)
     return (poe == 4 || poe == 8 || poe == 16) && port >= 23001 && port <= 23000 + poe;
 }
 
-bool listening_line(const char* line, void* context)
+static bool listening_line(const char* line, void* context)
 {
     return strstr(line, (const char*)context) != nullptr;
 }
@@ -98,6 +100,8 @@ bool is_port_in_use(int port)
     const char* const argv[] = {"netstat", "-an", nullptr};
     return vx_exec_lines(argv, listening_line, needle) == 1;
 }
+
+namespace {
 
 // Push-message types of channels 0 .. n-1, n bounded by the request's
 // count, the 64 channels and the array the request really holds.
