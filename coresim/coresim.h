@@ -73,6 +73,7 @@ const SimEntry* sim_maintenance_table(int* count);
 const SimEntry* sim_audio_table(int* count);
 const SimEntry* sim_aging_table(int* count);
 const SimEntry* sim_alarm_table(int* count);
+const SimEntry* sim_netsvc_table(int* count);
 // Bit n: NVR alarm output n switched on by hand (1409).
 uint32_t sim_alarm_output_states();
 
@@ -104,6 +105,11 @@ void sim_seed_defaults();
 void sim_storage_start();
 // Writes the simulated interfaces of a root that has none yet.
 void sim_network_seed();
+// A 1702 notice of a network service ("pppoe", "ddns", "mail", "snmp"),
+// called under the netsim lock; false when `what` names none. The seed
+// writes the services' settings into a new database.
+bool sim_netsvc_changed(const char* what);
+void sim_netsvc_seed();
 // The liveness file while the server runs.
 void sim_maintenance_start();
 void sim_maintenance_stop();

@@ -70,8 +70,11 @@ void on_network_changed(const SimRequest& request, SimReply&)
     memcpy(what, request.payload, n > 0 ? (size_t)n : 0);
     if (strcmp(what, "network") == 0)
         apply_network_record("changed");
-    else
-        sim_log("network settings changed: %s", what);
+    else {
+        std::lock_guard<std::mutex> lock(g_mu);
+        if (!sim_netsvc_changed(what))
+            sim_log("network settings changed: %s", what);
+    }
 }
 
 void on_network_restart(const SimRequest&, SimReply&)
