@@ -48,9 +48,8 @@ bool parse_clock(const char* text, time_t* out)
 void on_set_systime(const SimRequest& request, SimReply& reply)
 {
     char text[SYSTIME_TEXT_SIZE + 1] = {0};
-    memcpy(text, request.payload, request.length > 0 ? (size_t)(request.length < SYSTIME_TEXT_SIZE ? request.length
-                                                                                                : SYSTIME_TEXT_SIZE)
-                                                     : 0);
+    const int n = request.length < (int)SYSTIME_TEXT_SIZE ? request.length : (int)SYSTIME_TEXT_SIZE;
+    memcpy(text, request.payload, n > 0 ? (size_t)n : 0);
     time_t wanted = 0;
     long offset = 0;
     if (text[0] && parse_clock(text, &wanted))
