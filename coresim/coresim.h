@@ -74,6 +74,7 @@ const SimEntry* sim_audio_table(int* count);
 const SimEntry* sim_aging_table(int* count);
 const SimEntry* sim_alarm_table(int* count);
 const SimEntry* sim_netsvc_table(int* count);
+const SimEntry* sim_sysinfo_table(int* count);
 // Bit n: NVR alarm output n switched on by hand (1409).
 uint32_t sim_alarm_output_states();
 
@@ -100,6 +101,11 @@ int sim_seed(const std::string& root);
 // The default parameters, and the default records when the database has
 // none (a running server uses it for a factory restore).
 void sim_seed_defaults();
+// The factory network and/or users again, after an erase marker.
+void sim_seed_erased(bool network, bool users);
+// The pages' language files; the erase markers, applied at a restart.
+void sim_sysinfo_seed();
+void sim_sysinfo_restart();
 
 // Module start-up after the seed (state read from the database).
 void sim_storage_start();

@@ -239,6 +239,14 @@ void sim_seed_defaults()
     }
 }
 
+void sim_seed_erased(bool network, bool users)
+{
+    if (network)
+        seed_network();
+    if (users)
+        seed_users();
+}
+
 int sim_seed(const std::string& root)
 {
     if (root.empty() || root[0] != '/') {
@@ -251,6 +259,7 @@ int sim_seed(const std::string& root)
         make_dirs(root + dir);
     sim_seed_defaults();
     sim_network_seed();
+    sim_sysinfo_seed();
     vxdb_close_all();
     printf("seeded %s\n", root.c_str());
     return 0;

@@ -50,6 +50,7 @@ void simulate_restart()
     // Settings are read from the database at each request: coming back up
     // reads them afresh. Nothing else of the simulated device is kept.
     unlink(device_path(MAINT_CORE_ALIVE).c_str());
+    sim_sysinfo_restart();
     sim_log("restart: down for %d ms", restart_ms());
     std::thread([generation] {
         vx_sleep_ms(restart_ms());

@@ -10,6 +10,8 @@
 #include "modules/record/record.h"
 #include "modules/storage/storage.h"
 #include "modules/system/system_audio.h"
+#include "modules/system/system_info.h"
+#include "modules/system/system_vb.h"
 #include "modules/system/system_log.h"
 #include "modules/system/system_upnp.h"
 #include "modules/system/system_maintenance.h"
@@ -35,6 +37,8 @@ const WebModulePart* const kParts[] = {
     &system_user_part,
     &system_log_part,
     &system_maintenance_part,
+    &system_info_part,
+    &system_vb_part,
     &system_audio_part,
     &system_upnp_part,
     &system_access_filter_part,
