@@ -1,5 +1,7 @@
 // IP-camera module: camera channels and streams, black-box through nvrweb.cgi against the
 // fake core service and a scratch database, and against coresim's fleet.
+#include <fstream>
+
 #include "core/db.h"
 #include "core/json_util.h"
 #include "modules/ipc/ipc.h"
@@ -308,6 +310,89 @@ TEST_F(CameraChannels, ParametersAndNames)
     EXPECT_EQ(canon(reply_body(get("/2012").out)).size(), 2u + 64 * 3 - 1 + 4);
 }
 
+TEST_F(CameraChannels, SearchAndProtocolLists)
+{
+    ipc_search_result found = zeroed<ipc_search_result>();
+    put(found.address, "10.0.0.201"), put(found.mac_addr, "m"), put(found.sn_real, "r");
+    found.manage_port = 80, found.protocol = 2, found.model_id = 7, found.active_status = 1;
+    // A trailing piece of a record is not a camera.
+    core.reply(REQ_IPC_SEARCH, bytes_of(found) + bytes_of(found) + "xx");
+    EXPECT_TRUE(json_reply_is(post("/2006", R"({"protocol":2,"nic":0})").out,
+        R"([{"ipAddr":"10.0.0.201","managePort":80,"protocol":2,"macAddr":"m","vendor":"","sn":"","fwVersion":"",)"
+        R"("model":"","modelId":7,"netmask":"","dns":"","gateway":"","netif":0,"active_status":1,"name":"",)"
+        R"("snReal":"r"},)"
+        R"({"ipAddr":"10.0.0.201","managePort":80,"protocol":2,"macAddr":"m","vendor":"","sn":"","fwVersion":"",)"
+        R"("model":"","modelId":7,"netmask":"","dns":"","gateway":"","netif":0,"active_status":1,"name":"",)"
+        R"("snReal":"r"}])"));
+    EXPECT_EQ(sent(REQ_IPC_SEARCH).at(0).payload, word(2));
+    refused("/2006", R"({"protocol":8})", kJsonError);
+
+    ipc_protocol p = zeroed<ipc_protocol>();
+    p.id = 2, p.enable = 1, p.alarm_type = 3;
+    put(p.name, "VXSF"), put(p.default_model, "M1");
+    ASSERT_EQ(write_ipc_protocol(VXDB_MAIN, &p), 0);
+    for (int id : {4, 1}) {
+        ipc_model m = zeroed<ipc_model>();
+        m.id = id, m.protocol_id = id == 4 ? 2 : 0;
+        put(m.name, id == 4 ? "M1" : "other");
+        ASSERT_EQ(write_ipc_model(VXDB_MAIN, &m), 0);
+    }
+    EXPECT_TRUE(json_reply_is(get("/2008").out,
+        R"({"protocols":[{"name":"VXSF","protocolFunction":0,"enable":1,"display_model":0,"alarm_type":3,)"
+        R"("default_model":"M1","models":["M1"]}]})"));
+}
+
+TEST_F(CameraChannels, AddressChangesAndStreamTime)
+{
+    const std::string body = R"({"macAddr":"aa","oldIpcAddr":"10.0.0.1","newIpcAddr":"10.0.0.2","netmask":"m",)"
+                             R"("gateway":"g","primaryDNS":"d","port":81,"username":"u","password":"p",)"
+                             R"("protocol":2,"netif":1})";
+    const std::pair<int, const char*> results[] = {{0, "OK"}, {1, "ERROR"}, {2, "PROTO_NOT_SUPPORT"},
+                                                   {3, "UNKNOWN_ERR"}, {4, "INVALID_USER"}, {5, "NETWORK_ERR"},
+                                                   {9, "UNKNOWN_ERR"}};
+    for (const auto& [result, text] : results) {
+        core.clear();
+        core.reply(REQ_IPC_NETWORK_SET, word(result));
+        EXPECT_TRUE(json_reply_is(post("/2011", body).out, std::string(R"({"resultString":")") + text + "\"}"));
+    }
+    ipc_network_set set = zeroed<ipc_network_set>();
+    put(set.mac_addr, "aa"), put(set.old_address, "10.0.0.1"), put(set.new_address, "10.0.0.2");
+    put(set.netmask, "m"), put(set.gateway, "g"), put(set.dns, "d"), put(set.user_name, "u"), put(set.password, "p");
+    set.port = 81, set.protocol = 2, set.netif = 1;
+    EXPECT_TRUE(same_bytes(sent(REQ_IPC_NETWORK_SET).at(0).payload, bytes_of(set)));
+
+    // A count past the array sends what the array holds; one bad entry sends nothing.
+    std::string entry = body;
+    entry.replace(entry.find("oldIpcAddr"), 10, "oIPCAddr");
+    entry.insert(entry.size() - 1, R"(,"modifynum":2,"channelId":6)");
+    core.clear();
+    EXPECT_EQ(post("/2032", R"({"cnt":5,"oIPCAddr":[)" + entry + "," + entry + "]}").out, text_reply("OK"));
+    ASSERT_TRUE(core.wait_for(REQ_IPC_NETWORK_BATCH, 2));
+    ipc_network_batch batch = {set, 2, 6};
+    EXPECT_EQ(sent(REQ_IPC_NETWORK_BATCH).size(), 2u);
+    EXPECT_TRUE(same_bytes(sent(REQ_IPC_NETWORK_BATCH).at(1).payload, bytes_of(batch)));
+    refused("/2032", R"({"cnt":2,"oIPCAddr":[)" + entry + R"(,{"newIpcAddr":"1"}]})", kJsonError);
+
+    ipc_network_result r = zeroed<ipc_network_result>();
+    put(r.old_address, "a"), put(r.new_address, "b");
+    r.channel = 6, r.result = 4;
+    core.reply(REQ_IPC_NETWORK_RESULT, bytes_of(r));
+    EXPECT_TRUE(json_reply_is(post("/2033", "").out,
+        R"({"result":[{"channelId":6,"oIPCAddr":"a","newIpcAddr":"b","resultString":"INVALID_USER"}]})"));
+
+    core.reply(REQ_IPC_STREAM_TIME, word(0));
+    EXPECT_TRUE(json_reply_is(post("/2013", R"({"chnid":1,"streamType":1,"time":"2026-01-02 03:04:05"})").out,
+                              R"({"res":0})"));
+    ipc_stream_time query = zeroed<ipc_stream_time>();
+    query.channel = 1, query.stream_type = 1;
+    put(query.time, "2026-01-02 03:04:05");
+    EXPECT_TRUE(same_bytes(sent(REQ_IPC_STREAM_TIME).at(0).payload, bytes_of(query)));
+    for (const char* bad : {R"({"chnid":1,"streamType":0,"time":"2026-01-02 03:04"})",
+                            R"({"chnid":1,"streamType":0,"time":"2026-13-02 03:04:05"})",
+                            R"({"chnid":64,"streamType":0,"time":"2026-01-02 03:04:05"})"})
+        refused("/2013", bad, kJsonError);
+}
+
 // The local device: a camera the search finds can be bound, is then no longer
 // offered, and can be removed again.
 TEST(CameraFleetCoresim, FoundCameraCanBeBoundAndRemoved)
@@ -339,8 +424,18 @@ TEST(CameraFleetCoresim, FoundCameraCanBeBoundAndRemoved)
               R"({ "res": -1 })");
     EXPECT_EQ(call("/2005", R"({"chnid":5})"), "OK");
     EXPECT_NE(call("/2006", R"({"protocol":0})").find("\"10.0.0.200\""), std::string::npos);
-    // No image: the upgrade fails at once.
+    // No image: the upgrade fails at once; with one it runs until stopped.
     EXPECT_NE(call("/2080", R"({"chnAry":[1]})").find("\"status\": -1"), std::string::npos);
+    std::ofstream(root.path() + IPC_UPGRADE_IMAGE) << "image";
+    EXPECT_NE(call("/2080", R"({"chnAry":[1,2]})").find("\"status\": 0"), std::string::npos);
+    const std::string running = call("/2079", "");
+    EXPECT_EQ(running.find("chnid=6\r\nstatus1="), 0u) << running;
+    EXPECT_EQ(running.find("status1=-"), std::string::npos) << running;
+    call("/2081", R"({"stop":1})");
+    std::string stopped;
+    for (int i = 0; i < 50 && stopped.find("status2=-2") == std::string::npos; i++)
+        stopped = call("/2079", "");
+    EXPECT_NE(stopped.find("status1=-2\r\nstatus2=-2\r\nchnMask=0110000"), std::string::npos) << stopped;
 }
 
 }  // namespace
