@@ -1,5 +1,6 @@
 // IP-camera module: camera channels and streams, black-box through nvrweb.cgi against the
 // fake core service and a scratch database, and against coresim's fleet.
+#include <filesystem>
 #include <fstream>
 
 #include "core/db.h"
@@ -306,6 +307,14 @@ TEST_F(CameraChannels, ParametersAndNames)
     put(name.name, "Door");
     store(kOsdKind, 1, &name);
     EXPECT_TRUE(json_reply_is(get("/2012").out, R"(["","Door",""])"));
+    // IPv6: an address line in the kernel's list, not the list's presence.
+    EXPECT_EQ(get("/2034").out, text_reply("0"));
+    std::filesystem::create_directories(root.path() + "/proc/net");
+    const std::pair<std::string, const char*> lists[] = {{"", "0"}, {"fe80::1 02 40 20 80 eth0\n", "1"}};
+    for (const auto& [content, text] : lists) {
+        std::ofstream(root.path() + "/proc/net/if_inet6") << content;
+        EXPECT_EQ(get("/2034").out, text_reply(text));
+    }
     set_param("max_cameras", 1000);
     EXPECT_EQ(canon(reply_body(get("/2012").out)).size(), 2u + 64 * 3 - 1 + 4);
 }

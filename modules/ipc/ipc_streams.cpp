@@ -473,7 +473,8 @@ void on_get_camera_upgrade_status_cb(IpcAnswer& answer)
     char mask[sizeof(ipc_upgrade_status::channel_string)] = "";
     const int at = (int)offsetof(ipc_upgrade_status, channel_string);
     if (answer.length > at) {
-        const size_t n = (size_t)(answer.length - at) < sizeof mask - 1 ? (size_t)(answer.length - at) : sizeof mask - 1;
+        const size_t held_bytes = (size_t)(answer.length - at);
+        const size_t n = held_bytes < sizeof mask - 1 ? held_bytes : sizeof mask - 1;
         memcpy(mask, answer.payload + at, n);
         mask[n] = '\0';
     }
