@@ -64,4 +64,5 @@ enum OperationLogDetail {
     LOG_DETAIL_FORMAT = 102,  // port and outcome
     LOG_DETAIL_IMAGE = 107,   // image values scaled to 0..100
     LOG_DETAIL_NAS_CHANGE = 110,
+    LOG_DETAIL_CAMERA = 111,  // address, port, channel, protocol, transport, time sync
 };

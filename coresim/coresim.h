@@ -75,6 +75,7 @@ const SimEntry* sim_aging_table(int* count);
 const SimEntry* sim_alarm_table(int* count);
 const SimEntry* sim_netsvc_table(int* count);
 const SimEntry* sim_sysinfo_table(int* count);
+const SimEntry* sim_ipc_table(int* count);
 // Bit n: NVR alarm output n switched on by hand (1409).
 uint32_t sim_alarm_output_states();
 
@@ -120,6 +121,8 @@ void sim_netsvc_seed();
 void sim_maintenance_start();
 void sim_maintenance_stop();
 void sim_ptz_start();
+// The camera protocols and models of a new database.
+void sim_ipc_seed();
 
 // Seconds a simulated format takes (CORESIM_FORMAT_SECONDS, default 5).
 double sim_format_seconds();

@@ -236,6 +236,7 @@ void sim_seed_defaults()
         seed_alarms();
         seed_ptz();
         sim_netsvc_seed();
+        sim_ipc_seed();
     }
 }
 

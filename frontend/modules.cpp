@@ -3,6 +3,7 @@
 
 #include "frontend/dispatchreq.h"
 #include "modules/aging/aging.h"
+#include "modules/ipc/ipc.h"
 #include "modules/network/network.h"
 #include "modules/alarm/alarm.h"
 #include "modules/playback/playback.h"
@@ -27,6 +28,8 @@ const WebModulePart* const kParts[] = {
     &storage_nas_part,
     &video_motion_part,
     &video_events_part,
+    &ipc_channels_part,
+    &ipc_streams_part,
     &record_schedule_part,
     &record_params_part,
     &playback_part,

@@ -1,0 +1,19 @@
+// IP-camera module: the response callback over its parts and the steps they
+// share.
+#include "modules/ipc/ipc.h"
+
+void on_ipc_ipc_callback(void* context, const int32_t* header, const char* payload)
+{
+    static const WebModulePart* const parts[] = {&ipc_channels_part, &ipc_streams_part};
+    cgi_dispatch_parts(parts, WEB_RES_COUNT(parts), context, header, payload);
+}
+
+void ipc_tell(int code, const void* payload, int size)
+{
+    cgi_notify(on_ipc_ipc_callback, code, payload, size);
+}
+
+HandlerStatus ipc_ask(int code, const void* payload, int size, HandlerStatus silence, void* context)
+{
+    return cgi_ask(on_ipc_ipc_callback, code, payload, size, silence, context);
+}

@@ -1,0 +1,21 @@
+// IP-camera module: camera channels, the add-camera page and its schedules
+// (ipc_channels.cpp); searching, testing, streams, addresses and the camera
+// upgrade, all answered by the cameras through the core service
+// (ipc_streams.cpp).
+#pragma once
+#include <cstdint>
+
+#include "core/ipc.h"
+#include "core/module.h"
+#include "modules/ipc/ipc_records.h"
+
+extern const WebModulePart ipc_channels_part;
+extern const WebModulePart ipc_streams_part;
+
+// The module's one response callback: every part's answers.
+void on_ipc_ipc_callback(void* context, const int32_t* header, const char* payload);
+
+// Sends without waiting.
+void ipc_tell(int code, const void* payload, int size);
+// Sends and waits; HANDLER_DONE when the answer was printed, else `silence`.
+HandlerStatus ipc_ask(int code, const void* payload, int size, HandlerStatus silence, void* context = nullptr);

@@ -1,0 +1,83 @@
+// IP-camera records in the configuration database: the protocols and models
+// the add-camera page offers, and the smart-event schedules the channel
+// schedule page edits.
+#include "modules/ipc/ipc_records.h"
+
+#include <cstring>
+#include <vector>
+
+#include "core/db.h"
+#include "platform/vxdb.h"
+
+namespace {
+const vxdb_kind kProtocols = {"ipc_protocols", (int)sizeof(ipc_protocol), IPC_PROTOCOLS};
+const vxdb_kind kModels = {"ipc_models", (int)sizeof(ipc_model), IPC_MODELS};
+const vxdb_kind kSmartEffective = {"smart_event_effective_schedule", (int)sizeof(Schedule),
+                                   IPC_SMART_EVENTS * IPC_CHANNELS};
+
+bool smart_index(int channel, int event, int* idx)
+{
+    if (channel < 0 || channel >= IPC_CHANNELS || event < 0 || event >= IPC_SMART_EVENTS)
+        return false;
+    *idx = event * IPC_CHANNELS + channel;
+    return true;
+}
+}  // namespace
+
+int read_ipc_protocols(const char* db, ipc_protocol out[IPC_PROTOCOLS], int* count)
+{
+    // coresim shares these functions across threads: no static buffers.
+    std::vector<ipc_protocol> table(IPC_PROTOCOLS);
+    *count = 0;
+    if (vxdb_read_table(db, kProtocols, table.data(), IPC_PROTOCOLS) < 0)
+        return -1;
+    // A slot never written reads as zeros: only named protocols count.
+    for (const ipc_protocol& p : table)
+        if (p.name[0])
+            out[(*count)++] = p;
+    return 0;
+}
+
+int write_ipc_protocol(const char* db, const ipc_protocol* protocol)
+{
+    if (!protocol || protocol->id < 0 || protocol->id >= IPC_PROTOCOLS)
+        return -1;
+    return vxdb_write(db, kProtocols, protocol->id, protocol, (int)sizeof *protocol);
+}
+
+int read_ipc_models_by_protocol(const char* db, int protocol_id, ipc_model* out, int capacity, int* count)
+{
+    std::vector<ipc_model> table(IPC_MODELS);
+    *count = 0;
+    if (vxdb_read_table(db, kModels, table.data(), IPC_MODELS) < 0)
+        return -1;
+    for (const ipc_model& m : table)
+        if (m.name[0] && m.protocol_id == protocol_id && *count < capacity)
+            out[(*count)++] = m;
+    return 0;
+}
+
+int write_ipc_model(const char* db, const ipc_model* model)
+{
+    if (!model || model->id < 0 || model->id >= IPC_MODELS)
+        return -1;
+    return vxdb_write(db, kModels, model->id, model, (int)sizeof *model);
+}
+
+int read_ipc_smart_effective_schedule(const char* db, Schedule* out, int channel, int event)
+{
+    int idx = 0;
+    if (!smart_index(channel, event, &idx)) {
+        memset(out, 0, sizeof *out);
+        return -1;
+    }
+    return vxdb_read(db, kSmartEffective, idx, out) < 0 ? -1 : 0;
+}
+
+int write_ipc_smart_effective_schedule(const char* db, const Schedule* schedule, int channel, int event)
+{
+    int idx = 0;
+    if (!schedule || !smart_index(channel, event, &idx))
+        return -1;
+    return vxdb_write(db, kSmartEffective, idx, schedule, (int)sizeof *schedule);
+}

@@ -1,0 +1,314 @@
+// IP-camera module: the camera protocols and models of the database and the
+// payloads of the camera requests (search, test, streams, addresses,
+// upgrade), shared by the CGI and coresim. The camera record itself is
+// db_camera (modules/record/record_records.h).
+#pragma once
+#include <cstdint>
+
+#include "platform/wire.h"
+
+enum {
+    IPC_CHANNELS = 64,
+    IPC_REMOVABLE_CHANNELS = 8,  // "/2005" and "/2009" take channels 0..7 only
+    IPC_PROTOCOL_MAX = 7,
+    IPC_TRANSPORT_MAX = 2,
+    IPC_PROTOCOLS = 16,
+    IPC_MODELS = 256,
+    IPC_TEXT_SIZE = 64,
+    IPC_PATH_SIZE = 256,
+    IPC_SCHEDULE_EVENTS = 9,  // motion, then smart events 0..7
+    IPC_SMART_EVENTS = 8,
+    IPC_UPGRADE_REPORTED = 8,  // statuses "/2079" prints
+    IPC_SEARCH_MAX = 256,
+};
+
+// Core-service requests of the module; the waiting ones are answered by
+// code + 5000, the others are not answered.
+enum {
+    REQ_IPC_CAMERA_CHANGED = 1201,
+    REQ_IPC_CAMERA_REMOVED = 1202,
+    REQ_IPC_CAMERA_LOGIN_CHANGED = 1203,
+    REQ_IPC_POE_CHANGED = 1206,
+    REQ_IPC_SEARCH = 3200,
+    REQ_IPC_TEST = 3202,
+    REQ_IPC_TEST_EX = 3227,
+    REQ_IPC_STREAM_SET = 3203,
+    REQ_IPC_STREAM_GET = 3204,
+    REQ_IPC_NETWORK_SET = 3205,
+    REQ_IPC_NETWORK_BATCH = 3229,
+    REQ_IPC_NETWORK_RESULT = 3230,
+    REQ_IPC_STREAM_TIME = 3493,
+    REQ_IPC_UPGRADE_START = 3379,
+    REQ_IPC_UPGRADE_SET = 3385,
+    REQ_IPC_UPGRADE_STATUS = 3386,
+    REQ_IPC_UPGRADE_STOP = 3390,
+};
+
+// Results of a camera test (answers 8202, 8227).
+enum {
+    IPC_TEST_OK = 0,
+    IPC_TEST_NETWORK = 1,
+    IPC_TEST_USER = 2,
+    IPC_TEST_OK_LIMITED = 4,
+    IPC_TEST_BANDWIDTH = 5,
+};
+
+// Statuses of a camera upgrade (answers 8379, 8386): 0..100 percent done.
+enum {
+    IPC_UPGRADE_DONE = 100,
+    IPC_UPGRADE_FAILED = -1,
+    IPC_UPGRADE_STOPPED = -2,
+    IPC_UPGRADE_IDLE = -3,
+};
+
+// Where the camera firmware waits for an upgrade; the system module's camera
+// upgrade upload leaves it there.
+#define IPC_UPGRADE_IMAGE "/dev/shm/updateIPCFM.bin"
+
+WIRE_BEGIN
+
+// A camera protocol the recorder speaks ("ipc_protocols", idx = id).
+struct ipc_protocol {
+    int32_t id;
+    int32_t enable;
+    char name[IPC_TEXT_SIZE];
+    int32_t protocol_function;
+    int32_t display_model;
+    int32_t alarm_type;
+    char default_model[IPC_TEXT_SIZE];
+};
+
+// A camera model of a protocol ("ipc_models", idx = model number).
+struct ipc_model {
+    int32_t id;
+    int32_t protocol_id;
+    char name[IPC_TEXT_SIZE];
+};
+
+// Detail block 111 of a camera change in the operation log.
+struct camera_log_detail {
+    int32_t parameter;  // 901
+    char address[64];
+    int32_t manage_port;
+    int32_t channel;  // counted from 1
+    char protocol[48];
+    char transport[48];
+    int32_t sync_time;
+};
+
+// Request 1206: the PoE port of a channel changed.
+struct ipc_poe_change {
+    int32_t channel;
+    int32_t other_poe;
+};
+
+// One camera of answer 8200.
+struct ipc_search_result {
+    char address[IPC_TEXT_SIZE];
+    int32_t manage_port;
+    int32_t protocol;
+    char mac_addr[32];
+    char vendor[32];
+    char sn[64];
+    char fw_version[64];
+    char model[64];
+    int32_t model_id;
+    char netmask[16];
+    char dns[16];
+    char gateway[16];
+    int32_t netif;
+    int32_t active_status;
+    char name[64];
+    char sn_real[64];
+};
+
+// Request 3202: can the camera be reached with these credentials.
+struct ipc_test {
+    char address[IPC_TEXT_SIZE];
+    int32_t manage_port;
+    char user_name[IPC_TEXT_SIZE];
+    char password[IPC_TEXT_SIZE];
+    int32_t protocol;
+    uint8_t reserved[8];
+};
+
+// Request 3227: the same for cameras that take shorter credentials.
+struct ipc_test_ex {
+    char address[IPC_TEXT_SIZE];
+    int32_t manage_port;
+    char user_name[32];
+    char password[32];
+    int32_t protocol;
+    uint8_t reserved[12];
+};
+
+// Request 3203: the streams of a camera; answer 8203 is one int32, 0 when
+// taken, -1 when a value is outside the camera's ranges.
+struct ipc_stream_set {
+    int32_t id;
+    int32_t video_type_enable;
+    int32_t sub_enable;
+    int32_t fisheye_type;
+    int32_t main_video_type;
+    int32_t main_res_width;
+    int32_t main_res_height;
+    int32_t main_framerate;
+    int32_t main_bitrate;
+    int32_t main_iframe_interval;
+    int32_t main_bitrate_control;
+    int32_t main_smart_stream;
+    int32_t main_smart_stream_level;
+    int32_t record_type;
+    int32_t event_framerate;
+    int32_t event_iframe_interval;
+    int32_t event_bitrate;
+    int32_t sub_video_type;
+    int32_t sub_res_width;
+    int32_t sub_res_height;
+    int32_t sub_framerate;
+    int32_t sub_bitrate;
+    int32_t sub_iframe_interval;
+    int32_t sub_bitrate_control;
+    int32_t sub_smart_stream;
+    int32_t sub_smart_stream_level;
+    uint8_t reserved[100];
+};
+
+// One stream of answer 8204: the settings and what the camera allows.
+struct ipc_stream_info {
+    char cur_res[32];      // "1920*1080"
+    char resolutions[128]; // choices, ";"-separated
+    int32_t video_type;
+    int32_t framerate;
+    int32_t max_framerate;
+    int32_t bitrate;
+    int32_t min_bitrate;
+    int32_t max_bitrate;
+    int32_t iframe_interval;
+    int32_t bitrate_control;
+    int32_t smart_stream;
+    int32_t smart_stream_level;
+};
+
+// Answer 8204.
+struct ipc_stream_reply {
+    int32_t channel;
+    int32_t sub_enable;
+    ipc_stream_info main_stream;
+    ipc_stream_info sub_stream;
+};
+
+// Request 3205: new address settings for a camera found by its MAC.
+struct ipc_network_set {
+    char mac_addr[32];
+    char old_address[IPC_TEXT_SIZE];
+    char new_address[IPC_TEXT_SIZE];
+    char netmask[16];
+    char gateway[16];
+    char dns[16];
+    int32_t port;
+    char user_name[IPC_TEXT_SIZE];
+    char password[IPC_TEXT_SIZE];
+    int32_t protocol;
+    int32_t netif;
+    uint8_t reserved[40];
+};
+
+// Request 3229: one camera of a batch address change.
+struct ipc_network_batch {
+    ipc_network_set camera;
+    int32_t modify_num;
+    int32_t channel;
+};
+
+// One record of answer 8230: how an address change ended.
+struct ipc_network_result {
+    char old_address[IPC_TEXT_SIZE];
+    char new_address[IPC_TEXT_SIZE];
+    int32_t channel;
+    int32_t result;  // as the answer of 3205
+};
+
+// Request 3493: what a stream recorded at a time.
+struct ipc_stream_time {
+    int32_t channel;
+    int32_t stream_type;
+    char time[32];  // "%Y-%m-%d %H:%M:%S"
+    uint8_t reserved[40];
+};
+
+// Requests 3385 and 3379: the cameras to upgrade and the image to use.
+struct ipc_upgrade_request {
+    uint64_t channels;
+    uint64_t reset_channels;
+    int64_t file_size;
+    char path[IPC_PATH_SIZE];
+};
+
+// Answer 8379.
+struct ipc_upgrade_started {
+    int64_t channels;
+    int32_t status;
+    uint8_t reserved[4];
+    char channel_string[72];
+};
+
+// Answer 8386: the status of each channel; an older core service sends the
+// record only as far as its channels go.
+struct ipc_upgrade_status {
+    int64_t channels;
+    int32_t status[IPC_CHANNELS];
+    char channel_string[72];
+};
+
+WIRE_END
+
+WIRE_SIZE(ipc_protocol, 148);
+WIRE_OFFSET(ipc_protocol, name, 8);
+WIRE_OFFSET(ipc_protocol, default_model, 84);
+WIRE_SIZE(ipc_model, 72);
+WIRE_SIZE(camera_log_detail, 176);
+WIRE_OFFSET(camera_log_detail, address, 4);
+WIRE_OFFSET(camera_log_detail, manage_port, 68);
+WIRE_OFFSET(camera_log_detail, channel, 72);
+WIRE_OFFSET(camera_log_detail, protocol, 76);
+WIRE_OFFSET(camera_log_detail, transport, 124);
+WIRE_OFFSET(camera_log_detail, sync_time, 172);
+WIRE_SIZE(ipc_poe_change, 8);
+WIRE_SIZE(ipc_search_result, 516);
+WIRE_OFFSET(ipc_search_result, model_id, 328);
+WIRE_OFFSET(ipc_search_result, netif, 380);
+WIRE_OFFSET(ipc_search_result, sn_real, 452);
+WIRE_SIZE(ipc_test, 208);
+WIRE_OFFSET(ipc_test, protocol, 196);
+WIRE_SIZE(ipc_test_ex, 148);
+WIRE_OFFSET(ipc_test_ex, protocol, 132);
+WIRE_SIZE(ipc_stream_set, 204);
+WIRE_OFFSET(ipc_stream_set, sub_smart_stream_level, 100);
+WIRE_SIZE(ipc_stream_info, 200);
+WIRE_SIZE(ipc_stream_reply, 408);
+WIRE_OFFSET(ipc_stream_reply, sub_stream, 208);
+WIRE_SIZE(ipc_network_set, 388);
+WIRE_OFFSET(ipc_network_set, port, 208);
+WIRE_OFFSET(ipc_network_set, protocol, 340);
+WIRE_SIZE(ipc_network_batch, 396);
+WIRE_SIZE(ipc_network_result, 136);
+WIRE_SIZE(ipc_stream_time, 80);
+WIRE_SIZE(ipc_upgrade_request, 280);
+WIRE_OFFSET(ipc_upgrade_request, path, 24);
+WIRE_SIZE(ipc_upgrade_started, 88);
+WIRE_SIZE(ipc_upgrade_status, 336);
+WIRE_OFFSET(ipc_upgrade_status, channel_string, 264);
+
+// Database records of the module (ipc_db.cpp); 0 on success, -1 on failure.
+// The protocols stored, in id order; `count` gets how many.
+int read_ipc_protocols(const char* db, ipc_protocol out[IPC_PROTOCOLS], int* count);
+int write_ipc_protocol(const char* db, const ipc_protocol* protocol);
+// The models of protocol `protocol_id`, at most `capacity`, in model order.
+int read_ipc_models_by_protocol(const char* db, int protocol_id, ipc_model* out, int capacity, int* count);
+int write_ipc_model(const char* db, const ipc_model* model);
+// The effective schedule of a channel's smart event 0..7, kept at
+// idx = event * 64 + channel.
+struct Schedule;
+int read_ipc_smart_effective_schedule(const char* db, Schedule* out, int channel, int event);
+int write_ipc_smart_effective_schedule(const char* db, const Schedule* schedule, int channel, int event);
