@@ -73,6 +73,7 @@ const SimEntry* sim_maintenance_table(int* count);
 const SimEntry* sim_audio_table(int* count);
 const SimEntry* sim_aging_table(int* count);
 const SimEntry* sim_alarm_table(int* count);
+const SimEntry* sim_state_table(int* count);
 // Bit n: NVR alarm output n switched on by hand (1409).
 uint32_t sim_alarm_output_states();
 
@@ -109,5 +110,7 @@ void sim_maintenance_start();
 void sim_maintenance_stop();
 void sim_ptz_start();
 
+// Size and free space of the simulated disks, in MiB.
+void sim_storage_usage(int64_t* total, int64_t* free);
 // Seconds a simulated format takes (CORESIM_FORMAT_SECONDS, default 5).
 double sim_format_seconds();
