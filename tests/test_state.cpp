@@ -132,7 +132,8 @@ TEST_F(StateTest, CameraStatusBoundAndUnbound)
     struct Case {
         std::string answer;
         bool filled[4];
-    } cases[] = {{record(0) + record(2), {true, false, true, false}}, {record(2) + record(0), {false, false, true, false}}};
+    } cases[] = {{record(0) + record(2), {true, false, true, false}},
+                 {record(2) + record(0), {false, false, true, false}}};
     for (const Case& c : cases) {
         core.clear();
         core.reply(REQ_CAMERA_STATUS, c.answer);
@@ -177,7 +178,8 @@ TEST_F(StateTest, QueriesOfOneRecordOrList)
          R"([{"userName":"admin","userLevel":3,"ipaddr":"192.168.1.20","loginTime":"2024-01-02 03:04:05"},)"
              R"({"userName":"admin","userLevel":3,"ipaddr":"192.168.1.20","loginTime":"2024-01-02 03:04:05"}])"},
         {"/8011", REQ_ONLINE_USERS, "", "[]"},
-        {"/8001", REQ_NETIF_SPEED, bytes_of(speed), R"({"netif":[{"id":1,"ifname":"eth0","RxSpeed":100,"TxSpeed":20}]})"},
+        {"/8001", REQ_NETIF_SPEED, bytes_of(speed),
+         R"({"netif":[{"id":1,"ifname":"eth0","RxSpeed":100,"TxSpeed":20}]})"},
     };
     for (const Case& c : cases) {
         core.clear();
@@ -247,8 +249,9 @@ TEST_F(CaptureTest, StartedGrowsStopsAndDownloadsAsTar)
     const std::string file = "/mnt/usb1/" + name + "0";
     ASSERT_TRUE(eventually([&] { return root.read(file).size() >= 24; })) << root.list("/mnt/usb1");
     EXPECT_EQ(root.read(file).substr(0, 4), "\xd4\xc3\xb2\xa1");
-    EXPECT_EQ(root.read("/tmp/tcpdump.argv"), "-i\nlo\n-s0\nhost 127.0.0.1 && host 10.0.0.5 && port 554\n-W\n1\n-C\n10\n-w\n" +
-                                                  root.at("/mnt/usb1/" + name) + "\n");
+    EXPECT_EQ(root.read("/tmp/tcpdump.argv"),
+              "-i\nlo\n-s0\nhost 127.0.0.1 && host 10.0.0.5 && port 554\n-W\n1\n-C\n10\n-w\n" +
+                  root.at("/mnt/usb1/" + name) + "\n");
     EXPECT_FALSE(root.exists("/mnt/usb1/rvpcap-20200101000000"));
     const size_t first = root.read(file).size();
     EXPECT_TRUE(eventually([&] { return root.read(file).size() > first; })) << "a packet a second";
@@ -308,7 +311,8 @@ TEST_F(CaptureTest, HostileFieldsRunNothing)
         {"/8007", "", kTextError},
     };
     for (const Case& c : cases) {
-        const std::string out = std::string(c.path) == "/8007" ? get(c.path, c.request).out : post(c.path, c.request).out;
+        const bool download = std::string(c.path) == "/8007";
+        const std::string out = download ? get(c.path, c.request).out : post(c.path, c.request).out;
         EXPECT_EQ(out, c.reply) << c.path << " " << c.request;
     }
     EXPECT_FALSE(root.exists("/tmp/tcpdump.argv"));

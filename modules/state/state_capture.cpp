@@ -327,9 +327,10 @@ HandlerStatus on_download_packet_capture(const char* request)
     }
     cgi_log(__FILE__, __LINE__, __func__, "real_name:%s/packet.tar", dir.c_str());
 
+    cgi_writeback_webserver(REPLY_BODY_ONLY, "Content-Type:application/octet-stream\r\n"
+                                             "Content-Disposition: attachment; filename= packet.tar\r\n\r\n");
+    // The archive is built as it is sent: no file of it ever lies on disk.
     FILE* out = request_out();
-    fputs("Content-Type:application/octet-stream\r\n", out);
-    fputs("Content-Disposition: attachment; filename= packet.tar\r\n\r\n", out);
     for (int i = 0; i < count; i++) {
         int fd = open(files[i].path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         struct stat st;
