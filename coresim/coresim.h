@@ -76,6 +76,7 @@ const SimEntry* sim_alarm_table(int* count);
 const SimEntry* sim_netsvc_table(int* count);
 const SimEntry* sim_sysinfo_table(int* count);
 const SimEntry* sim_ipc_table(int* count);
+const SimEntry* sim_state_table(int* count);
 // Bit n: NVR alarm output n switched on by hand (1409).
 uint32_t sim_alarm_output_states();
 
@@ -124,5 +125,7 @@ void sim_ptz_start();
 // The camera protocols and models of a new database.
 void sim_ipc_seed();
 
+// Size and free space of the simulated disks, in MiB.
+void sim_storage_usage(int64_t* total, int64_t* free);
 // Seconds a simulated format takes (CORESIM_FORMAT_SECONDS, default 5).
 double sim_format_seconds();

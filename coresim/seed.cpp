@@ -258,6 +258,7 @@ int sim_seed(const std::string& root)
     for (const char* dir : {"/tmp", "/var/run", "/mnt/nand/app", "/mnt/nand/ssl/tmp", "/mnt/nand2",
                             "/dev/shm", "/www", "/mnt/nand/audio"})
         make_dirs(root + dir);
+    make_dirs(root + "/mnt/usb1");  // where a packet capture can go
     sim_seed_defaults();
     sim_network_seed();
     sim_sysinfo_seed();

@@ -45,6 +45,7 @@ const SimTableFn g_tables[] = {
     sim_netsvc_table,
     sim_sysinfo_table,
     sim_ipc_table,
+    sim_state_table,
 };
 
 enum { SEND_TIMEOUT_MS = 30000, ACCEPT_PAUSE_MS = 50 };

@@ -490,3 +490,16 @@ const SimEntry* sim_storage_table(int* count)
     *count = (int)(sizeof kStorage / sizeof kStorage[0]);
     return kStorage;
 }
+
+void sim_storage_usage(int64_t* total, int64_t* free)
+{
+    std::lock_guard<std::mutex> lock(g.mu);
+    uint64_t size = 0, left = 0;
+    for (const SimDisk& d : g.disks)
+        if (d.present) {
+            size += d.info.total_size;
+            left += d.info.free_size;
+        }
+    *total = (int64_t)(size >> 20);
+    *free = (int64_t)(left >> 20);
+}

@@ -9,6 +9,7 @@
 #include "modules/playback/playback.h"
 #include "modules/ptz/ptz.h"
 #include "modules/record/record.h"
+#include "modules/state/state.h"
 #include "modules/storage/storage.h"
 #include "modules/system/system_audio.h"
 #include "modules/system/system_info.h"
@@ -26,6 +27,8 @@ namespace {
 const WebModulePart* const kParts[] = {
     &storage_disk_part,
     &storage_nas_part,
+    &state_status_part,
+    &state_capture_part,
     &video_motion_part,
     &video_events_part,
     &ipc_channels_part,
