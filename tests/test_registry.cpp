@@ -197,8 +197,9 @@ TEST(ModuleRegistry, ListFromAShell)
             const WebResEntry& e = (*p)->resources[i];
             const char* method = strcmp(e.path, "/1008") == 0 ? "POST multipart" : nullptr;
             std::string row = std::string(e.path) + "\t" + (*p)->module + "\t";
-            if (method)
+            if (method) {
                 EXPECT_EQ(lines.at(want.size()), row + method + "\t" + e.help + "\n");
+            }
             want.push_back(row);
         }
     unregister_web_modules();
