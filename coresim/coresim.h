@@ -66,6 +66,7 @@ const SimEntry* sim_system_table(int* count);
 const SimEntry* sim_playback_table(int* count);
 const SimEntry* sim_download_table(int* count);
 const SimEntry* sim_video_table(int* count);
+const SimEntry* sim_osd_table(int* count);
 const SimEntry* sim_ptz_table(int* count);
 const SimEntry* sim_record_table(int* count);
 const SimEntry* sim_network_table(int* count);
@@ -108,6 +109,8 @@ void sim_network_seed();
 void sim_maintenance_start();
 void sim_maintenance_stop();
 void sim_ptz_start();
+// The recorder's OSD of each camera, named "CH1" on, into a new database.
+void sim_osd_seed();
 
 // Seconds a simulated format takes (CORESIM_FORMAT_SECONDS, default 5).
 double sim_format_seconds();
