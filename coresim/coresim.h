@@ -66,6 +66,7 @@ const SimEntry* sim_system_table(int* count);
 const SimEntry* sim_playback_table(int* count);
 const SimEntry* sim_download_table(int* count);
 const SimEntry* sim_video_table(int* count);
+const SimEntry* sim_osd_table(int* count);
 const SimEntry* sim_ptz_table(int* count);
 const SimEntry* sim_record_table(int* count);
 const SimEntry* sim_network_table(int* count);
@@ -124,6 +125,8 @@ void sim_maintenance_stop();
 void sim_ptz_start();
 // The camera protocols and models of a new database.
 void sim_ipc_seed();
+// The recorder's OSD of each camera, named "CH1" on, into a new database.
+void sim_osd_seed();
 
 // Size and free space of the simulated disks, in MiB.
 void sim_storage_usage(int64_t* total, int64_t* free);

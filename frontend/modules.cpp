@@ -31,6 +31,7 @@ const WebModulePart* const kParts[] = {
     &state_capture_part,
     &video_motion_part,
     &video_events_part,
+    &video_osd_part,
     &ipc_channels_part,
     &ipc_streams_part,
     &record_schedule_part,

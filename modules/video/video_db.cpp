@@ -300,3 +300,22 @@ int delete_ptz_params(const char* db, int event_type, int channel, const int* pt
     c.entry.channel = channel;
     return change_ptz_list(db, event_type, &c) < 0 ? -1 : 0;
 }
+
+namespace {
+struct OsdChange {
+    bool (*change)(osd*, void*);
+    void* context;
+};
+
+bool apply_osd_change(void* record, void* context)
+{
+    OsdChange* c = (OsdChange*)context;
+    return c->change((osd*)record, c->context);
+}
+}  // namespace
+
+int update_osd(const char* db, int channel, bool (*change)(osd*, void*), void* context)
+{
+    OsdChange c = {change, context};
+    return vxdb_update(db, kOsd, channel, apply_osd_change, &c);
+}

@@ -380,3 +380,155 @@ int write_ptz_params(const char* db, int event_type, const PtzActionEntry* entry
 int update_ptz_params(const char* db, int event_type, int old_ptz_channel, const PtzActionEntry* entry);
 // Deletes the entries of the listed PTZ channels: 0, or -1 on failure.
 int delete_ptz_params(const char* db, int event_type, int channel, const int* ptz_channels, int count);
+
+// On-screen display and privacy masks: the camera-side OSD and the masks
+// travel to the camera through the core service; the recorder's own OSD is
+// the "osd" record above.
+enum {
+    REQ_OSD_CHANGED = 1007,
+    REQ_CAMERA_OSD_GET = 3211,
+    RSP_CAMERA_OSD_GET = 8211,
+    REQ_CAMERA_OSD_SET = 3210,
+    RSP_CAMERA_OSD_SET = 8210,
+    REQ_PRIVACY_MASK_GET = 2502,
+    RSP_PRIVACY_MASK_GET = 7502,
+    REQ_CAMERA_MODEL_TYPE = 2503,
+    RSP_CAMERA_MODEL_TYPE = 7503,
+    REQ_PRIVACY_MASK_SET = 2509,
+    REQ_PRIVACY_MASK_DELETE = 2508,
+    REQ_PRIVACY_MASK_EDIT = 3353,
+    RSP_PRIVACY_MASK_EDIT = 8353,
+};
+
+enum {
+    CAMERA_OSD_TEXT_SIZE = 256,    // 255 characters and the NUL
+    CAMERA_MASK_AREAS = 28,        // what one camera message carries
+    CAMERA_MASK_NAME_SIZE = 64,
+    CAMERA_MASK_AREA_LAST_ID = 24,  // the mask table's last area id
+    PRIVACY_MASK_WIDTH = 460,      // the page's drawing area
+    PRIVACY_MASK_HEIGHT = 260,
+};
+
+WIRE_BEGIN
+
+// 1007: the recorder's OSD of a channel changed.
+struct osd_change {
+    int32_t channel;
+    int32_t flag;  // always 1
+    int32_t zero;
+};
+
+// 3210, and answer 8211 to 3211: a camera's own OSD texts; "_sub" is its
+// second stream. A disconnected camera answers channel -1.
+struct camera_osd {
+    int32_t channel;
+    int32_t enable_text;
+    char text_name[CAMERA_OSD_TEXT_SIZE];
+    int32_t textpos;
+    int32_t enable_date;
+    int32_t datepos;
+    int32_t dateformat;
+    int32_t font_size;
+    int32_t enable_text_sub;
+    char text_name_sub[CAMERA_OSD_TEXT_SIZE];
+    int32_t textpos_sub;
+    int32_t enable_date_sub;
+    int32_t datepos_sub;
+    int32_t dateformat_sub;
+    int32_t font_size_sub;
+    uint8_t reserved[280];
+    int32_t type;
+};
+
+// One privacy-mask area of the camera messages.
+struct camera_mask_area {
+    int32_t area_id;
+    int32_t enable;
+    int32_t start_x;
+    int32_t start_y;
+    int32_t area_width;
+    int32_t area_height;
+    int32_t fill_color;
+    int32_t ratio;
+    char name[CAMERA_MASK_NAME_SIZE];
+};
+
+// 2509: the masks for the channels whose selection character is '1'.
+struct privacy_mask_set {
+    char channels[VIDEO_CHANNELS];
+    uint8_t zero0[12];
+    int32_t enable;
+    int32_t num;
+    int32_t cgi_sdk_flag;
+    uint8_t zero1[36];
+    int32_t area_mask_enable;
+    uint8_t zero2[64];
+    camera_mask_area areas[CAMERA_MASK_AREAS];
+    int32_t mosaic_support;
+    int32_t mosaic_num;
+    int32_t zero3;
+    int32_t delete_flag;  // -1: delete the masks
+    uint8_t zero4[8];
+};
+
+// Answer 7502 to 2502: a camera's masks. num ordinary masks come first,
+// then mosaicNum mosaic masks, 28 at most together.
+struct privacy_mask_answer {
+    int32_t id;
+    int32_t enable;
+    int32_t num;
+    int32_t cgi_sdk_flag;
+    char sdkversion[32];
+    int32_t max_ptz_zoom_ratio;
+    int32_t area_enable;
+    char color_list[64];
+    camera_mask_area areas[CAMERA_MASK_AREAS];
+    int32_t mosaic_support;
+    int32_t mosaic_num;
+    int32_t unshown[2];
+    int32_t color_support;
+    uint8_t reserved[4];
+};
+
+// 2508 (area id) and 3353 (mask id): one mask of a channel.
+struct privacy_mask_ref {
+    int32_t channel;
+    int32_t id;
+};
+
+WIRE_END
+
+WIRE_SIZE(osd_change, 12);
+WIRE_SIZE(camera_osd, 848);
+WIRE_OFFSET(camera_osd, text_name, 8);
+WIRE_OFFSET(camera_osd, textpos, 264);
+WIRE_OFFSET(camera_osd, font_size, 280);
+WIRE_OFFSET(camera_osd, enable_text_sub, 284);
+WIRE_OFFSET(camera_osd, text_name_sub, 288);
+WIRE_OFFSET(camera_osd, textpos_sub, 544);
+WIRE_OFFSET(camera_osd, font_size_sub, 560);
+WIRE_OFFSET(camera_osd, type, 844);
+WIRE_SIZE(camera_mask_area, 96);
+WIRE_OFFSET(camera_mask_area, name, 32);
+WIRE_SIZE(privacy_mask_set, 2904);
+WIRE_OFFSET(privacy_mask_set, enable, 76);
+WIRE_OFFSET(privacy_mask_set, num, 80);
+WIRE_OFFSET(privacy_mask_set, cgi_sdk_flag, 84);
+WIRE_OFFSET(privacy_mask_set, area_mask_enable, 124);
+WIRE_OFFSET(privacy_mask_set, areas, 192);
+WIRE_OFFSET(privacy_mask_set, mosaic_support, 2880);
+WIRE_OFFSET(privacy_mask_set, mosaic_num, 2884);
+WIRE_OFFSET(privacy_mask_set, delete_flag, 2892);
+WIRE_SIZE(privacy_mask_answer, 2832);
+WIRE_OFFSET(privacy_mask_answer, sdkversion, 16);
+WIRE_OFFSET(privacy_mask_answer, max_ptz_zoom_ratio, 48);
+WIRE_OFFSET(privacy_mask_answer, color_list, 56);
+WIRE_OFFSET(privacy_mask_answer, areas, 120);
+WIRE_OFFSET(privacy_mask_answer, mosaic_support, 2808);
+WIRE_OFFSET(privacy_mask_answer, mosaic_num, 2812);
+WIRE_OFFSET(privacy_mask_answer, color_support, 2824);
+WIRE_SIZE(privacy_mask_ref, 8);
+
+// Read-modify-write of one channel's OSD in one transaction; `change`
+// returns false to write nothing. 0 written, 1 refused, -1 failure.
+int update_osd(const char* db, int channel, bool (*change)(osd* record, void* context), void* context);
