@@ -25,6 +25,7 @@ const WebModulePart* const kParts[] = {
     &storage_nas_part,
     &video_motion_part,
     &video_events_part,
+    &video_smart_part,
     &record_schedule_part,
     &record_params_part,
     &playback_part,

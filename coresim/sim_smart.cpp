@@ -1,0 +1,249 @@
+// Simulated cameras' video analytics: per channel the last detection
+// settings of each smart event (off and 1920 x 1080 until set), applied to
+// the channels of "copyChn" too, the analytics support of the first cameras,
+// people counts that a reset clears, and the smart-event change notices.
+#include <cstring>
+#include <mutex>
+
+#include "coresim/coresim.h"
+#include "modules/video/video_records.h"
+
+namespace {
+
+// Cameras 0..3 have analytics; the others answer (0, 0).
+enum { ANALYTICS_CAMERAS = 4, ANALYTICS_TYPE = 1, REGION_EVENTS = 6 };
+
+struct Analytics {
+    std::mutex mu;
+    bool ready = false;
+    vca_region_event regions[REGION_EVENTS][VIDEO_CHANNELS];
+    vca_line_event lines[VIDEO_CHANNELS];
+    vca_people_event people[VIDEO_CHANNELS];
+    vca_settings settings[VIDEO_CHANNELS];
+    vca_leftremove_event leftremove[VIDEO_CHANNELS];
+    int32_t counts[VIDEO_CHANNELS];
+} g;
+
+bool valid(int channel)
+{
+    return channel >= 0 && channel < VIDEO_CHANNELS;
+}
+
+// The region events in the order of their requests (3237.. and 3244..).
+int region_index(int code)
+{
+    static const int kGets[REGION_EVENTS] = {REQ_VCA_ENTRANCE_GET, REQ_VCA_EXIT_GET,      REQ_VCA_MOTION_GET,
+                                             REQ_VCA_TAMPER_GET,   REQ_VCA_LOITERING_GET, REQ_VCA_HUMAN_GET};
+    static const int kSets[REGION_EVENTS] = {REQ_VCA_ENTRANCE_SET, REQ_VCA_EXIT_SET,      REQ_VCA_MOTION_SET,
+                                             REQ_VCA_TAMPER_SET,   REQ_VCA_LOITERING_SET, REQ_VCA_HUMAN_SET};
+    for (int i = 0; i < REGION_EVENTS; i++)
+        if (kGets[i] == code || kSets[i] == code)
+            return i;
+    return -1;
+}
+
+// Under the lock.
+void ensure_defaults()
+{
+    if (g.ready)
+        return;
+    g.ready = true;
+    for (int c = 0; c < VIDEO_CHANNELS; c++) {
+        for (auto& events : g.regions)
+            memset(&events[c], 0, sizeof events[c]), events[c].channel = c;
+        memset(&g.lines[c], 0, sizeof g.lines[c]);
+        g.lines[c].channel = c, g.lines[c].width = VCA_DEFAULT_WIDTH, g.lines[c].height = VCA_DEFAULT_HEIGHT;
+        memset(&g.people[c], 0, sizeof g.people[c]);
+        g.people[c].channel = c, g.people[c].width = VCA_DEFAULT_WIDTH, g.people[c].height = VCA_DEFAULT_HEIGHT;
+        memset(&g.settings[c], 0, sizeof g.settings[c]);
+        g.settings[c].channel = c, g.settings[c].width = VCA_DEFAULT_WIDTH;
+        g.settings[c].height = VCA_DEFAULT_HEIGHT;
+        memset(&g.leftremove[c], 0, sizeof g.leftremove[c]), g.leftremove[c].channel = c;
+    }
+}
+
+// Keeps a set payload for its channel and every channel of its copy string
+// (a field that may lack its NUL), each copy under its own channel.
+template <typename T>
+bool keep(const SimRequest& request, T* slots, char (T::*copy)[CHANNEL_STRING_SIZE])
+{
+    T record;
+    if (!request.as(&record) || !valid(record.channel))
+        return false;
+    std::lock_guard<std::mutex> lock(g.mu);
+    ensure_defaults();
+    const char* set = record.*copy;
+    for (int c = 0; c < VIDEO_CHANNELS; c++) {
+        if (c != record.channel && (c >= CHANNEL_STRING_SIZE - 1 || set[c] != '1'))
+            continue;
+        T& slot = slots[c];
+        const int32_t width = slot.width, height = slot.height;
+        slot = record;
+        slot.channel = c;
+        // The picture size is the camera's own, not what a request says.
+        slot.width = width, slot.height = height;
+    }
+    return true;
+}
+
+template <typename T>
+bool keep_plain(const SimRequest& request, T* slots, char (T::*copy)[CHANNEL_STRING_SIZE])
+{
+    T record;
+    if (!request.as(&record) || !valid(record.channel))
+        return false;
+    std::lock_guard<std::mutex> lock(g.mu);
+    ensure_defaults();
+    const char* set = record.*copy;
+    for (int c = 0; c < VIDEO_CHANNELS; c++) {
+        if (c != record.channel && (c >= CHANNEL_STRING_SIZE - 1 || set[c] != '1'))
+            continue;
+        slots[c] = record;
+        slots[c].channel = c;
+    }
+    return true;
+}
+
+// A get: the record of the requested channel; a bad request gets nothing,
+// which the CGI reports as a silent camera.
+template <typename T>
+void answer(const SimRequest& request, SimReply& reply, const T* slots)
+{
+    const int channel = request.word();
+    if (request.length < 4 || !valid(channel))
+        return;
+    static T record;  // up to 3200 bytes: kept off the stack, under the lock
+    std::lock_guard<std::mutex> lock(g.mu);
+    ensure_defaults();
+    record = slots[channel];
+    reply.send(&record, sizeof record);
+}
+
+void on_region_get(const SimRequest& request, SimReply& reply)
+{
+    answer(request, reply, g.regions[region_index(request.code)]);
+}
+
+void on_region_set(const SimRequest& request, SimReply& reply)
+{
+    const int i = region_index(request.code);
+    reply.send_word(keep_plain(request, g.regions[i], &vca_region_event::copy_channels) ? 0 : -1);
+    sim_log("smart event settings (%d) kept", request.code);
+}
+
+void on_line_get(const SimRequest& request, SimReply& reply)
+{
+    answer(request, reply, g.lines);
+}
+
+void on_line_set(const SimRequest& request, SimReply& reply)
+{
+    reply.send_word(keep(request, g.lines, &vca_line_event::copy_channels) ? 0 : -1);
+}
+
+void on_people_get(const SimRequest& request, SimReply& reply)
+{
+    answer(request, reply, g.people);
+}
+
+void on_people_set(const SimRequest& request, SimReply& reply)
+{
+    // The camera keeps the picture size it was told with the line.
+    reply.send_word(keep_plain(request, g.people, &vca_people_event::copy_channels) ? 0 : -1);
+}
+
+void on_settings_get(const SimRequest& request, SimReply& reply)
+{
+    answer(request, reply, g.settings);
+}
+
+void on_settings_set(const SimRequest& request, SimReply& reply)
+{
+    vca_settings record;
+    if (!request.as(&record) || !valid(record.channel)) {
+        reply.send_word(-1);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(g.mu);
+        ensure_defaults();
+        record.vca_type = record.channel < ANALYTICS_CAMERAS ? ANALYTICS_TYPE : 0;
+        g.settings[record.channel] = record;
+    }
+    reply.send_word(0);
+}
+
+void on_leftremove_get(const SimRequest& request, SimReply& reply)
+{
+    answer(request, reply, g.leftremove);
+}
+
+void on_leftremove_set(const SimRequest& request, SimReply& reply)
+{
+    reply.send_word(keep_plain(request, g.leftremove, &vca_leftremove_event::copy_channels) ? 0 : -1);
+}
+
+void on_support(const SimRequest& request, SimReply& reply)
+{
+    const int channel = request.word();
+    vca_support support = {0, 0};
+    if (request.length >= 4 && channel >= 0 && channel < ANALYTICS_CAMERAS)
+        support = {1, ANALYTICS_TYPE};
+    reply.send(&support, sizeof support);
+}
+
+void on_people_reset(const SimRequest& request, SimReply& reply)
+{
+    vca_people_reset reset;
+    if (!request.as(&reset) || !valid(reset.channel)) {
+        reply.send_word(-1);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(g.mu);
+        g.counts[reset.channel] = 0;
+    }
+    sim_log("people count of camera %d line %d reset (database %d)", reset.channel, reset.line, reset.resetdb);
+    reply.send_word(0);
+}
+
+void on_smart_changed(const SimRequest& request, SimReply&)
+{
+    uint64_t set = 0;
+    request.as(&set);
+    sim_log("smart event actions changed for channels 0x%llx", (unsigned long long)set);
+}
+
+const SimEntry kSmart[] = {
+    {REQ_SMART_EVENT_CHANGED, on_smart_changed, "smart-event actions of a channel set changed"},
+    {REQ_VCA_ENTRANCE_GET, on_region_get, "region entrance settings"},
+    {REQ_VCA_EXIT_GET, on_region_get, "region exit settings"},
+    {REQ_VCA_MOTION_GET, on_region_get, "advanced motion settings"},
+    {REQ_VCA_TAMPER_GET, on_region_get, "tamper detection settings"},
+    {REQ_VCA_LOITERING_GET, on_region_get, "loitering settings"},
+    {REQ_VCA_HUMAN_GET, on_region_get, "human detection settings"},
+    {REQ_VCA_ENTRANCE_SET, on_region_set, "set region entrance"},
+    {REQ_VCA_EXIT_SET, on_region_set, "set region exit"},
+    {REQ_VCA_MOTION_SET, on_region_set, "set advanced motion"},
+    {REQ_VCA_TAMPER_SET, on_region_set, "set tamper detection"},
+    {REQ_VCA_LOITERING_SET, on_region_set, "set loitering"},
+    {REQ_VCA_HUMAN_SET, on_region_set, "set human detection"},
+    {REQ_VCA_LINE_GET, on_line_get, "line crossing settings"},
+    {REQ_VCA_LINE_SET, on_line_set, "set line crossing"},
+    {REQ_VCA_PEOPLE_GET, on_people_get, "people counting settings"},
+    {REQ_VCA_PEOPLE_SET, on_people_set, "set people counting"},
+    {REQ_VCA_SETTINGS_GET, on_settings_get, "analytics settings"},
+    {REQ_VCA_SETTINGS_SET, on_settings_set, "set the analytics settings"},
+    {REQ_VCA_LEFTREMOVE_GET, on_leftremove_get, "object left/removed settings"},
+    {REQ_VCA_LEFTREMOVE_SET, on_leftremove_set, "set object left/removed"},
+    {REQ_VCA_SUPPORT, on_support, "analytics support of a camera"},
+    {REQ_VCA_PEOPLE_RESET, on_people_reset, "reset a people count"},
+};
+
+}  // namespace
+
+const SimEntry* sim_smart_table(int* count)
+{
+    *count = (int)(sizeof kSmart / sizeof kSmart[0]);
+    return kSmart;
+}
