@@ -1,7 +1,8 @@
 // Simulated cameras' video analytics: per channel the last detection
 // settings of each smart event (off and 1920 x 1080 until set), applied to
 // the channels of "copyChn" too, the analytics support of the first cameras,
-// people counts that a reset clears, and the smart-event change notices.
+// people counts that a reset clears, the smart-event change notices, and the
+// newer cameras' line, settings, regional counting and fisheye round trips.
 #include <cstring>
 #include <mutex>
 
@@ -22,6 +23,11 @@ struct Analytics {
     vca_settings settings[VIDEO_CHANNELS];
     vca_leftremove_event leftremove[VIDEO_CHANNELS];
     int32_t counts[VIDEO_CHANNELS];
+    ipc_vca_line lines2[VIDEO_CHANNELS];
+    ipc_vca_settings settings2[VIDEO_CHANNELS];
+    ipc_regional_info regional[VIDEO_CHANNELS];
+    fisheye_mode fisheye[VIDEO_CHANNELS];
+    fisheye_set fisheye_camera;  // the last camera set by its address
 } g;
 
 bool valid(int channel)
@@ -59,6 +65,13 @@ void ensure_defaults()
         g.settings[c].channel = c, g.settings[c].width = VCA_DEFAULT_WIDTH;
         g.settings[c].height = VCA_DEFAULT_HEIGHT;
         memset(&g.leftremove[c], 0, sizeof g.leftremove[c]), g.leftremove[c].channel = c;
+        memset(&g.lines2[c], 0, sizeof g.lines2[c]);
+        g.lines2[c].channel = c, g.lines2[c].width = VCA_DEFAULT_WIDTH, g.lines2[c].height = VCA_DEFAULT_HEIGHT;
+        memset(&g.settings2[c], 0, sizeof g.settings2[c]);
+        g.settings2[c].channel = c, g.settings2[c].width = VCA_DEFAULT_WIDTH;
+        g.settings2[c].height = VCA_DEFAULT_HEIGHT;
+        memset(&g.regional[c], 0, sizeof g.regional[c]), g.regional[c].channel = c;
+        memset(&g.fisheye[c], 0, sizeof g.fisheye[c]), g.fisheye[c].channel = c;
     }
 }
 
@@ -214,6 +227,87 @@ void on_smart_changed(const SimRequest& request, SimReply&)
     sim_log("smart event actions changed for channels 0x%llx", (unsigned long long)set);
 }
 
+void on_line2_get(const SimRequest& request, SimReply& reply)
+{
+    answer(request, reply, g.lines2);
+}
+
+void on_line2_set(const SimRequest& request, SimReply& reply)
+{
+    reply.send_word(keep(request, g.lines2, &ipc_vca_line::copy_channels) ? 0 : -1);
+}
+
+void on_settings2_get(const SimRequest& request, SimReply& reply)
+{
+    answer(request, reply, g.settings2);
+}
+
+void on_settings2_set(const SimRequest& request, SimReply& reply)
+{
+    reply.send_word(keep_plain(request, g.settings2, &ipc_vca_settings::copy_channels) ? 0 : -1);
+}
+
+void on_regional_get(const SimRequest& request, SimReply& reply)
+{
+    answer(request, reply, g.regional);
+}
+
+void on_regional_set(const SimRequest& request, SimReply& reply)
+{
+    reply.send_word(keep_plain(request, g.regional, &ipc_regional_info::copy_channels) ? 0 : -1);
+}
+
+void on_fisheye_get(const SimRequest& request, SimReply& reply)
+{
+    answer(request, reply, g.fisheye);
+}
+
+void on_fisheye_mode(const SimRequest& request, SimReply& reply)
+{
+    fisheye_mode mode;
+    if (!request.as(&mode) || !valid(mode.channel)) {
+        reply.send_word(-1);
+        return;
+    }
+    std::lock_guard<std::mutex> lock(g.mu);
+    ensure_defaults();
+    mode.result = 0;
+    g.fisheye[mode.channel] = mode;
+    reply.send_word(0);
+}
+
+// A camera answers at any address; what was set for the same address
+// comes back.
+void on_fisheye_check(const SimRequest& request, SimReply& reply)
+{
+    fisheye_check camera;
+    fisheye_support support = {0, 0, 0, 0, 0};
+    if (request.as(&camera) && camera.ipaddr[0]) {
+        std::lock_guard<std::mutex> lock(g.mu);
+        support.support = 1, support.stream_count = 2;
+        if (strncmp(camera.ipaddr, g.fisheye_camera.camera.ipaddr, sizeof camera.ipaddr) == 0) {
+            support.transfer = g.fisheye_camera.transfer;
+            support.install = g.fisheye_camera.install;
+            support.display = g.fisheye_camera.display;
+        }
+    }
+    reply.send(&support, sizeof support);
+}
+
+void on_fisheye_set(const SimRequest& request, SimReply& reply)
+{
+    fisheye_set set;
+    if (!request.as(&set) || !set.camera.ipaddr[0]) {
+        reply.send_word(-1);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(g.mu);
+        g.fisheye_camera = set;
+    }
+    reply.send_word(0);
+}
+
 const SimEntry kSmart[] = {
     {REQ_SMART_EVENT_CHANGED, on_smart_changed, "smart-event actions of a channel set changed"},
     {REQ_VCA_ENTRANCE_GET, on_region_get, "region entrance settings"},
@@ -238,6 +332,16 @@ const SimEntry kSmart[] = {
     {REQ_VCA_LEFTREMOVE_SET, on_leftremove_set, "set object left/removed"},
     {REQ_VCA_SUPPORT, on_support, "analytics support of a camera"},
     {REQ_VCA_PEOPLE_RESET, on_people_reset, "reset a people count"},
+    {REQ_IPC_VCA_LINE_GET, on_line2_get, "line crossing of a newer camera"},
+    {REQ_IPC_VCA_LINE_SET, on_line2_set, "set line crossing of a newer camera"},
+    {REQ_IPC_VCA_SETTINGS_GET, on_settings2_get, "analytics settings of a newer camera"},
+    {REQ_IPC_VCA_SETTINGS_SET, on_settings2_set, "set analytics settings of a newer camera"},
+    {REQ_IPC_REGIONAL_GET, on_regional_get, "regional people counting"},
+    {REQ_IPC_REGIONAL_SET, on_regional_set, "set regional people counting"},
+    {REQ_FISHEYE_INFO_GET, on_fisheye_get, "fisheye mounting and view"},
+    {REQ_FISHEYE_MODE_SET, on_fisheye_mode, "set fisheye mounting and view"},
+    {REQ_FISHEYE_CHECK, on_fisheye_check, "fisheye camera at an address"},
+    {REQ_FISHEYE_SET, on_fisheye_set, "set a fisheye camera at an address"},
 };
 
 }  // namespace

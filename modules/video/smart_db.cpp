@@ -30,6 +30,24 @@ const vxdb_kind kSmartEvent = {"smart_event", (int)sizeof(smart_event), SMART_EV
 
 const EventActionTables kSmartTables[SMART_EVENTS] = {SMART_EVENT_NAMES(SMART_EVENT_TABLES)};
 
+// Regional people counting keeps an action set per channel and region 0..3;
+// its PTZ actions have no event type of their own.
+#define REGIONAL_TABLES(stem)                                                                              \
+    {stem "_effective_schedule", stem "_audible_schedule", stem "_email_schedule", stem "_ptz_schedule",     \
+     stem "_whiteled_esche",     stem "_whiteled_params",  stem "_http_notification_sche",                  \
+     stem "_http_notification_params", 0}
+
+const EventActionTables kRegionalTables[REGIONAL_AREAS] = {
+    REGIONAL_TABLES("regional_pcnt"), REGIONAL_TABLES("regional_pcnt1"), REGIONAL_TABLES("regional_pcnt2"),
+    REGIONAL_TABLES("regional_pcnt3")};
+
+const vxdb_kind kRegionalEvent = {"regional_pcnt_event", (int)sizeof(smart_event), REGIONAL_AREAS * VIDEO_CHANNELS};
+
+bool valid_region(int channel, int region)
+{
+    return channel >= 0 && channel < VIDEO_CHANNELS && region >= 0 && region < REGIONAL_AREAS;
+}
+
 bool valid_key(int channel, int event)
 {
     return channel >= 0 && channel < VIDEO_CHANNELS && event >= 0 && event < SMART_EVENTS;
@@ -151,3 +169,73 @@ SMART_SCHEDULE_FUNCTIONS(effective, effective_schedule)
 SMART_SCHEDULE_FUNCTIONS(audible, audible_schedule)
 SMART_SCHEDULE_FUNCTIONS(mail, email_schedule)
 SMART_SCHEDULE_FUNCTIONS(ptz, ptz_schedule)
+
+const EventActionTables* regional_pcnt_tables(int region)
+{
+    return region >= 0 && region < REGIONAL_AREAS ? &kRegionalTables[region] : nullptr;
+}
+
+int read_regional_pcnt_event(const char* db, smart_event* out, int channel, int region)
+{
+    if (!valid_region(channel, region)) {
+        memset(out, 0, sizeof *out);
+        return -1;
+    }
+    return vxdb_read(db, kRegionalEvent, region * VIDEO_CHANNELS + channel, out);
+}
+
+int write_regional_pcnt_event(const char* db, const smart_event* record)
+{
+    if (!valid_region(record->id, record->event))
+        return -1;
+    return vxdb_write(db, kRegionalEvent, record->event * VIDEO_CHANNELS + record->id, record, (int)sizeof *record);
+}
+
+int update_regional_pcnt_event(const char* db, int channel, int region,
+                               bool (*change)(smart_event* record, void* context), void* context)
+{
+    if (!valid_region(channel, region))
+        return -1;
+    SmartEventChange c = {change, context};
+    return vxdb_update(db, kRegionalEvent, region * VIDEO_CHANNELS + channel, apply_smart_event_change, &c);
+}
+
+int copy_regional_pcnt_event(const char* db, int source, int region, uint64_t channels)
+{
+    smart_event record;
+    if (read_regional_pcnt_event(db, &record, source, region) < 0)
+        return -1;
+    int rc = 0;
+    for (int c = 0; c < VIDEO_CHANNELS; c++) {
+        if (c == source || !(channels & (1ULL << c)))
+            continue;
+        smart_event copy = record;
+        copy.id = c;
+        copy.event = region;
+        rc |= write_regional_pcnt_event(db, &copy);
+    }
+    return rc ? -1 : 0;
+}
+
+int read_regional_pcnt_schedule(const char* db, Schedule* out, int channel, int region)
+{
+    if (!valid_region(channel, region)) {
+        memset(out, 0, sizeof *out);
+        return -1;
+    }
+    return read_schedule(db, kRegionalTables[region].effective_schedule, out, channel);
+}
+
+int write_regional_pcnt_schedule(const char* db, const Schedule* schedule, int channel, int region)
+{
+    if (!valid_region(channel, region))
+        return -1;
+    return write_schedule(db, kRegionalTables[region].effective_schedule, schedule, channel);
+}
+
+int copy_regional_pcnt_schedule(int source, int region, uint64_t channels)
+{
+    if (!valid_region(source, region))
+        return -1;
+    return event_actions_copy(kRegionalTables[region], source, channels & ~(1ULL << source));
+}

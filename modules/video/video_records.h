@@ -620,6 +620,136 @@ WIRE_SIZE(vca_settings, 64);
 WIRE_SIZE(vca_people_reset, 20);
 WIRE_SIZE(vca_support, 8);
 
+enum {
+    REQ_IPC_VCA_LINE_GET = 1209,  // answered by code + 5000 too
+    REQ_IPC_VCA_LINE_SET = 1210,
+    REQ_IPC_VCA_SETTINGS_GET = 1211,
+    REQ_IPC_VCA_SETTINGS_SET = 1212,
+    REQ_IPC_REGIONAL_GET = 1220,
+    REQ_IPC_REGIONAL_SET = 1221,
+    REQ_FISHEYE_MODE_SET = 3231,
+    REQ_FISHEYE_INFO_GET = 3232,
+    REQ_FISHEYE_CHECK = 3373,
+    REQ_FISHEYE_SET = 3374,
+    FISHEYE_TEXT_SIZE = 64,
+    REGIONAL_AREAS = 4,
+};
+
+WIRE_BEGIN
+
+struct vca_line2 {
+    int32_t x1, y1, x2, y2;
+    int32_t direction;
+    int32_t enable;
+    int32_t objtype;
+};
+
+// 1210 and answer 6209 to 1209: line crossing of the newer cameras (our
+// layout).
+struct ipc_vca_line {
+    int32_t channel;
+    int32_t width;
+    int32_t height;
+    int32_t sensitivity;
+    int32_t enable;
+    int32_t objtype;
+    int32_t line_type;
+    int32_t line_scene;
+    char copy_channels[CHANNEL_STRING_SIZE];
+    uint8_t zero[3];
+    vca_line2 lines[VCA_LINES];
+    uint8_t zero2[416];
+};
+
+// 1212 and answer 6211 to 1211: analytics settings of the newer cameras
+// (our layout).
+struct ipc_vca_settings {
+    int32_t channel;
+    int32_t fps;
+    int32_t mode;
+    int32_t installation;
+    int32_t analysis;
+    int32_t width;
+    int32_t height;
+    int32_t x1, y1, x2, y2;  // "position", in the camera's frame
+    int32_t min_start_x, min_start_y, min_width, min_height;
+    int32_t max_start_x, max_start_y, max_width, max_height;
+    char copy_channels[CHANNEL_STRING_SIZE];
+    uint8_t zero[215];
+};
+
+// 3231, and answer 8232 to 3232: a fisheye camera's mounting and view.
+struct fisheye_mode {
+    int32_t channel;
+    int32_t result;  // answer only
+    int32_t mount;
+    int32_t display;
+    int32_t correct;
+};
+
+// 3373: a fisheye camera to check by its address; 3374 adds what to set.
+struct fisheye_check {
+    char ddns[FISHEYE_TEXT_SIZE];
+    char ipaddr[FISHEYE_TEXT_SIZE];
+    char username[FISHEYE_TEXT_SIZE];
+    char password[FISHEYE_TEXT_SIZE];
+    int32_t port;
+};
+struct fisheye_set {
+    fisheye_check camera;
+    int32_t transfer;
+    int32_t install;
+    int32_t display;
+};
+// Answer 8373.
+struct fisheye_support {
+    int32_t support;
+    int32_t transfer;
+    int32_t install;
+    int32_t display;
+    int32_t stream_count;
+};
+
+struct regional_area {
+    int32_t enable;
+    char polygon_x[VCA_POLYGON_SIZE];
+    char polygon_y[VCA_POLYGON_SIZE];
+    int32_t max_stay_enable;
+    int32_t max_stay_value;
+    int32_t min_stay_enable;
+    int32_t min_stay_value;
+    int32_t max_stay_time_enable;
+    int32_t max_stay_time_value;
+};
+
+// 1221 and answer 6220 to 1220: regional people counting (our layout).
+struct ipc_regional_info {
+    int32_t result;
+    int32_t channel;
+    int32_t sensitivity;
+    int32_t min_obj_x, min_obj_y, min_obj_width, min_obj_height;
+    int32_t max_obj_x, max_obj_y, max_obj_width, max_obj_height;
+    regional_area areas[REGIONAL_AREAS];
+    char copy_channels[CHANNEL_STRING_SIZE];
+    uint8_t zero[3];
+};
+
+WIRE_END
+
+WIRE_SIZE(vca_line2, 28);
+WIRE_SIZE(ipc_vca_line, 628);
+WIRE_OFFSET(ipc_vca_line, lines, 100);
+WIRE_SIZE(ipc_vca_settings, 356);
+WIRE_OFFSET(ipc_vca_settings, copy_channels, 76);
+WIRE_SIZE(fisheye_mode, 20);
+WIRE_SIZE(fisheye_check, 260);
+WIRE_SIZE(fisheye_set, 272);
+WIRE_SIZE(fisheye_support, 20);
+WIRE_SIZE(regional_area, 156);
+WIRE_SIZE(ipc_regional_info, 736);
+WIRE_OFFSET(ipc_regional_info, areas, 44);
+WIRE_OFFSET(ipc_regional_info, copy_channels, 668);
+
 // Database of the smart events (smart_db.cpp).
 struct Schedule;
 struct EventActionTables;
@@ -649,3 +779,17 @@ int read_smart_event_mail_schedule(const char* db, Schedule* out, int channel, i
 int write_smart_event_mail_schedule(const char* db, const Schedule* schedule, int channel, int event);
 int read_smart_event_ptz_schedule(const char* db, Schedule* out, int channel, int event);
 int write_smart_event_ptz_schedule(const char* db, const Schedule* schedule, int channel, int event);
+
+// Regional people counting: the action record of (channel, region 0..3) in
+// the smart-event layout ("event" holds the region) and its tables.
+const EventActionTables* regional_pcnt_tables(int region);
+int read_regional_pcnt_event(const char* db, smart_event* out, int channel, int region);
+int write_regional_pcnt_event(const char* db, const smart_event* record);
+int update_regional_pcnt_event(const char* db, int channel, int region,
+                               bool (*change)(smart_event* record, void* context), void* context);
+int copy_regional_pcnt_event(const char* db, int source, int region, uint64_t channels);
+// The effective schedule of (channel, region); the copy takes every action
+// table of the region (schedules, white-LED and HTTP parameters) to the set.
+int read_regional_pcnt_schedule(const char* db, Schedule* out, int channel, int region);
+int write_regional_pcnt_schedule(const char* db, const Schedule* schedule, int channel, int region);
+int copy_regional_pcnt_schedule(int source, int region, uint64_t channels);
