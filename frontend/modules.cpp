@@ -26,6 +26,7 @@ const WebModulePart* const kParts[] = {
     &video_motion_part,
     &video_events_part,
     &video_smart_part,
+    &video_smart_camera_part,
     &record_schedule_part,
     &record_params_part,
     &playback_part,

@@ -1,7 +1,7 @@
 // Smart (video-analytics) events: the cameras' detection settings asked
 // from and pushed through the core service, and the NVR's action set per
 // channel and event kept in the database and copied to channel sets.
-#include "modules/video/video.h"
+#include "modules/video/video_smart.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -42,17 +42,8 @@ namespace {
     X("/6151", on_get_vca_common_para, "action fields of a channel's smart event") \
     X("/6148", on_get_smart_event_schedule, "whole action set of a channel's smart event") \
     X("/6149", on_set_smart_event_schedule, "set the action set of a channel's smart event") \
-    X("/6150", on_set_vca_allrtm_others, "set the alarm outputs or record channels of an event") \
-    X("/6192", on_get_ipc_vca_line2, "line crossing of a newer camera, in the browser's frame") \
-    X("/6193", on_set_ipc_vca_line2, "set line crossing of a newer camera, with its actions") \
-    X("/6194", on_get_ipc_vca_settings2, "analytics settings of a newer camera") \
-    X("/6195", on_set_ipc_vca_settings2, "set the analytics settings of a newer camera") \
-    X("/6130", on_get_fisheye_info, "mounting and view of a fisheye camera") \
-    X("/6131", on_cgi_set_fisheye_mode, "set the mounting and view of a fisheye camera") \
-    X("/6196", on_cgi_check_fisheye_info, "what a fisheye camera at an address supports") \
-    X("/6197", on_cgi_set_fisheye_info, "set a fisheye camera at an address") \
-    X("/6096", on_cgi_get_ipc_regional_info, "regional people counting with each region's actions") \
-    X("/6097", on_cgi_set_ipc_regional_info, "set regional people counting and its actions")
+    X("/6150", on_set_vca_allrtm_others, "set the alarm outputs or record channels of an event")
+
 
 SMART_RESOURCES(WEB_HANDLER_DECLARE)
 
@@ -128,11 +119,11 @@ const JsonField kCommonReply[] = {
     JSON_FIELD(smart_event, tri_channels_string, "triChannels", TEXT),
 };
 
+}  // namespace
+
 // ---- Coordinates: the browser's 460 x 260 frame and the camera's picture.
 
-struct Box {
-    int32_t v[4];  // x1, y1, x2, y2
-};
+namespace {
 
 int32_t clamp32(long long v)
 {
@@ -140,9 +131,9 @@ int32_t clamp32(long long v)
 }
 
 // "x1;y1;x2;y2", at most 31 characters read; missing numbers are 0.
-Box parse_position(const char* text)
+VcaBox parse_position(const char* text)
 {
-    Box box = {{0, 0, 0, 0}};
+    VcaBox box = {{0, 0, 0, 0}};
     char buffer[32];
     wire_text(buffer, text, sizeof buffer - 1);
     const char* p = buffer;
@@ -157,11 +148,13 @@ Box parse_position(const char* text)
     return box;
 }
 
+}  // namespace
+
 // Browser to camera, rounded to nearest; 64-bit so that a large picture
 // size times a coordinate cannot overflow.
-Box to_camera(const Box& b, int width, int height, bool line)
+VcaBox vca_to_camera(const VcaBox& b, int width, int height, bool line)
 {
-    Box out;
+    VcaBox out;
     for (int i = 0; i < 4; i++) {
         const bool x = i % 2 == 0;
         const long long size = x ? width : height, frame = x ? VCA_FRAME_WIDTH : VCA_FRAME_HEIGHT;
@@ -173,7 +166,7 @@ Box to_camera(const Box& b, int width, int height, bool line)
     return out;
 }
 
-std::string position_text(const Box& camera, int width, int height)
+std::string vca_position_text(const VcaBox& camera, int width, int height)
 {
     long long v[4] = {0, 0, 0, 0};
     if (width != 0 && height != 0)
@@ -188,20 +181,22 @@ std::string position_text(const Box& camera, int width, int height)
 }
 
 // The picture size a request names, 1920 x 1080 unless it says otherwise.
-void request_size(json_object* body, int* width, int* height)
+void vca_request_size(json_object* body, int* width, int* height)
 {
     *width = VCA_DEFAULT_WIDTH, *height = VCA_DEFAULT_HEIGHT;
     json_get_int(body, "width", width);
     json_get_int(body, "height", height);
 }
 
-Box request_position(json_object* body)
+VcaBox vca_request_position(json_object* body)
 {
     const char* text = nullptr;
     return parse_position(json_get_text(body, "position", &text) ? text : "");
 }
 
 // ---- The action part of a smart event.
+
+namespace {
 
 // Where an action set lives: the smart events by event number, regional
 // people counting by region.
@@ -266,6 +261,13 @@ bool store_smart_actions(json_object* part, int channel, int event, uint64_t cop
     return store_actions(kSmartFamily, part, channel, event, copies);
 }
 
+}  // namespace
+
+bool store_regional_actions(json_object* part, int channel, int region, uint64_t copies)
+{
+    return store_actions(kRegionalFamily, part, channel, region, copies);
+}
+
 // The "dialog" of a detection write; a dialog without a channel within
 // 0..63 is skipped, not stored under a bogus key.
 bool save_vca_dialog_data(json_object* body, int event, const char* copy_channels, size_t copy_size)
@@ -278,6 +280,27 @@ bool save_vca_dialog_data(json_object* body, int event, const char* copy_channel
         return true;
     return store_smart_actions(dialog, channel, event, channel_string_mask(copy_channels, copy_size));
 }
+
+HandlerStatus vca_send_setting(int code, const void* payload, int size)
+{
+    return cgi_ask(on_video_ipc_callback, code, payload, size, HANDLER_ERROR_TEXT);
+}
+
+// A detection read: the channel under `key`, the answer printed by the
+// row of the answer code with `reply` as its fields.
+HandlerStatus vca_get_detection(const char* request, const char* key, int code, const void* reply)
+{
+    const JsonField checks[] = {JSON_CHECK(key, true, 0, kLastChannel)};
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!body || !json_check(body.get(), checks, 1))
+        return HANDLER_ERROR_JSON;
+    int32_t channel = 0;
+    json_get_int(body.get(), key, &channel);
+    return cgi_ask(on_video_ipc_callback, code, &channel, (int)sizeof channel, HANDLER_ERROR_JSON,
+                   const_cast<void*>(reply));
+}
+
+namespace {
 
 // ---- Detection settings pushed to the camera.
 
@@ -348,11 +371,6 @@ void read_region_info(json_object* body, int region_type, Info (&info)[VCA_REGIO
     }
 }
 
-HandlerStatus send_setting(int code, const void* payload, int size)
-{
-    return cgi_ask(on_video_ipc_callback, code, payload, size, HANDLER_ERROR_TEXT);
-}
-
 // One region-style write: "/6133" (`other_code` for a type but 0),
 // "/6135", "/6137", "/6141", "/6143".
 struct RegionWrite {
@@ -378,21 +396,7 @@ HandlerStatus set_vca_region_event(const char* request, const RegionWrite& w)
     if (!save_vca_dialog_data(body.get(), event, payload.copy_channels, sizeof payload.copy_channels))
         return HANDLER_ERROR_TEXT;
     const int code = event != w.event && w.other_code ? w.other_code : w.code;
-    return send_setting(code, &payload, (int)sizeof payload);
-}
-
-// A detection read: the channel under `key`, the answer printed by the
-// row of the answer code with `reply` as its fields.
-HandlerStatus get_detection(const char* request, const char* key, int code, const void* reply = nullptr)
-{
-    const JsonField checks[] = {JSON_CHECK(key, true, 0, kLastChannel)};
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body || !json_check(body.get(), checks, 1))
-        return HANDLER_ERROR_JSON;
-    int32_t channel = 0;
-    json_get_int(body.get(), key, &channel);
-    return cgi_ask(on_video_ipc_callback, code, &channel, (int)sizeof channel, HANDLER_ERROR_JSON,
-                   const_cast<void*>(reply));
+    return vca_send_setting(code, &payload, (int)sizeof payload);
 }
 
 // What a region answer prints for each read.
@@ -422,7 +426,7 @@ HandlerStatus on_get_vca_region(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     int type = 0;
     json_get_int(body.get(), "type", &type);
-    return get_detection(request, "channel", type == 0 ? REQ_VCA_ENTRANCE_GET : REQ_VCA_EXIT_GET, &kRegionReply);
+    return vca_get_detection(request, "channel", type == 0 ? REQ_VCA_ENTRANCE_GET : REQ_VCA_EXIT_GET, &kRegionReply);
 }
 
 HandlerStatus on_set_vca_region(const char* request)
@@ -432,7 +436,7 @@ HandlerStatus on_set_vca_region(const char* request)
 
 HandlerStatus on_get_vca_motion(const char* request)
 {
-    return get_detection(request, "channel", REQ_VCA_MOTION_GET, &kMotionReply);
+    return vca_get_detection(request, "channel", REQ_VCA_MOTION_GET, &kMotionReply);
 }
 
 HandlerStatus on_set_vca_motion(const char* request)
@@ -442,7 +446,7 @@ HandlerStatus on_set_vca_motion(const char* request)
 
 HandlerStatus on_get_vca_tamper(const char* request)
 {
-    return get_detection(request, "channel", REQ_VCA_TAMPER_GET, &kTamperReply);
+    return vca_get_detection(request, "channel", REQ_VCA_TAMPER_GET, &kTamperReply);
 }
 
 HandlerStatus on_set_vca_tamper(const char* request)
@@ -452,7 +456,7 @@ HandlerStatus on_set_vca_tamper(const char* request)
 
 HandlerStatus on_get_vca_loitering(const char* request)
 {
-    return get_detection(request, "channel", REQ_VCA_LOITERING_GET, &kLoiteringReply);
+    return vca_get_detection(request, "channel", REQ_VCA_LOITERING_GET, &kLoiteringReply);
 }
 
 HandlerStatus on_set_vca_loitering(const char* request)
@@ -462,7 +466,7 @@ HandlerStatus on_set_vca_loitering(const char* request)
 
 HandlerStatus on_get_vca_human(const char* request)
 {
-    return get_detection(request, "channel", REQ_VCA_HUMAN_GET, &kHumanReply);
+    return vca_get_detection(request, "channel", REQ_VCA_HUMAN_GET, &kHumanReply);
 }
 
 HandlerStatus on_set_vca_human(const char* request)
@@ -494,7 +498,7 @@ const JsonField kLinePayload[] = {
 
 HandlerStatus on_get_vca_line(const char* request)
 {
-    return get_detection(request, "channel", REQ_VCA_LINE_GET);
+    return vca_get_detection(request, "channel", REQ_VCA_LINE_GET);
 }
 
 HandlerStatus on_set_vca_line(const char* request)
@@ -509,19 +513,19 @@ HandlerStatus on_set_vca_line(const char* request)
                               sizeof payload.copy_channels))
         return HANDLER_ERROR_TEXT;
     int width, height;
-    request_size(body.get(), &width, &height);
+    vca_request_size(body.get(), &width, &height);
     json_object* lines = nullptr;
     json_object_object_get_ex(body.get(), "line", &lines);
     for (int i = 0; i < VCA_LINES; i++) {
         json_object* line = json_array_at(lines, (size_t)i);
         if (!json_object_is_type(line, json_type_object))
             continue;
-        const Box b = to_camera(request_position(line), width, height, true);
+        const VcaBox b = vca_to_camera(vca_request_position(line), width, height, true);
         vca_line& slot = payload.lines[i];
         slot.x1 = b.v[0], slot.y1 = b.v[1], slot.x2 = b.v[2], slot.y2 = b.v[3];
         json_get_int(line, "direction", &slot.direction);
     }
-    return send_setting(REQ_VCA_LINE_SET, &payload, (int)sizeof payload);
+    return vca_send_setting(REQ_VCA_LINE_SET, &payload, (int)sizeof payload);
 }
 
 void on_get_vca_line_cb(IpcAnswer& answer)
@@ -536,8 +540,8 @@ void on_get_vca_line_cb(IpcAnswer& answer)
     for (const vca_line& l : event.lines) {
         json_object* line = json_object_new_object();
         json_add_int(line, "direction", l.direction);
-        const Box b = {{l.x1, l.y1, l.x2, l.y2}};
-        json_add_text(line, "position", position_text(b, event.width, event.height).c_str());
+        const VcaBox b = {{l.x1, l.y1, l.x2, l.y2}};
+        json_add_text(line, "position", vca_position_text(b, event.width, event.height).c_str());
         json_object_array_add(lines, line);
     }
     json_object_object_add(out, "line", lines);
@@ -580,7 +584,7 @@ const size_t kPeopleReplyFirst = 1, kPeopleReplyCount = WEB_RES_COUNT(kPeopleFie
 
 HandlerStatus on_get_vca_people(const char* request)
 {
-    return get_detection(request, "channel", REQ_VCA_PEOPLE_GET);
+    return vca_get_detection(request, "channel", REQ_VCA_PEOPLE_GET);
 }
 
 HandlerStatus on_set_vca_people(const char* request)
@@ -592,11 +596,11 @@ HandlerStatus on_set_vca_people(const char* request)
     memset(&payload, 0, sizeof payload);
     json_to_record(body.get(), &payload, kPeopleFields);
     int width, height;
-    request_size(body.get(), &width, &height);
+    vca_request_size(body.get(), &width, &height);
     payload.width = width, payload.height = height;
-    const Box b = to_camera(request_position(body.get()), width, height, true);
+    const VcaBox b = vca_to_camera(vca_request_position(body.get()), width, height, true);
     payload.start_x = b.v[0], payload.start_y = b.v[1], payload.stop_x = b.v[2], payload.stop_y = b.v[3];
-    return send_setting(REQ_VCA_PEOPLE_SET, &payload, (int)sizeof payload);
+    return vca_send_setting(REQ_VCA_PEOPLE_SET, &payload, (int)sizeof payload);
 }
 
 void on_get_vca_people_cb(IpcAnswer& answer)
@@ -608,8 +612,8 @@ void on_get_vca_people_cb(IpcAnswer& answer)
     }
     json_object* out = json_object_new_object();
     json_from_record(out, &event, kPeopleFields + kPeopleReplyFirst, kPeopleReplyCount);
-    const Box b = {{event.start_x, event.start_y, event.stop_x, event.stop_y}};
-    json_add_text(out, "position", position_text(b, event.width, event.height).c_str());
+    const VcaBox b = {{event.start_x, event.start_y, event.stop_x, event.stop_y}};
+    json_add_text(out, "position", vca_position_text(b, event.width, event.height).c_str());
     cgi_writeback_json(REPLY_JSON, out);
 }
 
@@ -638,7 +642,7 @@ const JsonField kSettingsRequest[] = {
 
 HandlerStatus on_get_vca_settings(const char* request)
 {
-    return get_detection(request, "channel", REQ_VCA_SETTINGS_GET);
+    return vca_get_detection(request, "channel", REQ_VCA_SETTINGS_GET);
 }
 
 HandlerStatus on_set_vca_settings(const char* request)
@@ -651,11 +655,11 @@ HandlerStatus on_set_vca_settings(const char* request)
     json_to_record(body.get(), &payload, kSettingsRequest);
     json_to_record(body.get(), &payload, kSettingsReply);
     int width, height;
-    request_size(body.get(), &width, &height);
+    vca_request_size(body.get(), &width, &height);
     payload.width = width, payload.height = height;
-    const Box b = to_camera(request_position(body.get()), width, height, false);
+    const VcaBox b = vca_to_camera(vca_request_position(body.get()), width, height, false);
     payload.x1 = b.v[0], payload.y1 = b.v[1], payload.x2 = b.v[2], payload.y2 = b.v[3];
-    return send_setting(REQ_VCA_SETTINGS_SET, &payload, (int)sizeof payload);
+    return vca_send_setting(REQ_VCA_SETTINGS_SET, &payload, (int)sizeof payload);
 }
 
 void on_get_vca_settings_cb(IpcAnswer& answer)
@@ -667,8 +671,8 @@ void on_get_vca_settings_cb(IpcAnswer& answer)
     }
     json_object* out = json_object_new_object();
     json_from_record(out, &settings, kSettingsReply);
-    const Box b = {{settings.x1, settings.y1, settings.x2, settings.y2}};
-    json_add_text(out, "position", position_text(b, settings.width, settings.height).c_str());
+    const VcaBox b = {{settings.x1, settings.y1, settings.x2, settings.y2}};
+    json_add_text(out, "position", vca_position_text(b, settings.width, settings.height).c_str());
     cgi_writeback_json(REPLY_JSON, out);
 }
 
@@ -709,12 +713,12 @@ HandlerStatus on_set_vca_leftremove(const char* request)
     if (!save_vca_dialog_data(body.get(), SMART_EVENT_LEFT_REMOVED, payload.copy_channels,
                               sizeof payload.copy_channels))
         return HANDLER_ERROR_TEXT;
-    return send_setting(REQ_VCA_LEFTREMOVE_SET, &payload, (int)sizeof payload);
+    return vca_send_setting(REQ_VCA_LEFTREMOVE_SET, &payload, (int)sizeof payload);
 }
 
 HandlerStatus on_get_vca_leftremove(const char* request)
 {
-    return get_detection(request, "channel", REQ_VCA_LEFTREMOVE_GET);
+    return vca_get_detection(request, "channel", REQ_VCA_LEFTREMOVE_GET);
 }
 
 void on_get_vca_leftremove_cb(IpcAnswer& answer)
@@ -744,12 +748,12 @@ HandlerStatus on_vca_clear_people_count(const char* request)
     memset(&payload, 0, sizeof payload);
     if (!body || !json_read_record(body.get(), &payload, kPeopleReset))
         return HANDLER_ERROR_TEXT;
-    return send_setting(REQ_VCA_PEOPLE_RESET, &payload, (int)sizeof payload);
+    return vca_send_setting(REQ_VCA_PEOPLE_RESET, &payload, (int)sizeof payload);
 }
 
 HandlerStatus on_get_vca_support(const char* request)
 {
-    return get_detection(request, "channel", REQ_VCA_SUPPORT);
+    return vca_get_detection(request, "channel", REQ_VCA_SUPPORT);
 }
 
 // An empty answer is the camera's "no analytics": both -1.
@@ -767,10 +771,14 @@ void on_get_vca_support_cb(IpcAnswer& answer)
 }
 
 // "OK" for a first word of 0, else "FAILED".
+}  // namespace
+
 void on_vca_set_cb(IpcAnswer& answer)
 {
     reply_text(answer_word(answer, 0, -1) == 0 ? "OK" : "FAILED");
 }
+
+namespace {
 
 // ---- The action set in the database.
 
@@ -874,361 +882,6 @@ HandlerStatus on_set_vca_allrtm_others(const char* request)
     return HANDLER_DONE;
 }
 
-// ---- Newer cameras: line crossing and analytics settings.
-
-const JsonField kLine2Payload[] = {
-    JSON_FIELD_CHECKED(ipc_vca_line, channel, "chnid", I32, true, 0, kLastChannel),
-    JSON_FIELD(ipc_vca_line, sensitivity, "sensitivity", I32),
-    JSON_FIELD(ipc_vca_line, enable, "enable", I32),
-    JSON_FIELD(ipc_vca_line, objtype, "objtype", I32),
-    JSON_FIELD(ipc_vca_line, line_type, "lineType", I32),
-    JSON_FIELD(ipc_vca_line, line_scene, "lineScene", I32),
-    JSON_FIELD(ipc_vca_line, copy_channels, "copyChn", TEXT),
-};
-const JsonField kLine2Entry[] = {
-    JSON_FIELD(vca_line2, direction, "direction", I32),
-    JSON_FIELD(vca_line2, enable, "enable", I32),
-    JSON_FIELD(vca_line2, objtype, "objtype", I32),
-};
-const JsonField kLine2Reply[] = {
-    JSON_FIELD(ipc_vca_line, channel, "chnid", I32),
-    JSON_FIELD(ipc_vca_line, width, "width", I32),
-    JSON_FIELD(ipc_vca_line, height, "height", I32),
-    JSON_FIELD(ipc_vca_line, sensitivity, "sensitivity", I32),
-    JSON_FIELD(ipc_vca_line, enable, "enable", I32),
-    JSON_FIELD(ipc_vca_line, objtype, "objtype", I32),
-};
-
-HandlerStatus on_get_ipc_vca_line2(const char* request)
-{
-    return get_detection(request, "chnid", REQ_IPC_VCA_LINE_GET);
-}
-
-HandlerStatus on_set_ipc_vca_line2(const char* request)
-{
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body || !json_check(body.get(), kLine2Payload))
-        return HANDLER_ERROR_TEXT;
-    ipc_vca_line payload;
-    memset(&payload, 0, sizeof payload);
-    json_to_record(body.get(), &payload, kLine2Payload);
-    if (!save_vca_dialog_data(body.get(), SMART_EVENT_LINE_CROSSING, payload.copy_channels,
-                              sizeof payload.copy_channels))
-        return HANDLER_ERROR_TEXT;
-    int width, height;
-    request_size(body.get(), &width, &height);
-    payload.width = width, payload.height = height;
-    json_object* lines = nullptr;
-    json_object_object_get_ex(body.get(), "line", &lines);
-    for (int i = 0; i < VCA_LINES; i++) {
-        json_object* line = json_array_at(lines, (size_t)i);
-        if (!json_object_is_type(line, json_type_object))
-            continue;
-        vca_line2& slot = payload.lines[i];
-        json_to_record(line, &slot, kLine2Entry);
-        const Box b = to_camera(request_position(line), width, height, true);
-        slot.x1 = b.v[0], slot.y1 = b.v[1], slot.x2 = b.v[2], slot.y2 = b.v[3];
-    }
-    return send_setting(REQ_IPC_VCA_LINE_SET, &payload, (int)sizeof payload);
-}
-
-void on_get_ipc_vca_line2_cb(IpcAnswer& answer)
-{
-    ipc_vca_line event;
-    if (!answer_record(answer, &event)) {
-        answer.done = 0;
-        return;
-    }
-    json_object* out = json_object_new_object();
-    json_from_record(out, &event, kLine2Reply);
-    json_object* lines = json_object_new_array();
-    for (const vca_line2& l : event.lines) {
-        json_object* line = json_object_new_object();
-        json_add_int(line, "direction", l.direction);
-        const Box b = {{l.x1, l.y1, l.x2, l.y2}};
-        json_add_text(line, "position", position_text(b, event.width, event.height).c_str());
-        json_object_array_add(lines, line);
-    }
-    json_object_object_add(out, "line", lines);
-    cgi_writeback_json(REPLY_JSON, out);
-}
-
-const JsonField kSettings2Fields[] = {
-    JSON_FIELD(ipc_vca_settings, mode, "mode", I32),
-    JSON_FIELD(ipc_vca_settings, installation, "installation", I32),
-    JSON_FIELD(ipc_vca_settings, analysis, "analysis", I32),
-    JSON_FIELD(ipc_vca_settings, width, "width", I32),
-    JSON_FIELD(ipc_vca_settings, height, "height", I32),
-    JSON_FIELD(ipc_vca_settings, min_start_x, "minStartX", I32),
-    JSON_FIELD(ipc_vca_settings, min_start_y, "minStartY", I32),
-    JSON_FIELD(ipc_vca_settings, min_width, "minWidth", I32),
-    JSON_FIELD(ipc_vca_settings, min_height, "minHeight", I32),
-    JSON_FIELD(ipc_vca_settings, max_start_x, "maxStartX", I32),
-    JSON_FIELD(ipc_vca_settings, max_start_y, "maxStartY", I32),
-    JSON_FIELD(ipc_vca_settings, max_width, "maxWidth", I32),
-    JSON_FIELD(ipc_vca_settings, max_height, "maxHeight", I32),
-};
-const JsonField kSettings2Request[] = {
-    JSON_FIELD_CHECKED(ipc_vca_settings, channel, "chnid", I32, true, 0, kLastChannel),
-    JSON_FIELD(ipc_vca_settings, fps, "fps", I32),
-    JSON_FIELD(ipc_vca_settings, copy_channels, "copyChn", TEXT),
-};
-
-HandlerStatus on_get_ipc_vca_settings2(const char* request)
-{
-    return get_detection(request, "channel", REQ_IPC_VCA_SETTINGS_GET);
-}
-
-HandlerStatus on_set_ipc_vca_settings2(const char* request)
-{
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body || !json_check(body.get(), kSettings2Request))
-        return HANDLER_ERROR_TEXT;
-    static ipc_vca_settings payload;
-    memset(&payload, 0, sizeof payload);
-    json_to_record(body.get(), &payload, kSettings2Request);
-    json_to_record(body.get(), &payload, kSettings2Fields);
-    int width, height;
-    request_size(body.get(), &width, &height);
-    payload.width = width, payload.height = height;
-    const Box b = to_camera(request_position(body.get()), width, height, false);
-    payload.x1 = b.v[0], payload.y1 = b.v[1], payload.x2 = b.v[2], payload.y2 = b.v[3];
-    return send_setting(REQ_IPC_VCA_SETTINGS_SET, &payload, (int)sizeof payload);
-}
-
-void on_get_ipc_vca_settings2_cb(IpcAnswer& answer)
-{
-    static ipc_vca_settings settings;
-    if (!answer_record(answer, &settings)) {
-        answer.done = 0;
-        return;
-    }
-    json_object* out = json_object_new_object();
-    json_from_record(out, &settings, kSettings2Fields);
-    const Box b = {{settings.x1, settings.y1, settings.x2, settings.y2}};
-    json_add_text(out, "position", position_text(b, settings.width, settings.height).c_str());
-    cgi_writeback_json(REPLY_JSON, out);
-}
-
-// ---- Fisheye cameras.
-
-const JsonField kFisheyeReply[] = {
-    JSON_FIELD(fisheye_mode, channel, "chnid", I32),
-    JSON_FIELD(fisheye_mode, result, "result", I32),
-    JSON_FIELD(fisheye_mode, mount, "fishmount", I32),
-    JSON_FIELD(fisheye_mode, display, "fishdisplay", I32),
-    JSON_FIELD(fisheye_mode, correct, "fishcorrect", I32),
-};
-const JsonField kFisheyeMode[] = {
-    JSON_FIELD_CHECKED(fisheye_mode, channel, "chnid", I32, true, 0, kLastChannel),
-    JSON_FIELD(fisheye_mode, correct, "fishcorrect", I32),
-    JSON_FIELD(fisheye_mode, mount, "fishmount", I32),
-    JSON_FIELD(fisheye_mode, display, "fishdisplay", I32),
-};
-const JsonField kFisheyeCamera[] = {
-    JSON_FIELD(fisheye_set, camera.ddns, "ddns", TEXT),
-    JSON_FIELD(fisheye_set, camera.ipaddr, "ipaddr", TEXT),
-    JSON_FIELD(fisheye_set, camera.username, "username", TEXT),
-    JSON_FIELD(fisheye_set, camera.password, "password", TEXT),
-    JSON_FIELD(fisheye_set, camera.port, "port", I32),
-    JSON_FIELD(fisheye_set, transfer, "transfer", I32),
-    JSON_FIELD(fisheye_set, install, "install", I32),
-    JSON_FIELD(fisheye_set, display, "display", I32),
-};
-const JsonField kFisheyeSupport[] = {
-    JSON_FIELD(fisheye_support, support, "support", I32),
-    JSON_FIELD(fisheye_support, transfer, "transfer", I32),
-    JSON_FIELD(fisheye_support, install, "install", I32),
-    JSON_FIELD(fisheye_support, display, "display", I32),
-    JSON_FIELD(fisheye_support, stream_count, "streamCnt", I32),
-};
-
-HandlerStatus on_get_fisheye_info(const char* request)
-{
-    return get_detection(request, "id", REQ_FISHEYE_INFO_GET);
-}
-
-void on_get_fisheye_info_cb(IpcAnswer& answer)
-{
-    fisheye_mode mode;
-    if (!answer_record(answer, &mode)) {
-        answer.done = 0;
-        return;
-    }
-    json_object* out = json_object_new_object();
-    json_from_record(out, &mode, kFisheyeReply);
-    cgi_writeback_json(REPLY_JSON, out);
-}
-
-HandlerStatus on_cgi_set_fisheye_mode(const char* request)
-{
-    JsonPtr body(get_request_tokener_json_object(request));
-    fisheye_mode payload;
-    memset(&payload, 0, sizeof payload);
-    if (!body || !json_read_record(body.get(), &payload, kFisheyeMode))
-        return HANDLER_ERROR_TEXT;
-    return send_setting(REQ_FISHEYE_MODE_SET, &payload, (int)sizeof payload);
-}
-
-// 3373 carries the camera's address only; 3374 adds the three settings.
-HandlerStatus ask_fisheye(const char* request, int code, int size, HandlerStatus refused)
-{
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body)
-        return refused;
-    fisheye_set payload;
-    memset(&payload, 0, sizeof payload);
-    json_to_record(body.get(), &payload, kFisheyeCamera);
-    return cgi_ask(on_video_ipc_callback, code, &payload, size, refused);
-}
-
-HandlerStatus on_cgi_check_fisheye_info(const char* request)
-{
-    return ask_fisheye(request, REQ_FISHEYE_CHECK, (int)sizeof(fisheye_check), HANDLER_ERROR_JSON);
-}
-
-HandlerStatus on_cgi_set_fisheye_info(const char* request)
-{
-    return ask_fisheye(request, REQ_FISHEYE_SET, (int)sizeof(fisheye_set), HANDLER_ERROR_TEXT);
-}
-
-void on_cgi_check_fisheye_info_cb(IpcAnswer& answer)
-{
-    fisheye_support support;
-    if (!answer_record(answer, &support)) {
-        answer.done = 0;
-        return;
-    }
-    json_object* out = json_object_new_object();
-    json_from_record(out, &support, kFisheyeSupport);
-    cgi_writeback_json(REPLY_JSON, out);
-}
-
-// {"res": first word}.
-void on_res_cb(IpcAnswer& answer)
-{
-    json_object* out = json_object_new_object();
-    json_add_int(out, "res", answer_word(answer));
-    cgi_writeback_json(REPLY_JSON, out);
-}
-
-// ---- Regional people counting.
-
-const JsonField kRegionalFields[] = {
-    JSON_FIELD(ipc_regional_info, result, "result", I32),
-    JSON_FIELD_CHECKED(ipc_regional_info, channel, "chnid", I32, true, 0, kLastChannel),
-    JSON_FIELD(ipc_regional_info, sensitivity, "sensitivity", I32),
-    JSON_FIELD(ipc_regional_info, min_obj_x, "minObjX", I32),
-    JSON_FIELD(ipc_regional_info, min_obj_y, "minObjY", I32),
-    JSON_FIELD(ipc_regional_info, min_obj_width, "minObjWidth", I32),
-    JSON_FIELD(ipc_regional_info, min_obj_height, "minObjHeight", I32),
-    JSON_FIELD(ipc_regional_info, max_obj_x, "maxObjX", I32),
-    JSON_FIELD(ipc_regional_info, max_obj_y, "maxObjY", I32),
-    JSON_FIELD(ipc_regional_info, max_obj_width, "maxObjWidth", I32),
-    JSON_FIELD(ipc_regional_info, max_obj_height, "maxObjHeight", I32),
-    JSON_FIELD(ipc_regional_info, copy_channels, "copyChn", TEXT),
-};
-const JsonField kRegionalArea[] = {
-    JSON_FIELD(regional_area, enable, "enable", I32),
-    JSON_FIELD(regional_area, polygon_x, "polygonX", TEXT),
-    JSON_FIELD(regional_area, polygon_y, "polygonY", TEXT),
-    JSON_FIELD(regional_area, max_stay_enable, "maxStayEnable", I32),
-    JSON_FIELD(regional_area, max_stay_value, "maxStayValue", I32),
-    JSON_FIELD(regional_area, min_stay_enable, "minStayEnable", I32),
-    JSON_FIELD(regional_area, min_stay_value, "minStayValue", I32),
-    JSON_FIELD(regional_area, max_stay_time_enable, "maxStayTimeEnable", I32),
-    JSON_FIELD(regional_area, max_stay_time_value, "maxStayTimeValue", I32),
-};
-// A region's action set as "/6096" shows it.
-const EventActionKey kRegionalActions[] = {
-    ACTION_FIELD(smart_event, enable, "enable"),
-    ACTION_FIELD(smart_event, tri_alarms, "triAlarms"),
-    ACTION_FIELD(smart_event, interval, "interval"),
-    ACTION_FIELD(smart_event, email_interval, "email_interval"),
-    ACTION_FIELD(smart_event, email_pic_enable, "email_pic_enable"),
-    ACTION_TEXT(smart_event, tri_channels_pic, "tri_channels_pic"),
-    ACTION_FIELD(smart_event, ptz_interval, "ptz_interval"),
-    ACTION_FIELD(smart_event, alarmout_interval, "alarmout_interval"),
-    ACTION_TEXT(smart_event, tri_channels_string, "triChannels"),
-    ACTION_BLOCK(EFFECTIVE, "effective"),
-    ACTION_BLOCK(AUDIBLE, "audible"),
-    ACTION_BLOCK(EMAIL, "email"),
-    ACTION_BLOCK(PTZ, "ptz"),
-    ACTION_ALARM_OUTPUTS(smart_event, tri_chnout1_alarms, "triChnAlarms"),
-    ACTION_BLOCK(WHITE, "white"),
-    ACTION_BLOCK(WHITE_PARAMS, "whiteInfo"),
-    ACTION_FIELD(smart_event, white_interval, "white_interval"),
-    ACTION_BLOCK(HTTP, "httpSche"),
-    ACTION_BLOCK(HTTP_PARAMS, "httpParams"),
-    ACTION_FIELD(smart_event, http_notification_interval, "http_notification_interval"),
-    ACTION_FIELD(smart_event, audio_id, "audioId"),
-    ACTION_BLOCK(AUDIO_MASK, "audioIdMask"),
-};
-
-HandlerStatus on_cgi_get_ipc_regional_info(const char* request)
-{
-    JsonPtr body(get_request_tokener_json_object(request));
-    static const JsonField kChannel[] = {JSON_CHECK("chnid", true, 0, kLastChannel)};
-    if (!body || !json_check(body.get(), kChannel))
-        return HANDLER_ERROR_JSON;
-    int32_t channel = 0;
-    json_get_int(body.get(), "chnid", &channel);
-    // The actions are the requested channel's, whatever the answer names.
-    return cgi_ask(on_video_ipc_callback, REQ_IPC_REGIONAL_GET, &channel, (int)sizeof channel, HANDLER_ERROR_JSON,
-                   &channel);
-}
-
-void on_cgi_get_ipc_regional_info_cb(IpcAnswer& answer)
-{
-    static ipc_regional_info info;
-    if (!answer.context || !answer_record(answer, &info)) {
-        answer.done = 0;
-        return;
-    }
-    const int channel = *(const int32_t*)answer.context;
-    json_object* out = json_object_new_object();
-    json_from_record(out, &info, kRegionalFields, WEB_RES_COUNT(kRegionalFields) - 1);
-    json_object* list = json_object_new_array();
-    for (int r = 0; r < REGIONAL_AREAS; r++) {
-        json_object* area = json_object_new_object();
-        json_from_record(area, &info.areas[r], kRegionalArea);
-        smart_event record;
-        read_regional_pcnt_event(VXDB_MAIN, &record, channel, r);
-        json_object* action = json_object_new_object();
-        event_actions_to_json(action, *regional_pcnt_tables(r), channel, &record, kRegionalActions);
-        json_object_object_add(area, "action", action);
-        json_object_array_add(list, area);
-    }
-    json_object_object_add(out, "regional", list);
-    cgi_writeback_json(REPLY_JSON, out);
-}
-
-HandlerStatus on_cgi_set_ipc_regional_info(const char* request)
-{
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body || !json_check(body.get(), kRegionalFields))
-        return HANDLER_ERROR_TEXT;
-    static ipc_regional_info payload;
-    memset(&payload, 0, sizeof payload);
-    json_to_record(body.get(), &payload, kRegionalFields);
-    const uint64_t copies = channel_string_mask(payload.copy_channels, sizeof payload.copy_channels);
-    json_object* list = nullptr;
-    json_object_object_get_ex(body.get(), "regional", &list);
-    bool stored = true;
-    for (int r = 0; r < REGIONAL_AREAS; r++) {
-        json_object* area = json_array_at(list, (size_t)r);
-        if (!json_object_is_type(area, json_type_object))
-            continue;
-        json_to_record(area, &payload.areas[r], kRegionalArea);
-        json_object* action = nullptr;
-        if (json_object_object_get_ex(area, "action", &action) && json_object_is_type(action, json_type_object))
-            stored &= store_actions(kRegionalFamily, action, payload.channel, r, copies);
-    }
-    if (!stored)
-        return HANDLER_ERROR_TEXT;
-    return cgi_ask(on_video_ipc_callback, REQ_IPC_REGIONAL_SET, &payload, (int)sizeof payload, HANDLER_ERROR_TEXT);
-}
-
 const IpcResponse kSmartResponses[] = {
     {REQ_VCA_ENTRANCE_GET + 5000, (int)sizeof(vca_region_event), 1, on_vca_region_cb},
     {REQ_VCA_EXIT_GET + 5000, (int)sizeof(vca_region_event), 1, on_vca_region_cb},
@@ -1252,16 +905,6 @@ const IpcResponse kSmartResponses[] = {
     {REQ_VCA_SETTINGS_SET + 5000, 4, 1, on_vca_set_cb},
     {REQ_VCA_PEOPLE_RESET + 5000, 4, 1, on_vca_set_cb},
     {REQ_VCA_LEFTREMOVE_SET + 5000, 4, 1, on_vca_set_cb},
-    {REQ_IPC_VCA_LINE_GET + 5000, (int)sizeof(ipc_vca_line), 1, on_get_ipc_vca_line2_cb},
-    {REQ_IPC_VCA_LINE_SET + 5000, 4, 1, on_vca_set_cb},
-    {REQ_IPC_VCA_SETTINGS_GET + 5000, (int)sizeof(ipc_vca_settings), 1, on_get_ipc_vca_settings2_cb},
-    {REQ_IPC_VCA_SETTINGS_SET + 5000, 4, 1, on_vca_set_cb},
-    {REQ_FISHEYE_INFO_GET + 5000, (int)sizeof(fisheye_mode), 1, on_get_fisheye_info_cb},
-    {REQ_FISHEYE_MODE_SET + 5000, 4, 1, on_vca_set_cb},
-    {REQ_FISHEYE_CHECK + 5000, (int)sizeof(fisheye_support), 1, on_cgi_check_fisheye_info_cb},
-    {REQ_FISHEYE_SET + 5000, 4, 1, on_res_cb},
-    {REQ_IPC_REGIONAL_GET + 5000, (int)sizeof(ipc_regional_info), 1, on_cgi_get_ipc_regional_info_cb},
-    {REQ_IPC_REGIONAL_SET + 5000, 4, 1, on_res_cb},
 };
 
 }  // namespace
