@@ -32,6 +32,8 @@ const WebModulePart* const kParts[] = {
     &video_motion_part,
     &video_events_part,
     &video_osd_part,
+    &video_smart_part,
+    &video_smart_camera_part,
     &ipc_channels_part,
     &ipc_streams_part,
     &record_schedule_part,

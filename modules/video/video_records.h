@@ -532,3 +532,416 @@ WIRE_SIZE(privacy_mask_ref, 8);
 // Read-modify-write of one channel's OSD in one transaction; `change`
 // returns false to write nothing. 0 written, 1 refused, -1 failure.
 int update_osd(const char* db, int channel, bool (*change)(osd* record, void* context), void* context);
+
+// ---- Smart (video-analytics) events: the action record per channel and
+// event, and the camera payloads of the analytics settings.
+
+enum {
+    SMART_EVENTS = 9,  // events 0..8, the "type" / "event" of a request
+    VCA_REGION_TEXT_SIZE = 300,
+    VCA_POLYGON_SIZE = 64,
+    VCA_REGION_ENTRIES = 4,
+    VCA_REGION_POLYGONS = 5,
+    VCA_LINES = 4,
+    VCA_FRAME_WIDTH = 460,  // the browser draws on this frame
+    VCA_FRAME_HEIGHT = 260,
+    VCA_DEFAULT_WIDTH = 1920,
+    VCA_DEFAULT_HEIGHT = 1080,
+};
+
+enum {
+    REQ_SMART_EVENT_CHANGED = 1412,
+    REQ_VCA_ENTRANCE_GET = 3237,
+    REQ_VCA_EXIT_GET = 3238,
+    REQ_VCA_MOTION_GET = 3239,
+    REQ_VCA_TAMPER_GET = 3240,
+    REQ_VCA_LINE_GET = 3241,
+    REQ_VCA_LOITERING_GET = 3242,
+    REQ_VCA_HUMAN_GET = 3243,
+    REQ_VCA_ENTRANCE_SET = 3244,
+    REQ_VCA_EXIT_SET = 3245,
+    REQ_VCA_MOTION_SET = 3246,
+    REQ_VCA_TAMPER_SET = 3247,
+    REQ_VCA_LINE_SET = 3248,
+    REQ_VCA_LOITERING_SET = 3249,
+    REQ_VCA_HUMAN_SET = 3250,
+    REQ_VCA_PEOPLE_GET = 3253,
+    REQ_VCA_PEOPLE_SET = 3254,
+    REQ_VCA_SUPPORT = 3257,
+    REQ_VCA_SETTINGS_GET = 3259,
+    REQ_VCA_SETTINGS_SET = 3260,
+    REQ_VCA_PEOPLE_RESET = 3261,
+    REQ_VCA_LEFTREMOVE_GET = 3268,
+    REQ_VCA_LEFTREMOVE_SET = 3269,
+};
+
+WIRE_BEGIN
+
+// The actions of smart event `event` on channel `id` ("smart_event", idx =
+// event * 64 + channel): the action fields of the motion record.
+struct smart_event {
+    int32_t id;
+    int32_t event;
+    int32_t enable;
+    uint32_t tri_channels;  // derived from tri_channels_string, channels 0..31
+    int32_t tri_alarms;
+    int32_t interval;
+    char tri_channels_string[CHANNEL_STRING_SIZE];
+    int32_t email_interval;
+    char tri_chnout1_alarms[CHANNEL_STRING_SIZE];
+    char tri_chnout2_alarms[CHANNEL_STRING_SIZE];
+    int32_t ptz_interval;
+    int32_t alarmout_interval;
+    int32_t white_interval;
+    int32_t email_pic_enable;
+    char tri_channels_pic[CHANNEL_STRING_SIZE];
+    int32_t audio_id;
+    int32_t http_notification_interval;
+    uint8_t reserved[8];
+};
+
+struct vca_polygon {
+    char x[VCA_POLYGON_SIZE];
+    char y[VCA_POLYGON_SIZE];
+};
+
+struct vca_region_info {
+    int32_t enable;
+    int32_t zero;
+    int32_t time;
+    int32_t objtype;
+    vca_polygon polygons[VCA_REGION_POLYGONS];
+};
+
+// 3244..3247, 3249, 3250 and the answers 8237..8243 but 8241.
+struct vca_region_event {
+    int32_t channel;
+    int32_t enable;
+    uint8_t zero[16];
+    int32_t sensitivity;
+    int32_t time;
+    int32_t size;
+    int32_t tracks;
+    char region[VCA_REGION_TEXT_SIZE];
+    int32_t ignore_time;
+    int32_t objtype;
+    char polygon_x[VCA_POLYGON_SIZE];
+    char polygon_y[VCA_POLYGON_SIZE];
+    char copy_channels[CHANNEL_STRING_SIZE];
+    uint8_t zero2[23];
+    int32_t region_type;
+    int32_t region_scene;
+    vca_region_info info[VCA_REGION_ENTRIES];
+    uint8_t zero3[4];
+};
+
+struct vca_leftremove_info {
+    int32_t left_enable;
+    int32_t remove_enable;
+    uint8_t zero[8];
+    vca_polygon polygons[VCA_REGION_POLYGONS];
+};
+
+// 3269 and answer 8268: objects left or removed.
+struct vca_leftremove_event {
+    int32_t channel;
+    int32_t zero;
+    int32_t sensitivity;
+    int32_t left_enable;
+    int32_t remove_enable;
+    int32_t min_time;
+    uint8_t zero2[16];
+    char region[VCA_REGION_TEXT_SIZE];
+    char polygon_x[VCA_POLYGON_SIZE];
+    char polygon_y[VCA_POLYGON_SIZE];
+    char copy_channels[CHANNEL_STRING_SIZE];
+    uint8_t zero3[19];
+    int32_t region_type;
+    int32_t region_scene;
+    vca_leftremove_info info[VCA_REGION_ENTRIES];
+    uint8_t zero4[4];
+};
+
+struct vca_line {
+    int32_t x1, y1, x2, y2;
+    int32_t direction;
+    uint8_t zero[104];
+};
+
+// 3248 and answer 8241: line crossing, in the camera's picture frame.
+struct vca_line_event {
+    int32_t channel;
+    int32_t enable;
+    int32_t width;  // answer only
+    int32_t height;
+    vca_line lines[VCA_LINES];
+    int32_t objtype;
+    char copy_channels[CHANNEL_STRING_SIZE];
+    uint8_t zero[31];
+};
+
+// 3254 and answer 8253: people counting (our layout).
+struct vca_people_event {
+    int32_t channel;
+    int32_t sensitivity;
+    int32_t line_num;
+    int32_t line_enable;
+    int32_t auto_reset_enable;
+    int32_t direction;
+    int32_t show_count_enable;
+    int32_t auto_reset_weekday;
+    int32_t auto_reset_hour;
+    int32_t auto_reset_min;
+    int32_t auto_reset_sec;
+    int32_t start_x, start_y, stop_x, stop_y;
+    int32_t width;
+    int32_t height;
+    int32_t osd_enable;
+    int32_t osd_font_size;
+    int32_t osd_text_pos;
+    int32_t osd_type;
+    char copy_channels[CHANNEL_STRING_SIZE];
+    uint8_t zero[99];
+};
+
+// 3260 and answer 8259: the camera's analytics settings (our layout; the
+// boxes fit in 16 bits, the camera's picture being at most 4K).
+struct vca_settings {
+    int32_t channel;
+    int32_t fps;
+    int32_t mode;
+    int32_t installation;
+    int32_t analysis;
+    int32_t width;
+    int32_t height;
+    int32_t vca_type;
+    int32_t x1, y1, x2, y2;  // "position", in the camera's frame
+    int16_t min_start_x, min_start_y, min_width, min_height;
+    int16_t max_start_x, max_start_y, max_width, max_height;
+};
+
+// 3261: reset a people count.
+struct vca_people_reset {
+    int32_t channel;
+    int32_t line;
+    int32_t resetdb;
+    uint8_t zero[8];
+};
+
+// Answer 8257 to 3257.
+struct vca_support {
+    int32_t support;
+    int32_t type;
+};
+
+WIRE_END
+
+WIRE_SIZE(smart_event, 320);
+WIRE_OFFSET(smart_event, tri_channels_string, 24);
+WIRE_OFFSET(smart_event, tri_chnout1_alarms, 93);
+WIRE_OFFSET(smart_event, tri_channels_pic, 239);
+WIRE_OFFSET(smart_event, http_notification_interval, 308);
+WIRE_SIZE(vca_polygon, 128);
+WIRE_SIZE(vca_region_info, 656);
+WIRE_SIZE(vca_region_event, 3200);
+WIRE_OFFSET(vca_region_event, sensitivity, 24);
+WIRE_OFFSET(vca_region_event, tracks, 36);
+WIRE_OFFSET(vca_region_event, region, 40);
+WIRE_OFFSET(vca_region_event, ignore_time, 340);
+WIRE_OFFSET(vca_region_event, polygon_x, 348);
+WIRE_OFFSET(vca_region_event, polygon_y, 412);
+WIRE_OFFSET(vca_region_event, copy_channels, 476);
+WIRE_OFFSET(vca_region_event, region_type, 564);
+WIRE_OFFSET(vca_region_event, info, 572);
+WIRE_SIZE(vca_leftremove_info, 656);
+WIRE_SIZE(vca_leftremove_event, 3188);
+WIRE_OFFSET(vca_leftremove_event, sensitivity, 8);
+WIRE_OFFSET(vca_leftremove_event, min_time, 20);
+WIRE_OFFSET(vca_leftremove_event, region, 40);
+WIRE_OFFSET(vca_leftremove_event, polygon_x, 340);
+WIRE_OFFSET(vca_leftremove_event, copy_channels, 468);
+WIRE_OFFSET(vca_leftremove_event, region_type, 552);
+WIRE_OFFSET(vca_leftremove_event, info, 560);
+WIRE_SIZE(vca_line, 124);
+WIRE_SIZE(vca_line_event, 612);
+WIRE_OFFSET(vca_line_event, lines, 16);
+WIRE_OFFSET(vca_line_event, objtype, 512);
+WIRE_OFFSET(vca_line_event, copy_channels, 516);
+WIRE_SIZE(vca_people_event, 248);
+WIRE_SIZE(vca_settings, 64);
+WIRE_SIZE(vca_people_reset, 20);
+WIRE_SIZE(vca_support, 8);
+
+enum {
+    REQ_IPC_VCA_LINE_GET = 1209,  // answered by code + 5000 too
+    REQ_IPC_VCA_LINE_SET = 1210,
+    REQ_IPC_VCA_SETTINGS_GET = 1211,
+    REQ_IPC_VCA_SETTINGS_SET = 1212,
+    REQ_IPC_REGIONAL_GET = 1220,
+    REQ_IPC_REGIONAL_SET = 1221,
+    REQ_FISHEYE_MODE_SET = 3231,
+    REQ_FISHEYE_INFO_GET = 3232,
+    REQ_FISHEYE_CHECK = 3373,
+    REQ_FISHEYE_SET = 3374,
+    FISHEYE_TEXT_SIZE = 64,
+    REGIONAL_AREAS = 4,
+};
+
+WIRE_BEGIN
+
+struct vca_line2 {
+    int32_t x1, y1, x2, y2;
+    int32_t direction;
+    int32_t enable;
+    int32_t objtype;
+};
+
+// 1210 and answer 6209 to 1209: line crossing of the newer cameras (our
+// layout).
+struct ipc_vca_line {
+    int32_t channel;
+    int32_t width;
+    int32_t height;
+    int32_t sensitivity;
+    int32_t enable;
+    int32_t objtype;
+    int32_t line_type;
+    int32_t line_scene;
+    char copy_channels[CHANNEL_STRING_SIZE];
+    uint8_t zero[3];
+    vca_line2 lines[VCA_LINES];
+    uint8_t zero2[416];
+};
+
+// 1212 and answer 6211 to 1211: analytics settings of the newer cameras
+// (our layout).
+struct ipc_vca_settings {
+    int32_t channel;
+    int32_t fps;
+    int32_t mode;
+    int32_t installation;
+    int32_t analysis;
+    int32_t width;
+    int32_t height;
+    int32_t x1, y1, x2, y2;  // "position", in the camera's frame
+    int32_t min_start_x, min_start_y, min_width, min_height;
+    int32_t max_start_x, max_start_y, max_width, max_height;
+    char copy_channels[CHANNEL_STRING_SIZE];
+    uint8_t zero[215];
+};
+
+// 3231, and answer 8232 to 3232: a fisheye camera's mounting and view.
+struct fisheye_mode {
+    int32_t channel;
+    int32_t result;  // answer only
+    int32_t mount;
+    int32_t display;
+    int32_t correct;
+};
+
+// 3373: a fisheye camera to check by its address; 3374 adds what to set.
+struct fisheye_check {
+    char ddns[FISHEYE_TEXT_SIZE];
+    char ipaddr[FISHEYE_TEXT_SIZE];
+    char username[FISHEYE_TEXT_SIZE];
+    char password[FISHEYE_TEXT_SIZE];
+    int32_t port;
+};
+struct fisheye_set {
+    fisheye_check camera;
+    int32_t transfer;
+    int32_t install;
+    int32_t display;
+};
+// Answer 8373.
+struct fisheye_support {
+    int32_t support;
+    int32_t transfer;
+    int32_t install;
+    int32_t display;
+    int32_t stream_count;
+};
+
+struct regional_area {
+    int32_t enable;
+    char polygon_x[VCA_POLYGON_SIZE];
+    char polygon_y[VCA_POLYGON_SIZE];
+    int32_t max_stay_enable;
+    int32_t max_stay_value;
+    int32_t min_stay_enable;
+    int32_t min_stay_value;
+    int32_t max_stay_time_enable;
+    int32_t max_stay_time_value;
+};
+
+// 1221 and answer 6220 to 1220: regional people counting (our layout).
+struct ipc_regional_info {
+    int32_t result;
+    int32_t channel;
+    int32_t sensitivity;
+    int32_t min_obj_x, min_obj_y, min_obj_width, min_obj_height;
+    int32_t max_obj_x, max_obj_y, max_obj_width, max_obj_height;
+    regional_area areas[REGIONAL_AREAS];
+    char copy_channels[CHANNEL_STRING_SIZE];
+    uint8_t zero[3];
+};
+
+WIRE_END
+
+WIRE_SIZE(vca_line2, 28);
+WIRE_SIZE(ipc_vca_line, 628);
+WIRE_OFFSET(ipc_vca_line, lines, 100);
+WIRE_SIZE(ipc_vca_settings, 356);
+WIRE_OFFSET(ipc_vca_settings, copy_channels, 76);
+WIRE_SIZE(fisheye_mode, 20);
+WIRE_SIZE(fisheye_check, 260);
+WIRE_SIZE(fisheye_set, 272);
+WIRE_SIZE(fisheye_support, 20);
+WIRE_SIZE(regional_area, 156);
+WIRE_SIZE(ipc_regional_info, 736);
+WIRE_OFFSET(ipc_regional_info, areas, 44);
+WIRE_OFFSET(ipc_regional_info, copy_channels, 668);
+
+// Database of the smart events (smart_db.cpp).
+struct Schedule;
+struct EventActionTables;
+// The action tables of event 0..8 (its schedules, white-LED and HTTP tables,
+// PTZ type event + 5); null for any other number.
+const EventActionTables* smart_event_tables(int event);
+// kind 0: the schedule table, kind 1: the parameter table; null for an
+// event outside 0..8 or another kind.
+const char* get_vca_white_table_name(int event, int kind);
+const char* get_vca_http_table_name(int event, int kind);
+
+// 0 found, 1 absent (zeros), -1 failure or a channel or event out of range.
+int read_smart_event(const char* db, smart_event* out, int channel, int event);
+int write_smart_event(const char* db, const smart_event* record);
+// Read-modify-write of (channel, event) in one transaction: 0 written,
+// 1 refused, -1 failure.
+int update_smart_event(const char* db, int channel, int event, bool (*change)(smart_event* record, void* context),
+                       void* context);
+// Copies the record and every action table of (source, event) to each
+// channel of the set, each copy under its own channel.
+int copy_smart_event_action(const char* db, int source, int event, uint64_t channels);
+int read_smart_event_effective_schedule(const char* db, Schedule* out, int channel, int event);
+int write_smart_event_effective_schedule(const char* db, const Schedule* schedule, int channel, int event);
+int read_smart_event_audible_schedule(const char* db, Schedule* out, int channel, int event);
+int write_smart_event_audible_schedule(const char* db, const Schedule* schedule, int channel, int event);
+int read_smart_event_mail_schedule(const char* db, Schedule* out, int channel, int event);
+int write_smart_event_mail_schedule(const char* db, const Schedule* schedule, int channel, int event);
+int read_smart_event_ptz_schedule(const char* db, Schedule* out, int channel, int event);
+int write_smart_event_ptz_schedule(const char* db, const Schedule* schedule, int channel, int event);
+
+// Regional people counting: the action record of (channel, region 0..3) in
+// the smart-event layout ("event" holds the region) and its tables.
+const EventActionTables* regional_pcnt_tables(int region);
+int read_regional_pcnt_event(const char* db, smart_event* out, int channel, int region);
+int write_regional_pcnt_event(const char* db, const smart_event* record);
+int update_regional_pcnt_event(const char* db, int channel, int region,
+                               bool (*change)(smart_event* record, void* context), void* context);
+int copy_regional_pcnt_event(const char* db, int source, int region, uint64_t channels);
+// The effective schedule of (channel, region); the copy takes every action
+// table of the region (schedules, white-LED and HTTP parameters) to the set.
+int read_regional_pcnt_schedule(const char* db, Schedule* out, int channel, int region);
+int write_regional_pcnt_schedule(const char* db, const Schedule* schedule, int channel, int region);
+int copy_regional_pcnt_schedule(int source, int region, uint64_t channels);
