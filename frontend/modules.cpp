@@ -25,6 +25,8 @@ const WebModulePart* const kParts[] = {
     &storage_nas_part,
     &video_motion_part,
     &video_events_part,
+    &video_anpr_part,
+    &video_snapshot_part,
     &record_schedule_part,
     &record_params_part,
     &playback_part,
