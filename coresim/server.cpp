@@ -35,6 +35,7 @@ const SimTableFn g_tables[] = {
     sim_playback_table,
     sim_download_table,
     sim_video_table,
+    sim_anpr_table,
     sim_record_table,
     sim_network_table,
     sim_maintenance_table,
