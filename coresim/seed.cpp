@@ -235,6 +235,7 @@ void sim_seed_defaults()
         seed_network();
         seed_alarms();
         seed_ptz();
+        sim_anpr_seed();
     }
 }
 

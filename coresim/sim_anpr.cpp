@@ -6,6 +6,7 @@
 
 #include "coresim/coresim.h"
 #include "modules/video/video_records.h"
+#include "platform/vxdb.h"
 
 namespace {
 
@@ -156,6 +157,18 @@ const SimEntry kAnpr[] = {
 };
 
 }  // namespace
+
+// Snapshot settings of the 16 cameras out of the box: one picture every 5
+// units, kept 7 days; each record under its own channel.
+void sim_anpr_seed()
+{
+    snapshot record;
+    memset(&record, 0, sizeof record);
+    record.quality = 1;
+    record.interval = 5;
+    record.expiration_date = 7;
+    copy_snapshots(VXDB_MAIN, &record, 0xffffULL);
+}
 
 const SimEntry* sim_anpr_table(int* count)
 {

@@ -214,7 +214,8 @@ TEST_F(AnprTest, SnapshotScheduleSettingsAndStartStop)
     core.clear();
     ASSERT_EQ(post("/6175", R"({"cnt":3,"chnid":[2,64,5],"schedule":[[["08:00","09:00",2]]]})").out, text_reply());
     EXPECT_TRUE(same_bytes(payloads(REQ_SNAPSHOT_SCHEDULE_CHANGED, 1).at(0), flags(0, {2, 5})));
-    const struct { const char* channel; const char* start; } schedules[] = {{"2", "08:00"}, {"5", "08:00"}, {"9", "01:00"}};
+    const struct { const char* channel; const char* start; } schedules[] = {
+        {"2", "08:00"}, {"5", "08:00"}, {"9", "01:00"}};
     for (const auto& s : schedules)
         EXPECT_NE(canon(reply_body(post("/6174", s.channel).out)).find(std::string("\"startTime\":\"") + s.start),
                   std::string::npos)
@@ -278,6 +279,8 @@ TEST_F(AnprTest, LocalDeviceAnswersAndCreatesThePlateDatabase)
     EXPECT_TRUE(json_reply_is(run("/6189", R"({"chnid":4})"), R"({"chnid":4,"state":1,"zoomNumber":1})"));
     EXPECT_TRUE(json_reply_is(run("/6186", R"({"chnid":4})"), R"({"chnid":4,"vca_support":1,"vca_version":1})"));
     EXPECT_EQ(run("/6178", R"({"snapshotCnt":1,"snapshotChnId":[4]})"), text_reply());
+    EXPECT_TRUE(json_reply_is(run("/6176", "15"),
+                              R"({"resolution":0,"quality":1,"interval":5,"interval_unit":0,"expiration_date":7})"));
     EXPECT_TRUE(sim.stop());
 }
 

@@ -123,7 +123,8 @@ HandlerStatus on_set_snapshot_batch_setting(const char* request)
         notify_flags(REQ_SNAPSHOT_START_STOP,
                      channel_flags(1, channel_list_by_json(body.get(), "snapshotChnId", "snapshotCnt")));
     if (stop_count > 0)
-        notify_flags(REQ_SNAPSHOT_START_STOP, channel_flags(0, channel_list_by_json(body.get(), "stopChnId", "stopCnt")));
+        notify_flags(REQ_SNAPSHOT_START_STOP,
+                     channel_flags(0, channel_list_by_json(body.get(), "stopChnId", "stopCnt")));
     reply_text("OK");
     return HANDLER_DONE;
 }
