@@ -67,6 +67,9 @@ const SimEntry* sim_playback_table(int* count);
 const SimEntry* sim_download_table(int* count);
 const SimEntry* sim_video_table(int* count);
 const SimEntry* sim_osd_table(int* count);
+const SimEntry* sim_anpr_table(int* count);
+// Default snapshot settings into a new database.
+void sim_anpr_seed();
 const SimEntry* sim_ptz_table(int* count);
 const SimEntry* sim_record_table(int* count);
 const SimEntry* sim_network_table(int* count);

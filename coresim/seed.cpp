@@ -238,6 +238,7 @@ void sim_seed_defaults()
         sim_netsvc_seed();
         sim_ipc_seed();
         sim_osd_seed();
+        sim_anpr_seed();
     }
 }
 

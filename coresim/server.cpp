@@ -36,6 +36,7 @@ const SimTableFn g_tables[] = {
     sim_download_table,
     sim_video_table,
     sim_osd_table,
+    sim_anpr_table,
     sim_record_table,
     sim_network_table,
     sim_maintenance_table,

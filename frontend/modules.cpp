@@ -34,6 +34,8 @@ const WebModulePart* const kParts[] = {
     &video_osd_part,
     &video_smart_part,
     &video_smart_camera_part,
+    &video_anpr_part,
+    &video_snapshot_part,
     &ipc_channels_part,
     &ipc_streams_part,
     &record_schedule_part,

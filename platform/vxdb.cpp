@@ -374,6 +374,41 @@ int vxdb_update_set(const char* device_db, const vxdb_kind& kind, uint64_t mask,
     return finish(db, ok);
 }
 
+int vxdb_update_rows(const char* device_db, const vxdb_kind& kind, void* table, uint8_t* rows, int capacity,
+                     int (*change)(void* table, uint8_t* rows, void* context), void* context)
+{
+    if (!table || !rows || !change || !kind_ok(kind) || capacity <= 0)
+        return -1;
+    sqlite3* db = open_db(device_db);
+    if (!db || !begin(db))
+        return -1;
+    if (vxdb_read_table(device_db, kind, table, capacity) < 0) {
+        finish(db, false);
+        return -1;
+    }
+    const int slots = capacity < kind.count ? capacity : kind.count;
+    memset(rows, 0, (size_t)capacity);
+    const int result = change(table, rows, context);
+    if (result < 0) {
+        finish(db, false);
+        return result <= -2 ? result : -1;
+    }
+    bool ok = true;
+    for (int idx = 0; idx < slots && ok; idx++) {
+        if (rows[idx] == VXDB_ROW_WRITE) {
+            ok = write_one(db, kind, idx, (const char*)table + (size_t)idx * (size_t)kind.size) == 0;
+        } else if (rows[idx] == VXDB_ROW_DELETE) {
+            Stmt st(db, "DELETE FROM records WHERE kind = ? AND idx = ?");
+            if (st) {
+                sqlite3_bind_text(st.s, 1, kind.name, -1, SQLITE_STATIC);
+                sqlite3_bind_int(st.s, 2, idx);
+            }
+            ok = step_done(st) == 0;
+        }
+    }
+    return finish(db, ok) == 0 ? result : -1;
+}
+
 int vxdb_delete(const char* device_db, const vxdb_kind& kind, int idx)
 {
     if (!kind_ok(kind))

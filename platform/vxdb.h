@@ -74,6 +74,16 @@ int vxdb_update(const char* db, const vxdb_kind& kind, int idx, bool (*change)(v
 int vxdb_update_set(const char* db, const vxdb_kind& kind, uint64_t mask,
                     void (*change)(void* record, int idx, void* context), void* context);
 
+// The same for a change of many records of a table (a list kept one entry
+// per index): `change` gets the table and `rows` (capacity bytes, zeroed)
+// and marks each index to write (VXDB_ROW_WRITE) or delete
+// (VXDB_ROW_DELETE); it returns 0 or more to store them, or -2 or below to
+// store nothing. Returns that value, or -1 when the database failed
+// (nothing stored).
+enum { VXDB_ROW_KEEP = 0, VXDB_ROW_WRITE = 1, VXDB_ROW_DELETE = 2 };
+int vxdb_update_rows(const char* db, const vxdb_kind& kind, void* table, uint8_t* rows, int capacity,
+                     int (*change)(void* table, uint8_t* rows, void* context), void* context);
+
 // For tools: walks all parameters and records. The callbacks get the rows.
 int vxdb_dump(const char* db, void (*param)(const char* key, const char* value, void* ctx),
               void (*record)(const char* kind, int idx, int size, void* ctx), void* ctx);

@@ -945,3 +945,265 @@ int copy_regional_pcnt_event(const char* db, int source, int region, uint64_t ch
 int read_regional_pcnt_schedule(const char* db, Schedule* out, int channel, int region);
 int write_regional_pcnt_schedule(const char* db, const Schedule* schedule, int channel, int region);
 int copy_regional_pcnt_schedule(int source, int region, uint64_t channels);
+
+// ---- Licence plates (ANPR) and scheduled snapshots ----------------------
+#include "core/encodings.h"
+
+enum {
+    ANPR_MODE_GENERAL = -1,  // the settings dialog's own event
+    ANPR_MODE_BLACK = 0,
+    ANPR_MODE_WHITE = 1,
+    ANPR_MODE_VISITOR = 2,
+    ANPR_MODES = 4,              // -1..2, stored as mode + 1
+    ANPR_LIST_TYPE_SIZE = 16,    // 15 characters and the NUL
+    ANPR_PLATE_SIZE = 64,        // 63 characters and the NUL
+    ANPR_LIST_CAPACITY = 10000,  // plates the list holds, and one request's limit
+    ANPR_FORMATS = 9,
+    ANPR_FORMAT_SIZE = 16,
+    ANPR_AREAS = 4,
+    ANPR_AREA_NAME_SIZE = 64,
+    // PTZ action entries of ANPR mode m use event type 16 + m (15..18): the
+    // types next to the smart events' 5..13 and the camera alarm input's 14.
+    PTZ_EVENT_ANPR_BASE = 16,
+    SNAPSHOT_FLAGS = 64,
+};
+
+enum {
+    REQ_ANPR_CHANGED = 1416,
+    REQ_IPC_ANPR_FORMAT_GET = 1207,
+    REQ_IPC_ANPR_FORMAT_SET = 1208,
+    REQ_IPC_LPR_STATE_GET = 1215,
+    REQ_ANPR_SETTINGS_GET = 3289,
+    REQ_ANPR_SETTINGS_SET = 3290,
+    REQ_ANPR_SUPPORT_GET = 3293,
+    RSP_IPC_ANPR_FORMAT_GET = 6207,
+    RSP_IPC_ANPR_FORMAT_SET = 6208,
+    RSP_IPC_LPR_STATE_GET = 6215,
+    RSP_ANPR_SETTINGS_GET = 8289,
+    RSP_ANPR_SETTINGS_SET = 8290,
+    RSP_ANPR_SUPPORT_GET = 8293,
+    REQ_SNAPSHOT_SETTINGS_CHANGED = 1311,
+    REQ_SNAPSHOT_SCHEDULE_CHANGED = 1312,
+    REQ_SNAPSHOT_START_STOP = 1313,
+};
+
+WIRE_BEGIN
+
+// The ANPR event of one channel and mode ("anpr_event", idx (mode + 1) * 64
+// + channel): the enable and the motion record's action fields.
+struct anpr_event {
+    int32_t id;
+    int32_t mode;
+    int32_t enable;
+    uint32_t tri_channels;  // derived from tri_channels_string, channels 0..31
+    int32_t tri_alarms;
+    int32_t interval;
+    char tri_channels_string[CHANNEL_STRING_SIZE];
+    int32_t email_enable;
+    int32_t email_interval;
+    char tri_chnout1_alarms[CHANNEL_STRING_SIZE];
+    char tri_chnout2_alarms[CHANNEL_STRING_SIZE];
+    int32_t ptz_interval;
+    int32_t alarmout_interval;
+    int32_t white_interval;
+    int32_t email_pic_enable;
+    char tri_channels_pic[CHANNEL_STRING_SIZE];
+    int32_t audio_id;
+    int32_t http_notification_interval;
+    uint8_t reserved[12];
+};
+
+// 1416: the actions of a channel and mode changed.
+struct anpr_event_change {
+    int32_t channel;
+    int32_t mode;
+};
+
+// One plate of the list in anpr.db ("anpr_list", idx = row).
+struct anpr_list {
+    char type[ANPR_LIST_TYPE_SIZE];
+    char plate[ANPR_PLATE_SIZE];
+};
+
+// 1208, and answer 6207 to 1207: a camera's plate formats.
+struct anpr_plate_format {
+    int32_t channel;
+    int32_t filter;
+    int32_t enable[ANPR_FORMATS];
+    int32_t cr_count[ANPR_FORMATS];
+    char format[ANPR_FORMATS][ANPR_FORMAT_SIZE];
+};
+
+struct anpr_area {
+    char name[ANPR_AREA_NAME_SIZE];
+    int32_t start_x;
+    int32_t start_y;
+    int32_t end_x;
+    int32_t end_y;
+    int32_t preset;
+};
+
+// 3290, and answer 8289 to 3289: a camera's recognition settings.
+struct anpr_settings {
+    int32_t channel;
+    int32_t enable;
+    int32_t resolution_width;
+    int32_t resolution_height;
+    int32_t area_x;
+    int32_t area_y;
+    int32_t area_width;
+    int32_t area_height;
+    int32_t day_night_mode_enable;
+    int32_t scene;
+    int32_t direction_enable;
+    int32_t region_enable;
+    int32_t roiid_enable;
+    int32_t process_mode;
+    int32_t repeat_check_time_value;
+    int32_t repeat_check_time_unit;
+    int32_t post_enable;
+    int32_t post_type;
+    int32_t post_tcp_port;
+    char post_http_user[128];
+    char post_http_password[128];
+    char post_http_url[512];
+    int32_t confidence;
+    int32_t night_mode_enable;
+    int32_t night_mode_level;
+    int32_t night_mode_starthour;
+    int32_t night_mode_startminute;
+    int32_t night_mode_stophour;
+    int32_t night_mode_stopminute;
+    int32_t night_mode_effective_mode;
+    int32_t cur_area;
+    int32_t in_night_mode;
+    anpr_area region[ANPR_AREAS];
+    anpr_area roi[ANPR_AREAS];
+    uint8_t reserved[2116];
+};
+
+// Answer 6215 to 1215: the camera's recognition state.
+struct ipc_lpr_state {
+    int32_t channel;
+    int32_t state;
+    int32_t zoom_number;
+};
+
+// Answer 8293 to 3293: whether a camera recognises plates.
+struct anpr_support {
+    int32_t channel;
+    int32_t vca_support;
+    int32_t vca_version;
+};
+
+// The snapshot schedule of one channel ("snapshot_schedule").
+struct snapshot_schedule {
+    int32_t channel;
+    Schedule schedule;
+};
+
+// The snapshot settings of one channel ("snapshot").
+struct snapshot {
+    int32_t channel;
+    int32_t resolution;
+    int32_t quality;
+    int32_t interval;
+    int32_t interval_unit;
+    int32_t expiration_date;
+    uint8_t reserved[12];
+};
+
+// 1311, 1312, 1313: an action word (1313: 1 start, 0 stop) and a flag per
+// channel.
+struct snapshot_channel_flags {
+    int32_t action;
+    int32_t flags[SNAPSHOT_FLAGS];
+};
+
+WIRE_END
+
+WIRE_SIZE(anpr_event, 328);
+WIRE_OFFSET(anpr_event, tri_channels_string, 24);
+WIRE_OFFSET(anpr_event, tri_chnout1_alarms, 97);
+WIRE_OFFSET(anpr_event, ptz_interval, 227);
+WIRE_OFFSET(anpr_event, tri_channels_pic, 243);
+WIRE_OFFSET(anpr_event, http_notification_interval, 312);
+WIRE_SIZE(anpr_event_change, 8);
+WIRE_SIZE(anpr_list, 80);
+WIRE_OFFSET(anpr_list, plate, 16);
+WIRE_SIZE(anpr_plate_format, 224);
+WIRE_OFFSET(anpr_plate_format, cr_count, 44);
+WIRE_OFFSET(anpr_plate_format, format, 80);
+WIRE_SIZE(anpr_area, 84);
+WIRE_SIZE(anpr_settings, 3672);
+WIRE_OFFSET(anpr_settings, post_http_user, 76);
+WIRE_OFFSET(anpr_settings, confidence, 844);
+WIRE_OFFSET(anpr_settings, region, 884);
+WIRE_OFFSET(anpr_settings, roi, 1220);
+WIRE_SIZE(ipc_lpr_state, 12);
+WIRE_SIZE(anpr_support, 12);
+WIRE_SIZE(snapshot_schedule, 26180);
+WIRE_OFFSET(snapshot_schedule, schedule, 4);
+WIRE_SIZE(snapshot, 36);
+WIRE_SIZE(snapshot_channel_flags, 260);
+
+// Database kinds of the ANPR event: the four schedules are kept per channel
+// and mode at (mode + 1) * 64 + channel; the white-LED and HTTP tables of a
+// mode are per channel.
+#define ANPR_EFFECTIVE_SCHEDULE "anpr_effective_schedule"
+#define ANPR_AUDIBLE_SCHEDULE "anpr_audible_schedule"
+#define ANPR_EMAIL_SCHEDULE "anpr_mail_schedule"
+#define ANPR_PTZ_SCHEDULE "anpr_ptz_schedule"
+
+// A mode outside -1..2 or a channel outside 0..63 reads and writes nothing
+// (-1).
+int read_anpr_event(const char* db, anpr_event* out, int channel, int mode);
+int write_anpr_event(const char* db, const anpr_event* record);
+// Read-modify-write of one channel and mode's record in one transaction;
+// `change` returns false to write nothing. 0 written, 1 refused, -1 failure.
+int update_anpr_event(const char* db, int channel, int mode, bool (*change)(anpr_event* record, void* context),
+                      void* context);
+int read_anpr_effective_schedule(const char* db, Schedule* out, int channel, int mode);
+int write_anpr_effective_schedule(const char* db, const Schedule* schedule, int channel, int mode);
+int read_anpr_audible_schedule(const char* db, Schedule* out, int channel, int mode);
+int write_anpr_audible_schedule(const char* db, const Schedule* schedule, int channel, int mode);
+int read_anpr_mail_schedule(const char* db, Schedule* out, int channel, int mode);
+int write_anpr_mail_schedule(const char* db, const Schedule* schedule, int channel, int mode);
+int read_anpr_ptz_schedule(const char* db, Schedule* out, int channel, int mode);
+int write_anpr_ptz_schedule(const char* db, const Schedule* schedule, int channel, int mode);
+// The same four by table name (one of the ANPR_*_SCHEDULE kinds).
+int read_anpr_schedule(const char* db, const char* table, Schedule* out, int channel, int mode);
+int write_anpr_schedule(const char* db, const char* table, const Schedule* schedule, int channel, int mode);
+
+// The plate list (VXDB_ANPR). Plates are unique: adding one that is listed
+// replaces its type. Each call is one transaction over the whole list.
+// Adds or replaces `count` entries; returns how many are stored (a full list
+// stores no new plate), -1 when the database failed (nothing stored).
+int write_anpr_list_replace_batch(const char* db, const anpr_list* entries, int count);
+// Deletes the listed plates; 0, or -1 when the database failed.
+int delete_anpr_lists(const char* db, const char (*plates)[ANPR_PLATE_SIZE], int count);
+int delete_anpr_list(const char* db, const char* plate);
+// Adds a plate that is not listed: 0, 1 when listed or the list is full, -1.
+int write_anpr_list(const char* db, const anpr_list* entry);
+// Replaces the type of a listed plate: 0, 1 when not listed, -1.
+int update_anpr_list(const char* db, const anpr_list* entry);
+// 0 and the entry when the plate is listed, 1 when not, -1 on failure.
+int read_anpr_list_plate(const char* db, const char* plate, anpr_list* out);
+// Plates listed, or -1.
+int read_anpr_list_count(const char* db);
+// "/6185" in one transaction: for each change, the old plate is deleted and
+// the new one added with the type, or given the type when it is listed.
+// Returns the changes stored, or -1 (nothing stored).
+struct anpr_plate_change {
+    char old_plate[ANPR_PLATE_SIZE];
+    anpr_list entry;
+};
+int update_anpr_list_batch(const char* db, const anpr_plate_change* changes, int count);
+
+int read_snapshot_schedule(const char* db, snapshot_schedule* out, int channel);
+// Stores the schedule for every channel of the set, each record under its
+// channel, in one transaction; other channels keep theirs.
+int write_snapshot_schedules(const char* db, const Schedule* schedule, uint64_t channels);
+int read_snapshot(const char* db, snapshot* out, int channel);
+// Stores `record` for every channel of the set, each copy under its channel.
+int copy_snapshots(const char* db, const snapshot* record, uint64_t channels);
