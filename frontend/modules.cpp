@@ -12,6 +12,7 @@
 #include "modules/system/system_audio.h"
 #include "modules/system/system_log.h"
 #include "modules/system/system_upnp.h"
+#include "modules/system/system_upgrade.h"
 #include "modules/system/system_maintenance.h"
 #include "modules/system/system_user.h"
 #include "modules/video/video.h"
@@ -37,6 +38,7 @@ const WebModulePart* const kParts[] = {
     &system_maintenance_part,
     &system_audio_part,
     &system_upnp_part,
+    &system_upgrade_part,
     &aging_part,
     &network_interface_part,
     &network_port_part,

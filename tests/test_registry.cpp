@@ -140,7 +140,7 @@ TEST_F(Registry, ShippedTablesRegisterNoPathTwice)
 TEST(ModuleRegistry, PartsRegisterDistinctPathsModuleByModule)
 {
     const std::map<std::string, int> expected = {{"storage", 29}, {"video", 39}, {"record", 10}, {"playback", 33},
-                                                 {"ptz", 21}, {"system", 38}, {"aging", 5}, {"network", 14}, {"alarm", 11}};
+                                                 {"ptz", 21}, {"system", 49}, {"aging", 5}, {"network", 14}, {"alarm", 11}};
     std::map<std::string, int> counts;
     std::set<std::string> paths;
     register_web_modules();
