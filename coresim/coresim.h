@@ -73,6 +73,7 @@ const SimEntry* sim_maintenance_table(int* count);
 const SimEntry* sim_audio_table(int* count);
 const SimEntry* sim_aging_table(int* count);
 const SimEntry* sim_alarm_table(int* count);
+const SimEntry* sim_upgrade_table(int* count);
 // Bit n: NVR alarm output n switched on by hand (1409).
 uint32_t sim_alarm_output_states();
 

@@ -42,6 +42,7 @@ const SimTableFn g_tables[] = {
     sim_aging_table,
     sim_alarm_table,
     sim_ptz_table,
+    sim_upgrade_table,
 };
 
 enum { SEND_TIMEOUT_MS = 30000, ACCEPT_PAUSE_MS = 50 };
