@@ -49,6 +49,7 @@ const SimTableFn g_tables[] = {
     sim_ipc_table,
     sim_state_table,
     sim_smart_table,
+    sim_upgrade_table,
 };
 
 enum { SEND_TIMEOUT_MS = 30000, ACCEPT_PAUSE_MS = 50 };

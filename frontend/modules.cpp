@@ -16,6 +16,7 @@
 #include "modules/system/system_vb.h"
 #include "modules/system/system_log.h"
 #include "modules/system/system_upnp.h"
+#include "modules/system/system_upgrade.h"
 #include "modules/system/system_maintenance.h"
 #include "modules/system/system_user.h"
 #include "modules/video/video.h"
@@ -53,6 +54,7 @@ const WebModulePart* const kParts[] = {
     &system_audio_part,
     &system_upnp_part,
     &system_access_filter_part,
+    &system_upgrade_part,
     &aging_part,
     &network_interface_part,
     &network_port_part,

@@ -7,12 +7,13 @@ build=(build-essential cmake pkg-config libjson-c-dev libsqlite3-dev zlib1g-dev)
 # The ARM board's build: the cross compilers, the board's libraries from
 # Debian's armhf port, and user-mode emulation to run the result here.
 cross=(g++-arm-linux-gnueabihf libjson-c-dev:armhf libsqlite3-dev:armhf zlib1g-dev:armhf)
+# unzip unpacks the OEM package on the device; openssl builds the tests' packages.
 case "${1:-build}" in
   build) want=("${build[@]}") ;;
-  test)  want=("${build[@]}" libgtest-dev ffmpeg lighttpd curl python3 sqlite3 net-tools) ;;
-  run)   want=("${build[@]}" lighttpd curl ffmpeg net-tools) ;;
-  bench) want=("${build[@]}" "${cross[@]}" lighttpd curl ffmpeg hyperfine time valgrind) ;;
-  arm)   want=(cmake pkg-config "${cross[@]}" libgtest-dev:armhf qemu-user ffmpeg lighttpd curl python3 sqlite3 net-tools) ;;
+  test)  want=("${build[@]}" libgtest-dev ffmpeg lighttpd curl python3 sqlite3 net-tools unzip openssl) ;;
+  run)   want=("${build[@]}" lighttpd curl ffmpeg net-tools unzip) ;;
+  bench) want=("${build[@]}" "${cross[@]}" lighttpd curl ffmpeg hyperfine time valgrind unzip) ;;
+  arm)   want=(cmake pkg-config "${cross[@]}" libgtest-dev:armhf qemu-user ffmpeg lighttpd curl python3 sqlite3 net-tools unzip openssl) ;;
   *) echo "usage: $0 build|test|run|bench|arm" >&2; exit 2 ;;
 esac
 

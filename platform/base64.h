@@ -1,0 +1,10 @@
+// Standard base64 (RFC 4648 section 4) as the platform's vx_base64_decode:
+// uploaded packages are base64 text, often wrapped in lines.
+#pragma once
+#include <cstddef>
+
+// Decodes `length` characters into out, skipping CR and LF. Returns the
+// bytes written, or -1 for any other character outside the alphabet, '='
+// anywhere but at the end, a length no encoding has, or a result that does
+// not fit in `size` bytes.
+long vx_base64_decode(const char* in, size_t length, unsigned char* out, size_t size);
