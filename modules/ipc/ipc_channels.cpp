@@ -369,14 +369,14 @@ int read_event_schedule(int position, int channel, Schedule* out)
 {
     if (position == 0)
         return read_schedule(VXDB_MAIN, MOTION_EFFECTIVE_SCHEDULE, out, channel) < 0 ? -1 : 0;
-    return read_ipc_smart_effective_schedule(VXDB_MAIN, out, channel, position - 1);
+    return read_smart_event_effective_schedule(VXDB_MAIN, out, channel, position - 1);
 }
 
 int write_event_schedule(int position, int channel, const Schedule* schedule)
 {
     if (position == 0)
         return write_schedule(VXDB_MAIN, MOTION_EFFECTIVE_SCHEDULE, schedule, channel);
-    return write_ipc_smart_effective_schedule(VXDB_MAIN, schedule, channel, position - 1);
+    return write_smart_event_effective_schedule(VXDB_MAIN, schedule, channel, position - 1);
 }
 
 HandlerStatus on_get_event_schedules(const char* request)

@@ -12,16 +12,6 @@
 namespace {
 const vxdb_kind kProtocols = {"ipc_protocols", (int)sizeof(ipc_protocol), IPC_PROTOCOLS};
 const vxdb_kind kModels = {"ipc_models", (int)sizeof(ipc_model), IPC_MODELS};
-const vxdb_kind kSmartEffective = {"smart_event_effective_schedule", (int)sizeof(Schedule),
-                                   IPC_SMART_EVENTS * IPC_CHANNELS};
-
-bool smart_index(int channel, int event, int* idx)
-{
-    if (channel < 0 || channel >= IPC_CHANNELS || event < 0 || event >= IPC_SMART_EVENTS)
-        return false;
-    *idx = event * IPC_CHANNELS + channel;
-    return true;
-}
 }  // namespace
 
 int read_ipc_protocols(const char* db, ipc_protocol out[IPC_PROTOCOLS], int* count)
@@ -64,20 +54,3 @@ int write_ipc_model(const char* db, const ipc_model* model)
     return vxdb_write(db, kModels, model->id, model, (int)sizeof *model);
 }
 
-int read_ipc_smart_effective_schedule(const char* db, Schedule* out, int channel, int event)
-{
-    int idx = 0;
-    if (!smart_index(channel, event, &idx)) {
-        memset(out, 0, sizeof *out);
-        return -1;
-    }
-    return vxdb_read(db, kSmartEffective, idx, out) < 0 ? -1 : 0;
-}
-
-int write_ipc_smart_effective_schedule(const char* db, const Schedule* schedule, int channel, int event)
-{
-    int idx = 0;
-    if (!schedule || !smart_index(channel, event, &idx))
-        return -1;
-    return vxdb_write(db, kSmartEffective, idx, schedule, (int)sizeof *schedule);
-}

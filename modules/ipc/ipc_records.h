@@ -17,7 +17,6 @@ enum {
     IPC_TEXT_SIZE = 64,
     IPC_PATH_SIZE = 256,
     IPC_SCHEDULE_EVENTS = 9,  // motion, then smart events 0..7
-    IPC_SMART_EVENTS = 8,
     IPC_UPGRADE_REPORTED = 8,  // statuses "/2079" prints
     IPC_SEARCH_MAX = 256,
 };
@@ -310,5 +309,3 @@ int write_ipc_model(const char* db, const ipc_model* model);
 // The effective schedule of a channel's smart event 0..7, kept at
 // idx = event * 64 + channel.
 struct Schedule;
-int read_ipc_smart_effective_schedule(const char* db, Schedule* out, int channel, int event);
-int write_ipc_smart_effective_schedule(const char* db, const Schedule* schedule, int channel, int event);
