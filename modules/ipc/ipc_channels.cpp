@@ -369,7 +369,7 @@ int read_event_schedule(int position, int channel, Schedule* out)
 {
     if (position == 0)
         return read_schedule(VXDB_MAIN, MOTION_EFFECTIVE_SCHEDULE, out, channel) < 0 ? -1 : 0;
-    return read_smart_event_effective_schedule(VXDB_MAIN, out, channel, position - 1);
+    return read_smart_event_effective_schedule(VXDB_MAIN, out, channel, position - 1) < 0 ? -1 : 0;
 }
 
 int write_event_schedule(int position, int channel, const Schedule* schedule)
