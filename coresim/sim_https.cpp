@@ -243,6 +243,8 @@ void on_delete_cert_req(const SimRequest&, SimReply&)
     unlink(device_path(SSL_CSR_KEY_PATH).c_str());
 }
 
+void apply_web_server(bool wanted);
+
 // The subject's text of `nid`, cut to the field.
 template <size_t N>
 void subject_text(X509* cert, int nid, char (&out)[N])
@@ -296,6 +298,9 @@ void on_check_cert(const SimRequest&, SimReply& reply)
     ssl_params record;
     if (check_installed(&record)) {
         write_ssl_params(VXDB_MAIN, SSL_PARAMS_CERT, &record);
+        // A server already on HTTPS takes the new certificate.
+        if (get_param_int(VXDB_MAIN, HTTPS_ENABLE_PARAM, 0))
+            apply_web_server(true);
         reply.send_word(1);
         return;
     }
@@ -317,14 +322,14 @@ void on_delete_cert(const SimRequest&, SimReply&)
 }
 
 // The local run's web server: an include file it reads on a graceful
-// restart (SIGUSR1), named with its pid file by the run script.
-void on_set_enable(const SimRequest& request, SimReply&)
+// restart (SIGUSR1), named with its pid file by the run script. Called
+// under g_mu.
+void apply_web_server(bool wanted)
 {
-    std::lock_guard<std::mutex> lock(g_mu);
     const char* include = getenv("CORESIM_LIGHTTPD_SSL_CONF");
     const std::string cert = device_path(SSL_CERT_PATH);
     struct stat st;
-    const bool on = request.word() != 0 && lstat(cert.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const bool on = wanted && lstat(cert.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     sim_log("https: %s", on ? "on" : "off");
     if (!include || !*include)
         return;
@@ -351,6 +356,12 @@ void on_set_enable(const SimRequest& request, SimReply&)
     const long pid = pid_file && read_file(pid_file, &pid_text) ? strtol(pid_text.c_str(), nullptr, 10) : 0;
     if (pid > 1 && kill((pid_t)pid, SIGUSR1) != 0)
         sim_log("https: web server %ld not told", pid);
+}
+
+void on_set_enable(const SimRequest& request, SimReply&)
+{
+    std::lock_guard<std::mutex> lock(g_mu);
+    apply_web_server(request.word() != 0);
 }
 
 const SimEntry kHttps[] = {
