@@ -196,8 +196,8 @@ TEST_F(Https, InstallFromUploadCheckAndAttacks)
     // with "$(...)", move, run and touch nothing.
     set_param("httpsenable", 7);
     root.write("/tmp/x.pem", kPem);
-    for (const std::string& body : {std::string(VXDB_MAIN), root.at(VXDB_MAIN), std::string("/tmp/x.pem;touch /tmp/PWNED"),
-                                    std::string("/tmp/x.pem")}) {
+    const std::string bodies[] = {VXDB_MAIN, root.at(VXDB_MAIN), "/tmp/x.pem;touch /tmp/PWNED", "/tmp/x.pem"};
+    for (const std::string& body : bodies) {
         core.clear();
         EXPECT_EQ(post("/7084", body).out, kTextError) << body;
         EXPECT_TRUE(sent(REQ_HTTPS_CHECK_CERT).empty());
