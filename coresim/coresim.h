@@ -83,6 +83,7 @@ const SimEntry* sim_ipc_table(int* count);
 const SimEntry* sim_state_table(int* count);
 const SimEntry* sim_smart_table(int* count);
 const SimEntry* sim_upgrade_table(int* count);
+const SimEntry* sim_https_table(int* count);
 // Bit n: NVR alarm output n switched on by hand (1409).
 uint32_t sim_alarm_output_states();
 

@@ -50,6 +50,7 @@ const SimTableFn g_tables[] = {
     sim_state_table,
     sim_smart_table,
     sim_upgrade_table,
+    sim_https_table,
 };
 
 enum { SEND_TIMEOUT_MS = 30000, ACCEPT_PAUSE_MS = 50 };

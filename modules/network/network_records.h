@@ -330,3 +330,66 @@ int read_access_filter(const char* db, access_filter_entry* out, int capacity, i
 // Replaces the whole list with `count` entries (cut to 0..100) in one
 // transaction.
 int write_access_filter(const char* db, const access_filter_entry* list, int count);
+
+// ---- HTTPS certificates (network_https.cpp, https_db.cpp) ----
+
+// The certificate directory of the web server and its files (device paths).
+#define SSL_DIR "/mnt/nand/ssl"
+#define SSL_CERT_NAME "ssl_cert.pem"
+#define SSL_CERT_SAVE_NAME "ssl_cert_save.pem"
+#define SSL_CSR_NAME "ssl_cert.csr"
+#define SSL_CERT_PATH SSL_DIR "/" SSL_CERT_NAME
+#define SSL_CERT_SAVE_PATH SSL_DIR "/" SSL_CERT_SAVE_NAME
+#define SSL_CSR_PATH SSL_DIR "/tmp/" SSL_CSR_NAME
+// The key of the request, kept beside it until a signed certificate comes.
+#define SSL_CSR_KEY_PATH SSL_DIR "/tmp/ssl_cert.key"
+#define SSL_CA_DIR SSL_DIR "/demoCA"
+#define HTTPS_ENABLE_PARAM "httpsenable"
+
+enum {
+    REQ_HTTPS_CREATE_CERT = 3316,     // ssl_params; answer 8316
+    REQ_HTTPS_DELETE_CERT_REQ = 3317,  // no payload, no answer
+    REQ_HTTPS_CHECK_CERT = 3318,      // no payload; answer 8318: one word, 1 good
+    REQ_HTTPS_DELETE_CERT = 3320,     // no payload, no answer
+    REQ_HTTPS_SET_ENABLE = 3322,      // one word 0/1, no answer
+};
+enum { SSL_INSTALL_SELF_SIGNED = 0 };
+// read_ssl_params kinds: the installed certificate and the request.
+enum { SSL_PARAMS_CERT = 0, SSL_PARAMS_REQUEST = 2 };
+
+WIRE_BEGIN
+struct ssl_params {
+    int32_t install_type;
+    char country[3];
+    char common_name[64];
+    uint8_t pad0[1];
+    int32_t validity;  // days, when no start and end time are given
+    char password[16];
+    char province[64];
+    char region[64];
+    char organization[64];
+    char company[64];
+    char email[64];
+    uint8_t reserved[256];
+    char dates[192];       // validity period text, written by the core service
+    char start_time[16];   // "YYYYMMDDHHMMSSZ"
+    char end_time[16];
+};
+WIRE_END
+WIRE_SIZE(ssl_params, 892);
+WIRE_OFFSET(ssl_params, common_name, 7);
+WIRE_OFFSET(ssl_params, validity, 72);
+WIRE_OFFSET(ssl_params, password, 76);
+WIRE_OFFSET(ssl_params, province, 92);
+WIRE_OFFSET(ssl_params, region, 156);
+WIRE_OFFSET(ssl_params, organization, 220);
+WIRE_OFFSET(ssl_params, company, 284);
+WIRE_OFFSET(ssl_params, email, 348);
+WIRE_OFFSET(ssl_params, dates, 668);
+WIRE_OFFSET(ssl_params, start_time, 860);
+WIRE_OFFSET(ssl_params, end_time, 876);
+
+// `kind` SSL_PARAMS_CERT or SSL_PARAMS_REQUEST; 0 on success, -1 on failure
+// (also for another kind); a record never stored reads as zeros.
+int read_ssl_params(const char* db, int kind, ssl_params* out);
+int write_ssl_params(const char* db, int kind, const ssl_params* record);
