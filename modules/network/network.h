@@ -14,6 +14,8 @@ extern const WebModulePart network_port_part;
 // filter that the system pages list with it.
 extern const WebModulePart network_service_part;
 extern const WebModulePart system_access_filter_part;
+// The P2P cloud service and its registration test (network_p2p.cpp).
+extern const WebModulePart network_p2p_part;
 
 // The module's one response callback: every part's answers.
 void on_network_ipc_callback(void* context, const int32_t* header, const char* payload);
