@@ -237,6 +237,7 @@ void sim_seed_defaults()
         seed_ptz();
         sim_netsvc_seed();
         sim_ipc_seed();
+        sim_p2p_seed();
     }
 }
 

@@ -46,6 +46,7 @@ const SimTableFn g_tables[] = {
     sim_sysinfo_table,
     sim_ipc_table,
     sim_state_table,
+    sim_p2p_table,
 };
 
 enum { SEND_TIMEOUT_MS = 30000, ACCEPT_PAUSE_MS = 50 };
