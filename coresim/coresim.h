@@ -84,6 +84,7 @@ const SimEntry* sim_state_table(int* count);
 const SimEntry* sim_smart_table(int* count);
 const SimEntry* sim_upgrade_table(int* count);
 const SimEntry* sim_https_table(int* count);
+const SimEntry* sim_p2p_table(int* count);
 // Bit n: NVR alarm output n switched on by hand (1409).
 uint32_t sim_alarm_output_states();
 
@@ -125,6 +126,8 @@ void sim_network_seed();
 // writes the services' settings into a new database.
 bool sim_netsvc_changed(const char* what);
 void sim_netsvc_seed();
+// The P2P settings record of a new database.
+void sim_p2p_seed();
 // The liveness file while the server runs.
 void sim_maintenance_start();
 void sim_maintenance_stop();

@@ -239,6 +239,7 @@ void sim_seed_defaults()
         sim_ipc_seed();
         sim_osd_seed();
         sim_anpr_seed();
+        sim_p2p_seed();
     }
 }
 

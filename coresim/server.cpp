@@ -51,6 +51,7 @@ const SimTableFn g_tables[] = {
     sim_smart_table,
     sim_upgrade_table,
     sim_https_table,
+    sim_p2p_table,
 };
 
 enum { SEND_TIMEOUT_MS = 30000, ACCEPT_PAUSE_MS = 50 };

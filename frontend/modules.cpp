@@ -60,6 +60,7 @@ const WebModulePart* const kParts[] = {
     &network_port_part,
     &network_service_part,
     &network_https_part,
+    &network_p2p_part,
     &alarm_output_part,
     &alarm_input_part,
     &alarm_camera_part,

@@ -140,7 +140,7 @@ TEST_F(Registry, ShippedTablesRegisterNoPathTwice)
 TEST(ModuleRegistry, PartsRegisterDistinctPathsModuleByModule)
 {
     const std::map<std::string, int> expected = {{"storage", 29}, {"state", 12}, {"video", 100}, {"ipc", 27},
-        {"record", 10}, {"playback", 33}, {"ptz", 21}, {"system", 63}, {"aging", 5}, {"network", 35}, {"alarm", 11}};
+        {"record", 10}, {"playback", 33}, {"ptz", 21}, {"system", 63}, {"aging", 5}, {"network", 39}, {"alarm", 11}};
     std::map<std::string, int> counts;
     std::set<std::string> paths;
     register_web_modules();

@@ -10,7 +10,7 @@
 void on_network_ipc_callback(void* context, const int32_t* header, const char* payload)
 {
     static const WebModulePart* const parts[] = {&network_interface_part, &network_port_part, &network_service_part,
-                                                    &network_https_part};
+                                                 &network_https_part, &network_p2p_part};
     cgi_dispatch_parts(parts, WEB_RES_COUNT(parts), context, header, payload);
 }
 

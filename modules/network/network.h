@@ -16,6 +16,8 @@ extern const WebModulePart network_service_part;
 extern const WebModulePart system_access_filter_part;
 // HTTPS certificates and the HTTPS switch (network_https.cpp).
 extern const WebModulePart network_https_part;
+// The P2P cloud service and its registration test (network_p2p.cpp).
+extern const WebModulePart network_p2p_part;
 
 // The module's one response callback: every part's answers.
 void on_network_ipc_callback(void* context, const int32_t* header, const char* payload);

@@ -393,3 +393,98 @@ WIRE_OFFSET(ssl_params, end_time, 876);
 // (also for another kind); a record never stored reads as zeros.
 int read_ssl_params(const char* db, int kind, ssl_params* out);
 int write_ssl_params(const char* db, int kind, const ssl_params* record);
+
+// ---- P2P cloud service ----
+
+enum {
+    REQ_P2P_UNBIND = 2302,     // no payload; answer 7302
+    REQ_P2P_ENABLE = 3700,     // p2p_info (switching on), or the registration code; answer 8700
+    REQ_P2P_DISABLE = 3701,    // p2p_info; answer 8701
+    REQ_P2P_STATUS = 3702,     // no payload; answer 8702, p2p_state
+    P2P_REG_COMMAND = 2,
+    P2P_REG_RESULT_DENIED = 2,
+    P2P_REG_PORT = 9999,
+    P2P_WORK_BUFFER = 2048,
+    // The server's text as the core service takes it: 127 characters at most.
+    P2P_REG_CODE_MAX = 127,
+};
+
+// Registration-test results printed by "/7062".
+enum { P2P_TEST_OK = 0, P2P_TEST_DENIED = 2, P2P_TEST_NETWORK = 3, P2P_TEST_KEY = 4 };
+
+WIRE_BEGIN
+
+// The P2P settings record; the texts' meaning is the core service's, the
+// registration test only sends them.
+struct p2p_info {
+    int32_t enable;
+    uint8_t reserved[32];
+    char text0[128];
+    char text1[128];
+    char text2[128];
+    char text3[64];
+};
+
+// The P2P client's state, payload of answer 8702.
+struct p2p_state {
+    int32_t enable;
+    int32_t p2pstatus;
+    char model[32];
+    char ipc[64];
+    char cloud_account[64];
+    char cloud_server[64];
+    char register_code[128];
+    char company[128];
+    char email[128];
+    char dealer[128];
+};
+
+// Header of a registration message and of its answer: ten words.
+struct p2p_reg_header {
+    int32_t command;
+    int32_t zero;
+    int32_t encrypted_size;  // rsa_cal_ensize of the body
+    int32_t result;          // 0 when sent; the server's result in the answer
+    int32_t one;
+    int32_t reserved[5];
+};
+
+struct p2p_reg_body {
+    char mac[24];
+    char device_name[32];
+    char sn[64];
+    char text0[128];
+    char text1[128];
+    char text2[128];
+    char text3[64];
+};
+
+WIRE_END
+
+WIRE_SIZE(p2p_info, 484);
+WIRE_OFFSET(p2p_info, text0, 36);
+WIRE_OFFSET(p2p_info, text1, 164);
+WIRE_OFFSET(p2p_info, text2, 292);
+WIRE_OFFSET(p2p_info, text3, 420);
+WIRE_SIZE(p2p_state, 744);
+WIRE_OFFSET(p2p_state, model, 8);
+WIRE_OFFSET(p2p_state, ipc, 40);
+WIRE_OFFSET(p2p_state, cloud_account, 104);
+WIRE_OFFSET(p2p_state, cloud_server, 168);
+WIRE_OFFSET(p2p_state, register_code, 232);
+WIRE_OFFSET(p2p_state, company, 360);
+WIRE_OFFSET(p2p_state, email, 488);
+WIRE_OFFSET(p2p_state, dealer, 616);
+WIRE_SIZE(p2p_reg_header, 40);
+WIRE_OFFSET(p2p_reg_header, result, 12);
+WIRE_SIZE(p2p_reg_body, 568);
+WIRE_OFFSET(p2p_reg_body, device_name, 24);
+WIRE_OFFSET(p2p_reg_body, sn, 56);
+WIRE_OFFSET(p2p_reg_body, text0, 120);
+WIRE_OFFSET(p2p_reg_body, text3, 504);
+
+// The P2P settings record (p2p_db.cpp): 0 on success, -1 on failure; never
+// stored reads as zeros.
+int read_p2p_info(const char* db, p2p_info* out);
+int write_p2p_info(const char* db, const p2p_info* record);
+int update_p2p_info(const char* db, bool (*change)(void* record, void* context), void* context);
