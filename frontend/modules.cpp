@@ -37,6 +37,7 @@ const WebModulePart* const kParts[] = {
     &video_smart_camera_part,
     &video_anpr_part,
     &video_snapshot_part,
+    &video_alarm_part,
     &ipc_channels_part,
     &ipc_streams_part,
     &record_schedule_part,
@@ -64,6 +65,7 @@ const WebModulePart* const kParts[] = {
     &alarm_output_part,
     &alarm_input_part,
     &alarm_camera_part,
+    &alarm_event_part,
     nullptr,
 };
 

@@ -1,5 +1,6 @@
 // Alarm module: the NVR's alarm outputs (alarm_outputs.cpp) and input events
-// (alarm_inputs.cpp), the cameras' alarm inputs and outputs (alarm_camera.cpp).
+// (alarm_inputs.cpp), the cameras' alarm inputs and outputs (alarm_camera.cpp),
+// the input pages and the name lists (alarm_events.cpp).
 #pragma once
 #include <cstdint>
 
@@ -10,6 +11,7 @@
 extern const WebModulePart alarm_output_part;
 extern const WebModulePart alarm_input_part;
 extern const WebModulePart alarm_camera_part;
+extern const WebModulePart alarm_event_part;
 
 // The module's one response callback: every part's answers.
 void on_alarm_ipc_callback(void* context, const int32_t* header, const char* payload);

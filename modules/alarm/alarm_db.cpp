@@ -168,3 +168,31 @@ int update_alarm_out(const char* db, int output, bool (*change)(alarm_out* recor
     Change<alarm_out> c = {change, context};
     return vxdb_update(db, kAlarmOut, output, apply_change<alarm_out>, &c);
 }
+
+int update_alarm_in(const char* db, int input, bool (*change)(alarm_in* record, void* context), void* context)
+{
+    if (input < 0 || input >= NVR_ALARM_INPUTS)
+        return -1;
+    Change<alarm_in> c = {change, context};
+    return vxdb_update(db, kAlarmIn, input, apply_change<alarm_in>, &c);
+}
+
+namespace {
+struct SetChange {
+    void (*change)(alarm_in*, int, void*);
+    void* context;
+};
+
+void apply_set_change(void* record, int idx, void* context)
+{
+    SetChange* c = (SetChange*)context;
+    c->change((alarm_in*)record, idx, c->context);
+}
+}  // namespace
+
+int update_alarm_ins(const char* db, uint64_t inputs, void (*change)(alarm_in* record, int input, void* context),
+                     void* context)
+{
+    SetChange c = {change, context};
+    return vxdb_update_set(db, kAlarmIn, inputs & ((1ULL << NVR_ALARM_INPUTS) - 1), apply_set_change, &c);
+}

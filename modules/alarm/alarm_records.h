@@ -256,3 +256,7 @@ int read_alarm_chnOut_event_names(const char* db, alarm_chnOut_event_name out[AL
 int update_alarm_chnIn_event(const char* db, int channel, int input,
                              bool (*change)(alarm_chnIn_event* record, void* context), void* context);
 int update_alarm_out(const char* db, int output, bool (*change)(alarm_out* record, void* context), void* context);
+int update_alarm_in(const char* db, int input, bool (*change)(alarm_in* record, void* context), void* context);
+// Every NVR input of the set (bits 0..15) in one transaction.
+int update_alarm_ins(const char* db, uint64_t inputs, void (*change)(alarm_in* record, int input, void* context),
+                     void* context);

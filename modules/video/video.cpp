@@ -16,7 +16,7 @@ void on_video_ipc_callback(void* context, const int32_t* header, const char* pay
 {
     static const WebModulePart* const parts[] = {&video_motion_part, &video_events_part, &video_osd_part,
                                                  &video_smart_part, &video_smart_camera_part, &video_anpr_part,
-                                                 &video_snapshot_part};
+                                                 &video_snapshot_part, &video_alarm_part};
     cgi_dispatch_parts(parts, WEB_RES_COUNT(parts), context, header, payload);
 }
 

@@ -16,6 +16,7 @@ extern const WebModulePart video_smart_part;
 extern const WebModulePart video_smart_camera_part;
 extern const WebModulePart video_anpr_part;
 extern const WebModulePart video_snapshot_part;
+extern const WebModulePart video_alarm_part;
 
 // The module's one response callback: every part's answers.
 void on_video_ipc_callback(void* context, const int32_t* header, const char* payload);
