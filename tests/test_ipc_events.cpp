@@ -182,6 +182,7 @@ TEST(IpcEventsLocalDevice, NoticesAnsweredFaceNeedsACamera)
     EXPECT_TRUE(json_reply_is(run("/2071", R"({"groupid":3})"), R"({"res":0})"));
     EXPECT_TRUE(json_reply_is(run("/2072", R"({"groupid":3})"), R"({"res":0})"));
     EXPECT_TRUE(json_reply_is(run("/2074", R"({"id":0,"enable":1})"), R"({"res":0})"));
+    EXPECT_TRUE(json_reply_is(run("/2077", R"({"chnId":2,"enable":1})"), R"({"status":0})"));
     EXPECT_TRUE(json_reply_is(run("/2077", R"({"chnId":40,"enable":1})"), R"({"status":-1})"));
 }
 
