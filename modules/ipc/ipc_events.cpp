@@ -128,10 +128,10 @@ json_object* group_actions_json(int group)
 HandlerStatus on_cgi_get_peoplecnt_settings(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
-    if (!body)
+    if (!body && request && request[0])
         return HANDLER_ERROR_JSON;
-    // A missing "action" counts as 0.
-    const bool with_actions = request_int(body.get(), "action") != 0;
+    // A missing "action", or no request text at all, counts as 0.
+    const bool with_actions = body && request_int(body.get(), "action") != 0;
     peoplecnt_settings groups[PEOPLECNT_GROUPS];
     if (read_peoplecnt_settings(VXDB_MAIN, groups) != 0)
         return HANDLER_ERROR_JSON;
