@@ -129,12 +129,13 @@ TEST_F(IpcEventsTest, ReportBackupBoundedToFourEntries)
     EXPECT_TRUE(sent(REQ_REPORT_BACKUP_CHANGED).empty());
 
     core.reply(REQ_REPORT_BACKUP_CHANGED, int32_bytes({0}));
-    EXPECT_TRUE(json_reply_is(post("/2076", R"({"report":[)" + entry + "]}").out, R"({"res":0})"));
+    EXPECT_TRUE(json_reply_is(post("/2076", R"({"email":1,"report":[)" + entry + "]}").out, R"({"res":0})"));
     const std::string reply = canon(reply_body(post("/2075", "").out));
     EXPECT_EQ(reply.rfind(R"({"report":[{"reportType":1,"enable":1,"triChannels":"11","triGroups":"",)"
                           R"("stayLengthType":0,"stayLengthValue":0,"backupDay":0,"backupTime":"02:00",)", 0), 0u)
         << reply;
-    EXPECT_EQ(reply.substr(reply.size() - 11), R"(],"email":0})");
+    const std::string tail = R"(],"email":1})";
+    EXPECT_EQ(reply.substr(reply.size() - tail.size()), tail);
 }
 
 TEST_F(IpcEventsTest, FaceConfigCutToSlotsActionsAnnouncedFirst)
