@@ -80,6 +80,7 @@ const SimEntry* sim_alarm_table(int* count);
 const SimEntry* sim_netsvc_table(int* count);
 const SimEntry* sim_sysinfo_table(int* count);
 const SimEntry* sim_ipc_table(int* count);
+const SimEntry* sim_ipc_events_table(int* count);
 const SimEntry* sim_state_table(int* count);
 const SimEntry* sim_smart_table(int* count);
 const SimEntry* sim_upgrade_table(int* count);

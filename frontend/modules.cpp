@@ -40,6 +40,7 @@ const WebModulePart* const kParts[] = {
     &video_alarm_part,
     &ipc_channels_part,
     &ipc_streams_part,
+    &ipc_events_part,
     &record_schedule_part,
     &record_params_part,
     &playback_part,

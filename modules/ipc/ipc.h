@@ -1,7 +1,7 @@
 // IP-camera module: camera channels, the add-camera page and its schedules
 // (ipc_channels.cpp); searching, testing, streams, addresses and the camera
 // upgrade, all answered by the cameras through the core service
-// (ipc_streams.cpp).
+// (ipc_streams.cpp); people counting, POS and face events (ipc_events.cpp).
 #pragma once
 #include <cstdint>
 
@@ -11,6 +11,7 @@
 
 extern const WebModulePart ipc_channels_part;
 extern const WebModulePart ipc_streams_part;
+extern const WebModulePart ipc_events_part;
 
 // The module's one response callback: every part's answers.
 void on_ipc_ipc_callback(void* context, const int32_t* header, const char* payload);
