@@ -1,6 +1,7 @@
 // Shared database records over the records core.
 #include "core/db.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -107,6 +108,27 @@ int write_ptz_params_all(const char* db, int event_type, int channel, const PtzA
     if (event_type < 0 || event_type >= 64 || channel < 0 || channel >= DB_MAX_CHANNELS)
         return -1;
     return vxdb_write(db, kPtzParams, event_type * DB_MAX_CHANNELS + channel, list, (int)sizeof *list);
+}
+
+int copy_ptz_params(const char* db, int event_type, int source, uint64_t targets)
+{
+    PtzActionParams* entries = (PtzActionParams*)malloc(2 * sizeof(PtzActionParams));
+    if (!entries)
+        return -1;
+    PtzActionParams* copy = entries + 1;
+    int rc = read_ptz_params(db, event_type, source, entries, nullptr) < 0 ? -1 : 0;
+    for (int target = 0; rc == 0 && target < DB_MAX_CHANNELS; target++) {
+        if (!(targets & (1ULL << target)) || target == source)
+            continue;
+        // Each entry names its owner: a copy names the one it went to.
+        *copy = *entries;
+        for (PtzActionEntry& e : copy->entries)
+            if (e.channel == source && e.acto_ptz_channel != 0)
+                e.channel = target;
+        rc = write_ptz_params_all(db, event_type, target, copy);
+    }
+    free(entries);
+    return rc;
 }
 
 int read_peoplecnt_ptz_params(const char* db, int channel, PtzActionParams* out, int* count)

@@ -36,6 +36,9 @@ int write_http_notification_params(const char* db, const char* set_name, const H
 
 int read_ptz_params(const char* db, int event_type, int channel, PtzActionParams* out, int* count);
 int write_ptz_params_all(const char* db, int event_type, int channel, const PtzActionParams* list);
+// Copies the PTZ entries of `source` to every target whose bit is set, each
+// entry relabelled with the target it went to.
+int copy_ptz_params(const char* db, int event_type, int source, uint64_t targets);
 int read_peoplecnt_ptz_params(const char* db, int channel, PtzActionParams* out, int* count);
 int write_peoplecnt_ptz_params_ex(const char* db, int channel, const PtzActionParams* list);
 

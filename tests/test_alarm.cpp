@@ -4,6 +4,7 @@
 
 #include "core/json_util.h"
 #include "modules/alarm/alarm.h"
+#include "core/db.h"
 #include "tests/support/handler_test.h"
 
 namespace {
@@ -237,6 +238,12 @@ TEST_F(AlarmTest, NvrInputCopiedAndReadBack)
     put(other.name, "Window");
     store(kIn, 5, &other);
 
+    // A PTZ action of input 3 (event type 0 is the recorder's inputs).
+    PtzActionParams ptz = zeroed<PtzActionParams>();
+    ptz.entries[0].channel = 3;
+    ptz.entries[0].acto_ptz_channel = 7;
+    ASSERT_EQ(write_ptz_params_all(VXDB_MAIN, 0, 3, &ptz), 0);
+
     EXPECT_EQ(post("/6027", R"({"alarmId":16,"name":"x"})").out, kJsonError);
     EXPECT_TRUE(sent_all().empty());
     EXPECT_EQ(post("/6027", R"({"alarmId":3,"name":"Door","alarmType":0,"copyCnt":4,"copyChn":[2,5,16,3],)"
@@ -251,6 +258,11 @@ TEST_F(AlarmTest, NvrInputCopiedAndReadBack)
         EXPECT_EQ(in.interval, 9) << i;
         EXPECT_EQ(in.tri_channels, 3u) << i;
         EXPECT_STREQ(in.tri_snapshot, "01") << i;
+    }
+    for (int i : {2, 5}) {
+        ASSERT_GE(read_ptz_params(VXDB_MAIN, 0, i, &ptz, nullptr), 0);
+        EXPECT_EQ(ptz.entries[0].channel, i) << "a copied PTZ action names the input it went to";
+        EXPECT_EQ(ptz.entries[0].acto_ptz_channel, 7);
     }
     stored(kIn, 5, &in);
     EXPECT_STREQ(in.name, "Window") << "names and types of the copies stay";

@@ -144,13 +144,8 @@ void copy_actions(alarm_in* to, const alarm_in& from)
 int copy_input_tables(int source, uint64_t inputs)
 {
     int rc = event_actions_copy(kInputTables, source, inputs);
-    PtzActionParams list;
-    int count = 0;
-    if (read_ptz_params(VXDB_MAIN, kPtzEventNvrInput, source, &list, &count) < 0)
-        return -1;
-    for (int i = 0; i < NVR_ALARM_INPUTS; i++)
-        if (inputs & (1ULL << i))
-            rc |= write_ptz_params_all(VXDB_MAIN, kPtzEventNvrInput, i, &list);
+    const uint64_t targets = inputs & ((1ULL << NVR_ALARM_INPUTS) - 1);
+    rc |= copy_ptz_params(VXDB_MAIN, kPtzEventNvrInput, source, targets);
     return rc ? -1 : 0;
 }
 

@@ -176,22 +176,8 @@ HandlerStatus on_set_alarmin_ptz_sche(const char* request)
     const uint64_t set = request_inputs(body.get());
     static Schedule schedule;
     request_schedule(body.get(), &schedule);
-    static PtzActionParams entries;
-    int count = 0;
-    if (read_ptz_params(VXDB_MAIN, kPtzEventNvrInput, source, &entries, &count) < 0)
-        return HANDLER_ERROR_TEXT;
     int rc = write_schedules(ALARMIN_PTZ_SCHEDULE, &schedule, set);
-    for (int i = 0; i < NVR_ALARM_INPUTS; i++) {
-        if (!(set & (1ULL << i)))
-            continue;
-        // Each entry names its owner input: a copy names the input it went to.
-        static PtzActionParams copy;
-        copy = entries;
-        for (PtzActionEntry& e : copy.entries)
-            if (e.channel == source && e.acto_ptz_channel != 0)
-                e.channel = i;
-        rc |= write_ptz_params_all(VXDB_MAIN, kPtzEventNvrInput, i, &copy);
-    }
+    rc |= copy_ptz_params(VXDB_MAIN, kPtzEventNvrInput, source, set);
     if (rc != 0)
         return HANDLER_ERROR_TEXT;
     video_notify_channels(REQ_ALARM_IN_SET_CHANGED, set);
