@@ -1,0 +1,68 @@
+// console.html?selftest[&password=P][&port=N]: drives the console's own
+// controls the way a user would and writes one line into #selftest, which
+// tests/browser/console_test.sh reads from the dumped page.
+'use strict';
+
+async function waitFor(what, test, ms = 20000) {
+  const until = Date.now() + ms;
+  for (;;) {
+    const value = test();
+    if (value) return value;
+    if (Date.now() > until) throw new Error(`timed out: ${what}`);
+    await sleep(100);
+  }
+}
+
+function click(id) { $(id).click(); }
+
+async function runSelftest() {
+  const params = new URLSearchParams(location.search);
+  const out = $('selftest');
+  const seen = [];
+  let step = 'start';
+  try {
+    step = 'login';
+    $('password').value = params.get('password') || 'admin123';
+    click('login-button');
+    await waitFor('login', () => /^logged in/.test($('login-state').textContent));
+
+    step = 'resources';
+    const count = document.querySelectorAll('.res').length;
+    if (count === 0) throw new Error('no resources listed');
+
+    step = 'search 6100';
+    $('search').value = '6100';
+    $('search').dispatchEvent(new Event('input'));
+    const row = [...document.querySelectorAll('.res')].find(r => !r.hidden && r.dataset.path === '/6100');
+    if (!row) throw new Error('/6100 not found by the search box');
+    row.click();
+    click('send');
+    await waitFor('the /6100 answer', () => /^\d/.test($('reply-head').textContent));
+    if (!/^200 /.test($('reply-head').textContent) || !$('reply').textContent.includes('"portId"'))
+      throw new Error(`/6100 answered ${$('reply-head').textContent}`);
+
+    step = 'disks';
+    document.querySelector('nav button[data-view="disks"]').click();
+    await waitFor('the disk table', () => $('disk-table').rows.length > 1);
+    const disks = $('disk-table').rows.length - 1;
+    const port = params.get('port') || '3';
+    const rowOf = [...$('disk-table').rows].find(r => r.cells[0].textContent === port);
+    if (!rowOf) throw new Error(`no disk ${port}`);
+
+    step = 'format';
+    rowOf.querySelector('button').click();
+    await waitFor('the format to start', () => !$('format-box').hidden);
+    await waitFor('the format to end', () => {
+      const v = $('format-progress').value;
+      if (seen[seen.length - 1] !== v) seen.push(v);
+      return !formatting;
+    }, 60000);
+    const between = seen.filter(v => v > 0 && v < 100).length;
+    if (between === 0 || seen[seen.length - 1] !== 100)
+      throw new Error(`the bar did not move: ${seen.join(',')}`);
+    out.textContent = `SELFTEST PASS resources=${count} disks=${disks} ` +
+                      `format=${$('format-label').textContent} progress=${seen.join(',')}`;
+  } catch (e) {
+    out.textContent = `SELFTEST FAIL at ${step}: ${e.message} (${$('format-label').textContent})`;
+  }
+}
