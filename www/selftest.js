@@ -1,6 +1,7 @@
 // console.html?selftest[&password=P][&port=N]: drives the console's own
-// controls the way a user would and writes one line into #selftest, which
-// tests/browser/console_test.sh reads from the dumped page.
+// controls the way a user would (log in, find and send "/6100", format a
+// disk, search and export the log, search and download playback) and writes
+// one line into #selftest, which tests/browser/selftest_page.py reads.
 'use strict';
 
 async function waitFor(what, test, ms = 20000) {
@@ -60,8 +61,33 @@ async function runSelftest() {
     const between = seen.filter(v => v > 0 && v < 100).length;
     if (between === 0 || seen[seen.length - 1] !== 100)
       throw new Error(`the bar did not move: ${seen.join(',')}`);
-    out.textContent = `SELFTEST PASS resources=${count} disks=${disks} ` +
-                      `format=${$('format-label').textContent} progress=${seen.join(',')}`;
+    const format = `format=${$('format-label').textContent} progress=${seen.join(',')}`;
+
+    step = 'log';
+    document.querySelector('nav button[data-view="log"]').click();
+    await waitFor('the log types', () => $('log-sub').options.length > 0);
+    click('log-search');
+    await waitFor('the log search', () => /entries|no result/.test($('log-state').textContent));
+    const entries = $('log-table').rows.length - 1;
+    if (entries < 1) throw new Error(`log search: ${$('log-state').textContent}`);
+    click('log-export');
+    await waitFor('the export', () => /saved|failed/.test($('log-state').textContent));
+    const csv = $('log-state').textContent;
+    if (!/^saved .*\.csv/.test(csv)) throw new Error(csv);
+
+    step = 'playback';
+    document.querySelector('nav button[data-view="playback"]').click();
+    click('pb-search');
+    await waitFor('the playback search', () => /sections/.test($('pb-state').textContent));
+    const sections = $('pb-table').rows.length - 1;
+    if (sections < 1) throw new Error($('pb-state').textContent);
+    $('pb-table').rows[sections].querySelector('button').click();
+    await waitFor('the download', () => /saved|refused/.test($('pb-state').textContent));
+    const avi = $('pb-state').textContent;
+    if (!/^saved .*\.avi/.test(avi)) throw new Error(avi);
+
+    out.textContent = `SELFTEST PASS resources=${count} disks=${disks} ${format} ` +
+                      `log=${entries} rows, ${csv} playback=${sections} sections, ${avi}`;
   } catch (e) {
     out.textContent = `SELFTEST FAIL at ${step}: ${e.message} (${$('format-label').textContent})`;
   }

@@ -17,8 +17,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A short format, so that the bar is seen moving within seconds.
-CORESIM_FORMAT_SECONDS=4 "$top/scripts/run" --no-deps --no-build --build-dir "$bdir" --port "$port" \
+# A short format, so that the bar is seen moving within seconds; sessions
+# required, so that the page must carry its login on every request.
+CORESIM_FORMAT_SECONDS=4 "$top/scripts/run" --secure --no-deps --no-build --build-dir "$bdir" --port "$port" \
   --dir "$scratch/dev" > "$scratch/run.log" 2>&1 &
 run_pid=$!
 for _ in $(seq 100); do
