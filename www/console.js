@@ -314,7 +314,7 @@ async function searchLog(page) {
 async function exportLog() {
   $('log-state').textContent = 'exporting...';
   const r = await call('/1003', { body: JSON.stringify(logQuery('T', 1)), type: 'application/json', blob: true });
-  if (r.status !== 200 || !r.blob.size) {
+  if (r.status !== 200 || !r.blob || !r.blob.size) {
     $('log-state').textContent = `export failed: ${r.status}`;
     return;
   }
