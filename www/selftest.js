@@ -1,6 +1,6 @@
 // console.html?selftest[&password=P][&port=N]: drives the console's own
-// controls the way a user would (log in, find and send "/6100", format a
-// disk, search and export the log, search and download playback) and writes
+// controls the way a user would (log in, find and send "/6100", upload a
+// file, format a disk, search and export the log, search and download playback) and writes
 // one line into #selftest, which tests/browser/selftest_page.py reads.
 'use strict';
 
@@ -41,6 +41,24 @@ async function runSelftest() {
     await waitFor('the /6100 answer', () => /^\d/.test($('reply-head').textContent));
     if (!/^200 /.test($('reply-head').textContent) || !$('reply').textContent.includes('"portId"'))
       throw new Error(`/6100 answered ${$('reply-head').textContent}`);
+
+    step = 'upload';
+    // A WAV header is all the device checks; the answer names the file in
+    // base64url ("bell.wav" is "YmVsbC53YXY").
+    $('search').value = 'wav';
+    $('search').dispatchEvent(new Event('input'));
+    const upload = [...document.querySelectorAll('.res')].find(r => !r.hidden && r.dataset.path === '/6321');
+    if (!upload) throw new Error('/6321 not found by the search box');
+    upload.click();
+    if ($('body-kind').value !== 'file') throw new Error('/6321 not offered as an upload');
+    const files = new DataTransfer();
+    files.items.add(new File(['RIFF\x24\0\0\0WAVEfmt '], 'bell.wav', { type: 'audio/wav' }));
+    $('file').files = files.files;
+    $('reply-head').textContent = '';
+    click('send');
+    await waitFor('the upload answer', () => /^\d/.test($('reply-head').textContent));
+    if (!$('reply').textContent.startsWith('CGI OK status:[0], data:[YmVsbC53YXY]'))
+      throw new Error(`/6321 answered ${$('reply-head').textContent}: ${$('reply').textContent}`);
 
     step = 'disks';
     document.querySelector('nav button[data-view="disks"]').click();
@@ -86,7 +104,7 @@ async function runSelftest() {
     const avi = $('pb-state').textContent;
     if (!/^saved .*\.avi/.test(avi)) throw new Error(avi);
 
-    out.textContent = `SELFTEST PASS resources=${count} disks=${disks} ${format} ` +
+    out.textContent = `SELFTEST PASS resources=${count} upload=ok disks=${disks} ${format} ` +
                       `log=${entries} rows, ${csv} playback=${sections} sections, ${avi}`;
   } catch (e) {
     out.textContent = `SELFTEST FAIL at ${step}: ${e.message} (${$('format-label').textContent})`;
