@@ -23,7 +23,7 @@ CORESIM_FORMAT_SECONDS=4 "$top/scripts/run" --secure --no-deps --no-build --buil
   --dir "$scratch/dev" > "$scratch/run.log" 2>&1 &
 run_pid=$!
 for _ in $(seq 100); do
-  grep -q 'local device is up' "$scratch/run.log" && break
+  grep -qs 'local device is up' "$scratch/run.log" && break
   kill -0 "$run_pid" 2>/dev/null || { cat "$scratch/run.log"; exit 1; }
   sleep 0.2
 done
