@@ -1,7 +1,8 @@
 // console.html?selftest[&password=P][&port=N]: drives the console's own
 // controls the way a user would (log in, find and send "/6100", upload a
-// file, format a disk, search and export the log, search and download playback) and writes
-// one line into #selftest, which tests/browser/selftest_page.py reads.
+// file, format a disk, search and export the log, search and download
+// playback) and writes one line into #selftest, which
+// tests/browser/selftest_page.py reads.
 'use strict';
 
 async function waitFor(what, test, ms = 20000) {
