@@ -8,10 +8,11 @@ build=(build-essential cmake pkg-config libjson-c-dev libsqlite3-dev zlib1g-dev 
 # Debian's armhf port, and user-mode emulation to run the result here.
 cross=(g++-arm-linux-gnueabihf libjson-c-dev:armhf libsqlite3-dev:armhf zlib1g-dev:armhf libssl-dev:armhf)
 # unzip unpacks the OEM package on the device; openssl builds the tests' packages;
-# lighttpd's TLS module serves the certificate the local device installs.
+# lighttpd's TLS module serves the certificate the local device installs;
+# chromium runs the console page's browser test.
 case "${1:-build}" in
   build) want=("${build[@]}") ;;
-  test)  want=("${build[@]}" libgtest-dev ffmpeg lighttpd lighttpd-mod-openssl curl python3 sqlite3 net-tools unzip openssl) ;;
+  test)  want=("${build[@]}" libgtest-dev ffmpeg lighttpd lighttpd-mod-openssl curl python3 sqlite3 net-tools unzip openssl chromium) ;;
   run)   want=("${build[@]}" lighttpd lighttpd-mod-openssl curl ffmpeg net-tools unzip) ;;
   bench) want=("${build[@]}" "${cross[@]}" lighttpd lighttpd-mod-openssl curl ffmpeg hyperfine time valgrind unzip) ;;
   arm)   want=(cmake pkg-config "${cross[@]}" libgtest-dev:armhf qemu-user ffmpeg lighttpd lighttpd-mod-openssl curl python3 sqlite3 net-tools unzip openssl) ;;
