@@ -39,6 +39,7 @@ const WebModulePart* const kParts[] = {
     &video_snapshot_part,
     &ipc_channels_part,
     &ipc_streams_part,
+    &ipc_params_part,
     &record_schedule_part,
     &record_params_part,
     &playback_part,

@@ -11,6 +11,7 @@
 
 extern const WebModulePart ipc_channels_part;
 extern const WebModulePart ipc_streams_part;
+extern const WebModulePart ipc_params_part;
 
 // The module's one response callback: every part's answers.
 void on_ipc_ipc_callback(void* context, const int32_t* header, const char* payload);

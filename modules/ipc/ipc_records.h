@@ -309,3 +309,137 @@ int write_ipc_model(const char* db, const ipc_model* model);
 // The effective schedule of a channel's smart event 0..7, kept at
 // idx = event * 64 + channel.
 struct Schedule;
+
+// ---- camera parameter pass-through (ipc_params.cpp, coresim/sim_ipc_params.cpp)
+// Requests and answers the core service forwards to a channel's camera; each
+// waiting request R is answered by R + 5000. The common parameters travel as
+// camera_param_set (modules/ptz/ptz_records.h), 3226 included.
+enum {
+    REQ_IPC_PARAM_GET = 3225,
+    REQ_IPC_WATERMARK_GET = 1213,
+    REQ_IPC_WATERMARK_SET = 1216,
+    REQ_IPC_EVENT_STREAM_GET = 1217,
+    REQ_IPC_EVENT_STREAM_SET = 1218,
+    REQ_IPC_LPR_NIGHT_MODE = 1219,
+    REQ_IPC_TYPE = 2507,
+    REQ_IPC_REGION_DELETE = 3284,
+    REQ_IPC_MOTION_STATUS = 3307,
+    REQ_IPC_MAIN_SUB_TYPE = 3360,
+    REQ_IPC_SYSTEM_INFO = 3376,
+    REQ_IPC_CUSTOM_PARAM = 3377,
+    REQ_IPC_COMMAND = 4002,
+    REQ_IPC_CHIP_CODE = 4004,
+    IPC_CHANNEL_STRING = 64,  // one character per channel
+    IPC_COMMAND_SIZE = 100,
+    IPC_CUSTOM_DATA_SIZE = 512,
+};
+
+WIRE_BEGIN
+// Request 1216: the text goes to the camera of every channel whose copy
+// character is "1".
+struct ipc_watermark_set {
+    int32_t channel;
+    int32_t enable;
+    char watermark[32];
+    char copy[IPC_CHANNEL_STRING + 1];
+    char pad[3];
+};
+// Answer 6213.
+struct ipc_watermark {
+    int32_t channel;
+    int32_t enable;
+    char watermark[32];
+};
+// Request 1217.
+struct ipc_event_stream_get {
+    int32_t channel;
+    int32_t fisheye_type;
+};
+// Request 1218, and answer 6217 in the same layout.
+struct ipc_event_stream {
+    int32_t channel;
+    int32_t zero;
+    int32_t enable;
+    int32_t framerate;
+    int32_t bitrate;
+    int32_t iframe_interval;
+};
+// Answer 6219.
+struct ipc_lpr_night_mode {
+    int32_t channel;
+    int32_t night_mode;
+};
+// Answer 7507.
+struct ipc_type_info {
+    int32_t channel;
+    char address[IPC_TEXT_SIZE];
+    char model[IPC_TEXT_SIZE];
+    char fw_version[IPC_TEXT_SIZE];
+};
+// Request 3284.
+struct ipc_region_delete {
+    int32_t channel;
+    int32_t area_id;
+};
+// Request 3360.
+struct ipc_main_sub_type {
+    int32_t channel;
+    int32_t main_type;
+    int32_t sub_type;
+    char time[64];
+};
+// Answer 8376.
+struct ipc_system_info {
+    int32_t res;
+    int32_t audio_support;
+    int32_t audio_support_mode;
+    int32_t audio_line_input_support;
+    int32_t system_speaker_support;
+    int32_t system_manual_speed_support;
+};
+// Request 3377.
+struct ipc_custom_param {
+    int32_t channel;
+    char url[256];
+};
+// Answer 8377.
+struct ipc_custom_param_result {
+    int32_t res;
+    int32_t channel;
+    char data[IPC_CUSTOM_DATA_SIZE];
+};
+// Request 4002: a text the core service interprets; never a shell command here.
+struct ipc_command {
+    char command[IPC_COMMAND_SIZE];
+};
+// Answer 9002.
+struct ipc_command_result {
+    char result[128];
+};
+// Answer 9004.
+struct ipc_chip_code {
+    char chip_code[64];
+};
+// Answer 8307: bit n set while channel n sees motion.
+struct ipc_motion_status {
+    uint64_t channels;
+};
+WIRE_END
+
+WIRE_SIZE(ipc_watermark_set, 108);
+WIRE_OFFSET(ipc_watermark_set, copy, 40);
+WIRE_SIZE(ipc_watermark, 40);
+WIRE_SIZE(ipc_event_stream_get, 8);
+WIRE_SIZE(ipc_event_stream, 24);
+WIRE_OFFSET(ipc_event_stream, iframe_interval, 20);
+WIRE_SIZE(ipc_lpr_night_mode, 8);
+WIRE_SIZE(ipc_type_info, 196);
+WIRE_SIZE(ipc_region_delete, 8);
+WIRE_SIZE(ipc_main_sub_type, 76);
+WIRE_SIZE(ipc_system_info, 24);
+WIRE_SIZE(ipc_custom_param, 260);
+WIRE_SIZE(ipc_custom_param_result, 520);
+WIRE_SIZE(ipc_command, 100);
+WIRE_SIZE(ipc_command_result, 128);
+WIRE_SIZE(ipc_chip_code, 64);
+WIRE_SIZE(ipc_motion_status, 8);

@@ -1,0 +1,117 @@
+// IP-camera module: camera parameters passed through the core service,
+// black-box through nvrweb.cgi against the fake core service and coresim.
+#include "modules/ipc/ipc.h"
+#include "modules/ptz/ptz_records.h"
+#include "tests/support/handler_test.h"
+
+namespace {
+
+std::string word(int w) { return int32_bytes({w}); }
+
+class CameraParams : public HandlerTest {};
+
+TEST_F(CameraParams, WatermarkAnswerIsReadBySizeAndSetIsCutAndPadded)
+{
+    ipc_watermark answer = zeroed<ipc_watermark>();
+    answer.channel = 2, answer.enable = 1;
+    put(answer.watermark, "Gate");
+    core.reply(REQ_IPC_WATERMARK_GET, bytes_of(answer));
+    EXPECT_TRUE(json_reply_is(post("/2058", R"({"chnid":2})").out, R"({"chnid":2,"enable":1,"watermark":"Gate"})"));
+    EXPECT_EQ(sent(REQ_IPC_WATERMARK_GET).at(0).payload, word(2));
+    core.reply(REQ_IPC_WATERMARK_GET, bytes_of(answer).substr(0, 12));  // no answer
+    EXPECT_EQ(post("/2058", R"({"chnid":2})").out, kJsonError);
+
+    core.reply(REQ_IPC_WATERMARK_SET, word(0));
+    const std::string text(40, 'w');
+    EXPECT_TRUE(json_reply_is(post("/2059", R"({"chnid":5,"enable":1,"watermark":")" + text + R"(","copy":"01"})").out,
+                              R"({"res":0})"));
+    ipc_watermark_set want = zeroed<ipc_watermark_set>();
+    want.channel = 5, want.enable = 1;
+    put(want.watermark, std::string(31, 'w'));
+    put(want.copy, "0100010" + std::string(57, '0'));
+    EXPECT_TRUE(same_bytes(sent(REQ_IPC_WATERMARK_SET).at(0).payload, bytes_of(want)));
+}
+
+TEST_F(CameraParams, ChannelsOutsideTheTablesAreRefusedUnsent)
+{
+    const struct {
+        const char* path;
+        const char* key;
+        std::string error;
+    } cases[] = {
+        {"/2058", "chnid", kJsonError}, {"/2061", "chnid", kJsonError}, {"/2057", "chnid", kJsonError},
+        {"/2023", "id", ""},  // the older resources print nothing
+    };
+    for (const auto& c : cases)
+        for (const char* channel : {"64", "-1", "\"x\""}) {
+            const std::string body = std::string("{\"") + c.key + "\":" + channel + "}";
+            EXPECT_EQ(post(c.path, body).out, c.error) << c.path << " " << body;
+            EXPECT_TRUE(sent_all().empty()) << c.path << " " << body;
+        }
+}
+
+TEST_F(CameraParams, RepliesFromAnswerWords)
+{
+    core.reply(REQ_IPC_EVENT_STREAM_SET, word(-7));
+    EXPECT_TRUE(json_reply_is(
+        post("/2061", R"({"chnid":1,"enable":1,"framerate":10,"bitrate":256,"iframeinterval":20})").out,
+        R"({"res":-7})"));
+    EXPECT_EQ(sent(REQ_IPC_EVENT_STREAM_SET).at(0).payload, int32_bytes({1, 0, 1, 10, 256, 20}));
+
+    core.reply(REQ_IPC_MAIN_SUB_TYPE, word(3));
+    EXPECT_TRUE(json_reply_is(post("/2053", R"({"chnid":4,"mainType":1,"subType":2,"time":"2026-01-02"})").out,
+                              R"({"res":3})"));
+    ipc_main_sub_type types = zeroed<ipc_main_sub_type>();
+    types.channel = 4, types.main_type = 1, types.sub_type = 2;
+    put(types.time, "2026-01-02");
+    EXPECT_TRUE(same_bytes(sent(REQ_IPC_MAIN_SUB_TYPE).at(0).payload, bytes_of(types)));
+
+    const ipc_motion_status motion = {(1ULL << 63) | 1ULL};
+    core.reply(REQ_IPC_MOTION_STATUS, bytes_of(motion));
+    EXPECT_TRUE(json_reply_is(get("/2028").out, R"({"Motion":"1)" + std::string(62, '0') + R"(1"})"));
+}
+
+TEST_F(CameraParams, CommonParameterKeysAreCutAndRateControlWaits)
+{
+    core.reply(REQ_CAMERA_PARAM_SET, word(0));
+    const std::string key(200, 'k');
+    const CgiResult quick =
+        post("/2024", R"({"id":3,"pagename":"p","httpname":"h","key":")" + key + R"(","value":"v"})");
+    EXPECT_EQ(quick.out, text_reply("OK"));
+    camera_param_set want = zeroed<camera_param_set>();
+    want.channel = 3;
+    put(want.pagename, "p"), put(want.httpname, "h"), put(want.key, std::string(127, 'k')), put(want.value, "v");
+    EXPECT_TRUE(same_bytes(sent(REQ_CAMERA_PARAM_SET).at(0).payload, bytes_of(want)));
+
+    core.reply(REQ_CAMERA_PARAM_SET, word(1));
+    const CgiResult slow =
+        post("/2024", R"({"id":3,"pagename":"p","httpname":"h","key":"ratecontrol2","value":"v"})");
+    EXPECT_EQ(slow.out, text_reply("ERROR"));
+    EXPECT_GE(slow.seconds, 1.8);
+    EXPECT_LT(quick.seconds, 1.5);
+}
+
+// The local device: the cameras coresim simulates remember what is set.
+TEST(CameraParamsCoresim, CamerasRememberWhatIsSet)
+{
+    ScratchRoot root;
+    CoresimProcess sim(root.path());
+    ASSERT_TRUE(sim.running());
+    auto call = [&](const std::string& path, const std::string& body) {
+        CgiRequest r;
+        r.method = "POST", r.path = path, r.body = body, r.content_type = "application/json";
+        return reply_body(run_cgi(root.path(), r).out);
+    };
+    EXPECT_EQ(call("/2024", R"({"id":1,"pagename":"img","httpname":"a","key":"k","value":"42"})"), "OK");
+    EXPECT_EQ(canon(call("/2023", R"({"id":1,"pagename":"img","httpname":"a","key":"k"})")),
+              R"({"id":1,"pagename":"img","httpname":"a","key":"k","value":"42"})");
+    EXPECT_EQ(canon(call("/2059", R"({"chnid":0,"enable":1,"watermark":"yard","copy":"0001"})")), R"({"res":0})");
+    for (int channel : {0, 3})
+        EXPECT_EQ(canon(call("/2058", "{\"chnid\":" + std::to_string(channel) + "}")),
+                  "{\"chnid\":" + std::to_string(channel) + ",\"enable\":1,\"watermark\":\"yard\"}");
+    EXPECT_EQ(canon(call("/2058", R"({"chnid":2})")), R"({"chnid":2,"enable":0,"watermark":""})");
+    EXPECT_EQ(call("/2058", R"({"chnid":40})"), "{status:\"CGI ERROR\"}");  // no camera bound there
+    EXPECT_EQ(canon(call("/2026", R"({"cmd":"reboot; rm -rf /"})")), R"({"result":"OK"})");
+}
+
+}  // namespace
