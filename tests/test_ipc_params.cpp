@@ -91,6 +91,34 @@ TEST_F(CameraParams, CommonParameterKeysAreCutAndRateControlWaits)
     EXPECT_LT(quick.seconds, 1.5);
 }
 
+TEST_F(CameraParams, RegionsCarryTheirTopAndAreCutToTheRecord)
+{
+    const std::string areas = R"([{"enable":1,"left":10,"top":20,"right":30,"bottom":40},{"enable":1,"top":7}])";
+    const struct {
+        std::string count;
+        int32_t stored;
+    } cases[] = {{"30", 2}, {"1", 1}, {"-4", 0}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(post("/2040", R"({"chnid":6,"enable":1,"cnt":)" + c.count + R"(,"area":)" + areas + "}").out,
+                  text_reply("OK"));
+        ipc_image_region_set want = zeroed<ipc_image_region_set>();
+        want.channel = 6, want.enable = 1, want.count = c.stored;
+        if (c.stored > 0)
+            want.areas[0] = {1, 10, 20, 30, 40};
+        if (c.stored > 1)
+            want.areas[1] = {1, 0, 7, 0, 0};
+        ASSERT_TRUE(core.wait_for(REQ_IPC_REGION_SET, 1));
+        EXPECT_TRUE(same_bytes(sent(REQ_IPC_REGION_SET).at(0).payload, bytes_of(want))) << c.count;
+    }
+    ipc_image_region answer = zeroed<ipc_image_region>();
+    answer.channel = 6, answer.enable = 1, answer.sdk_version = 2, answer.count = 1000;
+    answer.areas[0] = {1, 1, 2, 3, 4};
+    core.reply(REQ_IPC_REGION_GET, bytes_of(answer));
+    const std::string out = canon(reply_body(post("/2039", R"({"id":6})").out));
+    EXPECT_NE(out.find(R"("area":[{"enable":1,"left":1,"top":2,"right":3,"bottom":4},)"), std::string::npos) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '{'), 1 + IPC_REGIONS) << out;  // the count cut to 28
+}
+
 // The local device: the cameras coresim simulates remember what is set.
 TEST(CameraParamsCoresim, CamerasRememberWhatIsSet)
 {

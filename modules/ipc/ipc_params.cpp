@@ -3,6 +3,7 @@
 // routine moves JSON to the payload and the answer back to JSON.
 #include "modules/ipc/ipc.h"
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -25,6 +26,19 @@ typedef bool (*ParamPrepare)(json_object* body, char* payload);
 // Keys an answer adds beyond its field table.
 typedef void (*ParamPrint)(const char* record, json_object* reply);
 
+// A list inside a record: `capacity` elements of `element_size` bytes at
+// `offset`, how many are used in the int32 at `count_offset`.
+struct ParamArray {
+    const char* key;
+    const char* count_key;  // the request's count, when it gives one
+    uint32_t count_offset;
+    uint32_t offset;
+    int capacity;
+    int element_size;
+    const JsonField* fields;
+    size_t field_count;
+};
+
 struct ParamResource {
     int request;
     int request_size;  // payload bytes; 0 for none
@@ -37,6 +51,8 @@ struct ParamResource {
     size_t answer_count;
     ParamPrepare prepare;
     ParamPrint print;
+    const ParamArray* request_array = nullptr;
+    const ParamArray* answer_array = nullptr;
 };
 
 #define FIELDS(table) table, sizeof(table) / sizeof(table[0])
@@ -145,6 +161,76 @@ constexpr JsonField kCustomParamResult[] = {
     JSON_FIELD(ipc_custom_param_result, data, "data", TEXT),
 };
 
+constexpr JsonField kRegionGet[] = {JsonField{"id", 0, JType::I32, 4, true, true, 0, IPC_CHANNELS - 1}};
+constexpr JsonField kRegionSet[] = {
+    CHANNEL_FIELD(ipc_image_region_set, channel, "chnid"),
+    JSON_FIELD(ipc_image_region_set, enable, "enable", I32),
+};
+constexpr JsonField kRegion[] = {
+    JSON_FIELD(ipc_image_region, channel, "id", I32),
+    JSON_FIELD(ipc_image_region, enable, "enable", I32),
+    JSON_FIELD(ipc_image_region, sdk_version, "sdkversion", I32),
+};
+// "top" was once not read, so every region reached the camera with top 0.
+constexpr JsonField kRegionArea[] = {
+    JSON_FIELD(ipc_region_area, enable, "enable", I32),
+    JSON_FIELD(ipc_region_area, left, "left", I32),
+    JSON_FIELD(ipc_region_area, top, "top", I32),
+    JSON_FIELD(ipc_region_area, right, "right", I32),
+    JSON_FIELD(ipc_region_area, bottom, "bottom", I32),
+};
+constexpr ParamArray kRegionSetAreas = {"area", "cnt", offsetof(ipc_image_region_set, count),
+    offsetof(ipc_image_region_set, areas), IPC_REGIONS, (int)sizeof(ipc_region_area), FIELDS(kRegionArea)};
+constexpr ParamArray kRegionAreas = {"area", nullptr, offsetof(ipc_image_region, count), offsetof(ipc_image_region, areas),
+    IPC_REGIONS, (int)sizeof(ipc_region_area), FIELDS(kRegionArea)};
+
+// ---- lists -----------------------------------------------------------------
+
+int32_t record_word(const char* record, uint32_t offset)
+{
+    int32_t word;
+    memcpy(&word, record + offset, sizeof word);
+    return word;
+}
+
+// The request's list into the record: never more than the request's count
+// (when it gives one), the list's length or the record's capacity; the count
+// stored is the number copied.
+void array_from_json(json_object* body, const ParamArray& array, char* record)
+{
+    json_object* list = nullptr;
+    json_object_object_get_ex(body, array.key, &list);
+    int64_t count = (int64_t)json_array_size(list);
+    int given = 0;
+    if (array.count_key && json_get_int(body, array.count_key, &given) && given < count)
+        count = given < 0 ? 0 : given;
+    if (count > array.capacity)
+        count = array.capacity;
+    for (int i = 0; i < (int)count; i++)
+        json_to_record(json_array_at(list, (size_t)i), record + array.offset + (size_t)i * array.element_size,
+                       array.fields, array.field_count);
+    const int32_t stored = (int32_t)count;
+    memcpy(record + array.count_offset, &stored, sizeof stored);
+}
+
+// The record's list as JSON: its count cut to the capacity.
+void array_to_json(const char* record, const ParamArray& array, json_object* reply)
+{
+    int32_t count = record_word(record, array.count_offset);
+    if (count < 0)
+        count = 0;
+    if (count > array.capacity)
+        count = array.capacity;
+    json_object* list = json_object_new_array();
+    for (int i = 0; i < count; i++) {
+        json_object* item = json_object_new_object();
+        json_from_record(item, record + array.offset + (size_t)i * array.element_size, array.fields,
+                         array.field_count);
+        json_object_array_add(list, item);
+    }
+    json_object_object_add(reply, array.key, list);
+}
+
 // ---- rules between fields --------------------------------------------------
 
 // The camera applies these two rate controls slowly; a setting sent right
@@ -217,6 +303,10 @@ constexpr ParamResource kSystemInfoGet = {REQ_IPC_SYSTEM_INFO, 4, ParamReply::RE
     FIELDS(kChannelChnid), R(ipc_system_info), FIELDS(kSystemInfo), nullptr, nullptr};
 constexpr ParamResource kCustomParamGet = {REQ_IPC_CUSTOM_PARAM, R(ipc_custom_param), ParamReply::RECORD, false,
     FIELDS(kCustomParam), R(ipc_custom_param_result), FIELDS(kCustomParamResult), nullptr, nullptr};
+constexpr ParamResource kRegionGetRow = {REQ_IPC_REGION_GET, 4, ParamReply::RECORD, false, FIELDS(kRegionGet),
+    R(ipc_image_region), FIELDS(kRegion), nullptr, nullptr, nullptr, &kRegionAreas};
+constexpr ParamResource kRegionSetRow = {REQ_IPC_REGION_SET, R(ipc_image_region_set), ParamReply::SENT, false,
+    FIELDS(kRegionSet), 4, NO_FIELDS, nullptr, nullptr, &kRegionSetAreas, nullptr};
 #undef R
 
 // Path, handler, one line of help, its row. Adding a resource is adding a
@@ -228,6 +318,8 @@ constexpr ParamResource kCustomParamGet = {REQ_IPC_CUSTOM_PARAM, R(ipc_custom_pa
     X("/2026", on_web_sendto_qt_cmd, "a command text for the core service", kCommandSend) \
     X("/2027", on_web_get_chip_code, "the recorder's chip code", kChipCodeGet) \
     X("/2028", on_web_get_motion_status, "live motion of every channel", kMotionStatusGet) \
+    X("/2039", on_get_ipc_image_region, "image regions of a camera", kRegionGetRow) \
+    X("/2040", on_set_ipc_image_region, "set the image regions of a camera", kRegionSetRow) \
     X("/2050", on_delete_ipc_image_region, "delete an image region of a camera", kRegionDelete) \
     X("/2053", on_cgi_set_ipc_main_sub_type, "main and sub stream type of a camera", kMainSubTypeSet) \
     X("/2056", on_cgi_get_ptz_support, "whether a channel's camera is PTZ", kPtzSupportGet) \
@@ -262,6 +354,8 @@ HandlerStatus pass_through(const ParamResource& row, const char* request)
             free(payload);
             return refused;
         }
+        if (row.request_array)
+            array_from_json(body.get(), *row.request_array, payload);
     }
     if (row.reply == ParamReply::SENT) {
         ipc_tell(row.request, payload, row.request_size);
@@ -293,6 +387,8 @@ void on_param_cb(IpcAnswer& answer)
     if (row->reply == ParamReply::RES)
         json_add_int(reply, "res", answer_word(answer));
     json_from_record(reply, record, row->answer_fields, row->answer_count);
+    if (row->answer_array)
+        array_to_json(record, *row->answer_array, reply);
     if (row->print)
         row->print(record, reply);
     cgi_writeback_json(REPLY_JSON, reply);

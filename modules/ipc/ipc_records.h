@@ -322,6 +322,8 @@ enum {
     REQ_IPC_EVENT_STREAM_SET = 1218,
     REQ_IPC_LPR_NIGHT_MODE = 1219,
     REQ_IPC_TYPE = 2507,
+    REQ_IPC_REGION_GET = 3271,
+    REQ_IPC_REGION_SET = 3288,
     REQ_IPC_REGION_DELETE = 3284,
     REQ_IPC_MOTION_STATUS = 3307,
     REQ_IPC_MAIN_SUB_TYPE = 3360,
@@ -332,6 +334,7 @@ enum {
     IPC_CHANNEL_STRING = 64,  // one character per channel
     IPC_COMMAND_SIZE = 100,
     IPC_CUSTOM_DATA_SIZE = 512,
+    IPC_REGIONS = 28,
 };
 
 WIRE_BEGIN
@@ -443,3 +446,35 @@ WIRE_SIZE(ipc_command, 100);
 WIRE_SIZE(ipc_command_result, 128);
 WIRE_SIZE(ipc_chip_code, 64);
 WIRE_SIZE(ipc_motion_status, 8);
+
+WIRE_BEGIN
+// An image region; the camera keeps up to IPC_REGIONS.
+struct ipc_region_area {
+    int32_t enable;
+    int32_t left;
+    int32_t top;
+    int32_t right;
+    int32_t bottom;
+};
+// Request 3288.
+struct ipc_image_region_set {
+    int32_t channel;
+    int32_t enable;
+    int32_t count;
+    ipc_region_area areas[IPC_REGIONS];
+    char reserved[12];
+};
+// Answer 8271.
+struct ipc_image_region {
+    int32_t channel;
+    int32_t enable;
+    int32_t sdk_version;
+    int32_t count;
+    ipc_region_area areas[IPC_REGIONS];
+};
+WIRE_END
+WIRE_SIZE(ipc_region_area, 20);
+WIRE_SIZE(ipc_image_region_set, 584);
+WIRE_OFFSET(ipc_image_region_set, areas, 12);
+WIRE_SIZE(ipc_image_region, 576);
+WIRE_OFFSET(ipc_image_region, areas, 16);
