@@ -119,6 +119,24 @@ TEST_F(CameraParams, RegionsCarryTheirTopAndAreCutToTheRecord)
     EXPECT_EQ(std::count(out.begin(), out.end(), '{'), 1 + IPC_REGIONS) << out;  // the count cut to 28
 }
 
+TEST_F(CameraParams, ImageSettingsOfSeveralChannelsAndTheDisplayKeyOrder)
+{
+    EXPECT_EQ(post("/2020", R"({"channel":[1,70,63,-1,"x"],"smartir":2,"aflevel":9,"id":5})").out, text_reply("OK"));
+    ipc_image_enhancement_set want = zeroed<ipc_image_enhancement_set>();
+    want.channels = (1ULL << 1) | (1ULL << 63), want.smartir = 2, want.aflevel = 9;
+    ASSERT_TRUE(core.wait_for(REQ_IPC_ENHANCEMENT_SET, 1));
+    EXPECT_TRUE(same_bytes(sent(REQ_IPC_ENHANCEMENT_SET).at(0).payload, bytes_of(want)));
+
+    ipc_image_display display = zeroed<ipc_image_display>();
+    display.id = 2, display.sensortype = 3, display.smokeddomecover = 1;
+    put(display.productmodel, "M1"), put(display.softversion, "S1");
+    core.reply(REQ_IPC_DISPLAY_GET, bytes_of(display));
+    const std::string out = canon(reply_body(post("/2021", R"({"id":2})").out));
+    EXPECT_EQ(out.rfind(R"({"id":2,"colorkiller":0,)", 0), 0u) << out;
+    EXPECT_NE(out.find(R"("sensortype":3,"productmodel":"M1","softversion":"S1","smokeddomecover":1,)"),
+              std::string::npos) << out;
+}
+
 // The local device: the cameras coresim simulates remember what is set.
 TEST(CameraParamsCoresim, CamerasRememberWhatIsSet)
 {

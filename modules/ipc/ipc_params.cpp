@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/channels.h"
 #include "core/json_util.h"
 #include "core/reply.h"
 #include "modules/ptz/ptz_records.h"
@@ -184,6 +185,38 @@ constexpr ParamArray kRegionSetAreas = {"area", "cnt", offsetof(ipc_image_region
 constexpr ParamArray kRegionAreas = {"area", nullptr, offsetof(ipc_image_region, count), offsetof(ipc_image_region, areas),
     IPC_REGIONS, (int)sizeof(ipc_region_area), FIELDS(kRegionArea)};
 
+#define ENHANCEMENT_FIELD(name) JSON_FIELD(ipc_image_enhancement, name, #name, I32),
+#define ENHANCEMENT_SET_FIELD(name) JSON_FIELD(ipc_image_enhancement_set, name, #name, I32),
+#define DISPLAY_SET_FIELD(name) JSON_FIELD(ipc_image_display_set, name, #name, I32),
+#define DISPLAY_FIELD(name) JSON_FIELD(ipc_image_display, name, #name, I32),
+constexpr JsonField kEnhancement[] = {
+    JSON_FIELD(ipc_image_enhancement, id, "id", I32),
+    IPC_ENHANCEMENT_VALUES(ENHANCEMENT_FIELD) IPC_ENHANCEMENT_READ(ENHANCEMENT_FIELD)
+};
+constexpr JsonField kEnhancementSet[] = {
+    IPC_ENHANCEMENT_VALUES(ENHANCEMENT_SET_FIELD) IPC_ENHANCEMENT_WRITE(ENHANCEMENT_SET_FIELD)
+};
+constexpr JsonField kDisplaySet[] = {
+    CHANNEL_FIELD(ipc_image_display_set, id, "id"),
+    IPC_DISPLAY_VALUES(DISPLAY_SET_FIELD) IPC_DISPLAY_WRITE(DISPLAY_SET_FIELD)
+};
+// In the order the page reads them, not the record's.
+constexpr JsonField kDisplay[] = {
+    DISPLAY_FIELD(id) DISPLAY_FIELD(colorkiller) DISPLAY_FIELD(modestarthour) DISPLAY_FIELD(modestartminute)
+    DISPLAY_FIELD(modestophour) DISPLAY_FIELD(modestopminute) DISPLAY_FIELD(exposurectrl) DISPLAY_FIELD(lighttype)
+    DISPLAY_FIELD(mirctrl) DISPLAY_FIELD(localdisplay) DISPLAY_FIELD(ircutaddaytonight)
+    DISPLAY_FIELD(ircutadnighttoday) DISPLAY_FIELD(corridormode) DISPLAY_FIELD(imagerotation)
+    DISPLAY_FIELD(smartIRType) DISPLAY_FIELD(nearIRLevel) DISPLAY_FIELD(farIRLevel) DISPLAY_FIELD(midIRLevel)
+    DISPLAY_FIELD(lencorrect) DISPLAY_FIELD(smartIrMath) DISPLAY_FIELD(smartIrLimit) DISPLAY_FIELD(chipninterface)
+    DISPLAY_FIELD(nearSmartirValue) DISPLAY_FIELD(farSmartirValue) DISPLAY_FIELD(midSmartirValue)
+    DISPLAY_FIELD(lenCorrectType) DISPLAY_FIELD(fovadjust) DISPLAY_FIELD(sensortype)
+    JSON_FIELD(ipc_image_display, productmodel, "productmodel", TEXT),
+    JSON_FIELD(ipc_image_display, softversion, "softversion", TEXT),
+    DISPLAY_FIELD(smokeddomecover) DISPLAY_FIELD(smartwhitestrength) DISPLAY_FIELD(dnRefocus)
+    DISPLAY_FIELD(sdkversion) DISPLAY_FIELD(structuretype) DISPLAY_FIELD(keepCorrectAspectRatio)
+    DISPLAY_FIELD(dayNightSens) DISPLAY_FIELD(nightDaySens) DISPLAY_FIELD(zoomLimit)
+};
+
 // ---- lists -----------------------------------------------------------------
 
 int32_t record_word(const char* record, uint32_t offset)
@@ -255,6 +288,19 @@ bool fill_watermark_copy(json_object*, char* payload)
     return true;
 }
 
+// The selected channels as a mask; channels outside 0..63 are ignored
+// (they once walked past the payload's channel bytes).
+bool select_channels(json_object* body, char* payload)
+{
+    json_object* list = nullptr;
+    if (!json_object_object_get_ex(body, "channel", &list) || !json_object_is_type(list, json_type_array))
+        return false;
+    const ChannelList channels = channel_list_from_array(list, (int)json_array_size(list));
+    ipc_image_enhancement_set* set = (ipc_image_enhancement_set*)payload;
+    set->channels = channels.mask;
+    return true;
+}
+
 void print_motion_status(const char* record, json_object* reply)
 {
     ipc_motion_status status;
@@ -269,6 +315,14 @@ void print_motion_status(const char* record, json_object* reply)
 // ---- the resources ---------------------------------------------------------
 
 #define R(type) (int)sizeof(type)
+constexpr ParamResource kEnhancementGet = {REQ_IPC_ENHANCEMENT_GET, 4, ParamReply::RECORD, true, FIELDS(kChannelId),
+    R(ipc_image_enhancement), FIELDS(kEnhancement), nullptr, nullptr};
+constexpr ParamResource kEnhancementSetRow = {REQ_IPC_ENHANCEMENT_SET, R(ipc_image_enhancement_set), ParamReply::SENT,
+    true, FIELDS(kEnhancementSet), 4, NO_FIELDS, select_channels, nullptr};
+constexpr ParamResource kDisplayGet = {REQ_IPC_DISPLAY_GET, 4, ParamReply::RECORD, true, FIELDS(kChannelId),
+    R(ipc_image_display), FIELDS(kDisplay), nullptr, nullptr};
+constexpr ParamResource kDisplaySetRow = {REQ_IPC_DISPLAY_SET, R(ipc_image_display_set), ParamReply::OK_ERROR, true,
+    FIELDS(kDisplaySet), 4, NO_FIELDS, nullptr, nullptr};
 constexpr ParamResource kCommonParamGet = {REQ_IPC_PARAM_GET, R(camera_param_set), ParamReply::RECORD, true,
     FIELDS(kParamGet), R(camera_param_set), FIELDS(kParamAnswer), nullptr, nullptr};
 constexpr ParamResource kCommonParamSet = {REQ_CAMERA_PARAM_SET, R(camera_param_set), ParamReply::OK_ERROR, true,
@@ -312,6 +366,10 @@ constexpr ParamResource kRegionSetRow = {REQ_IPC_REGION_SET, R(ipc_image_region_
 // Path, handler, one line of help, its row. Adding a resource is adding a
 // row here (and its record and field table above).
 #define PARAM_RESOURCES(X) \
+    X("/2019", on_get_ipc_image_enhancement, "image enhancement of a camera", kEnhancementGet) \
+    X("/2020", on_set_ipc_image_enhancement, "image enhancement of several cameras", kEnhancementSetRow) \
+    X("/2021", on_get_ipc_image_display, "image display of a camera", kDisplayGet) \
+    X("/2022", on_set_ipc_image_display, "set the image display of a camera", kDisplaySetRow) \
     X("/2023", on_get_ipc_common_param, "a camera's web parameter by page, name and key", kCommonParamGet) \
     X("/2024", on_set_ipc_common_param, "set a camera's web parameter", kCommonParamSet) \
     X("/2025", on_web_get_ipc_model_type, "model type of a channel's camera", kModelTypeGet) \

@@ -478,3 +478,69 @@ WIRE_SIZE(ipc_image_region_set, 584);
 WIRE_OFFSET(ipc_image_region_set, areas, 12);
 WIRE_SIZE(ipc_image_region, 576);
 WIRE_OFFSET(ipc_image_region, areas, 16);
+
+// Image enhancement and display (requests 3221, 3223, 3224, 3280): every
+// value an int32, in the order of the page's keys; the lists name both the
+// members and the keys.
+#define IPC_ENHANCEMENT_VALUES(X) \
+    X(smartir) X(whiteblance) X(focusmode) X(antiblurry) X(wdrenable) X(wdrlevel) X(wdrstarthour) \
+    X(wdrstartminute) X(wdrstophour) X(wdrstopminute) X(regiontype) X(hlcmode) X(exclude) X(exposemode) \
+    X(exposeregion) X(imageschemode) X(hlcday) X(hlcnight) X(redgain) X(bluegain) X(defogmode) X(defoglevel)
+// Answer 8221: id, the values, then these.
+#define IPC_ENHANCEMENT_READ(X) \
+    X(dismode) X(exposetime) X(exposegain) X(wdraflevel) X(exposurectrl) X(hlclevel) X(enblur) X(deblur) \
+    X(sdkversion) X(lensType) X(reduceVideoStuttering)
+// Request 3280: the channel mask, the values, then these.
+#define IPC_ENHANCEMENT_WRITE(X) \
+    X(exposetime) X(exposegain) X(hlclevel) X(enblur) X(deblur) X(lensType) X(reduceVideoStuttering) \
+    X(modelType) X(aflevel)
+// Request 3224 (after id) and the start of answer 8223 (after id).
+#define IPC_DISPLAY_VALUES(X) \
+    X(colorkiller) X(modestarthour) X(modestartminute) X(modestophour) X(modestopminute) X(exposurectrl) \
+    X(lighttype) X(mirctrl) X(localdisplay) X(ircutaddaytonight) X(ircutadnighttoday) X(corridormode) \
+    X(imagerotation) X(smartIRType) X(nearIRLevel) X(farIRLevel) X(midIRLevel) X(lencorrect) X(fovadjust) \
+    X(smokeddomecover) X(dnRefocus) X(keepCorrectAspectRatio) X(dayNightSens) X(nightDaySens) X(zoomLimit)
+#define IPC_DISPLAY_WRITE(X) X(saveCorridor) X(whiteLedLevel)
+#define IPC_DISPLAY_READ(X) \
+    X(smartIrMath) X(smartIrLimit) X(chipninterface) X(nearSmartirValue) X(farSmartirValue) X(midSmartirValue) \
+    X(lenCorrectType) X(sensortype) X(smartwhitestrength) X(sdkversion) X(structuretype)
+#define IPC_INT32_MEMBER(name) int32_t name;
+
+enum {
+    REQ_IPC_ENHANCEMENT_GET = 3221,
+    REQ_IPC_DISPLAY_GET = 3223,
+    REQ_IPC_DISPLAY_SET = 3224,
+    REQ_IPC_ENHANCEMENT_SET = 3280,
+};
+
+WIRE_BEGIN
+struct ipc_image_enhancement {
+    int32_t id;
+    IPC_ENHANCEMENT_VALUES(IPC_INT32_MEMBER)
+    IPC_ENHANCEMENT_READ(IPC_INT32_MEMBER)
+};
+// One payload for every channel of the mask, sent once.
+struct ipc_image_enhancement_set {
+    uint64_t channels;
+    IPC_ENHANCEMENT_VALUES(IPC_INT32_MEMBER)
+    IPC_ENHANCEMENT_WRITE(IPC_INT32_MEMBER)
+    char reserved[348];
+};
+struct ipc_image_display_set {
+    int32_t id;
+    IPC_DISPLAY_VALUES(IPC_INT32_MEMBER)
+    IPC_DISPLAY_WRITE(IPC_INT32_MEMBER)
+    char reserved[208];
+};
+struct ipc_image_display {
+    int32_t id;
+    IPC_DISPLAY_VALUES(IPC_INT32_MEMBER)
+    IPC_DISPLAY_READ(IPC_INT32_MEMBER)
+    char productmodel[32];
+    char softversion[32];
+};
+WIRE_END
+WIRE_SIZE(ipc_image_enhancement, 136);
+WIRE_SIZE(ipc_image_enhancement_set, 480);
+WIRE_SIZE(ipc_image_display_set, 320);
+WIRE_SIZE(ipc_image_display, 212);
