@@ -22,6 +22,9 @@ struct CameraParams {
     ipc_watermark watermark;
     ipc_event_stream event_stream;
     ipc_main_sub_type types;
+    ipc_image_enhancement enhancement;
+    ipc_image_display display;
+    ipc_image_region regions;
     std::vector<camera_param_set> params;
 };
 
@@ -54,6 +57,17 @@ CameraParams& camera_of(int channel)
         c.event_stream.framerate = 15, c.event_stream.bitrate = 512, c.event_stream.iframe_interval = 30;
         memset(&c.types, 0, sizeof c.types);
         c.types.channel = channel;
+        memset(&c.enhancement, 0, sizeof c.enhancement);
+        c.enhancement.id = channel;
+        c.enhancement.sdkversion = 1;
+        memset(&c.display, 0, sizeof c.display);
+        c.display.id = channel;
+        c.display.sdkversion = 1;
+        strcpy(c.display.productmodel, "SIM-IPC");
+        strcpy(c.display.softversion, "V1.0.0-sim");
+        memset(&c.regions, 0, sizeof c.regions);
+        c.regions.channel = channel;
+        c.regions.sdk_version = 1;
     }
     return c;
 }
@@ -254,9 +268,110 @@ void on_chip_code(const SimRequest&, SimReply& reply)
     reply.send(&code, sizeof code);
 }
 
+void on_enhancement_get(const SimRequest& request, SimReply& reply)
+{
+    int32_t channel_word;
+    const int channel = answering_channel(request, reply, &channel_word);
+    if (channel < 0)
+        return;
+    ipc_image_enhancement enhancement;
+    {
+        std::lock_guard<std::mutex> lock(g.mu);
+        enhancement = camera_of(channel).enhancement;
+    }
+    reply.send(&enhancement, sizeof enhancement);
+}
+
+// The values go to every bound camera of the mask; nobody waits for an answer.
+void on_enhancement_set(const SimRequest& request, SimReply&)
+{
+    ipc_image_enhancement_set set;
+    if (!request.as(&set))
+        return;
+    bool targets[IPC_CHANNELS];
+    for (int i = 0; i < IPC_CHANNELS; i++)
+        targets[i] = ((set.channels >> i) & 1) && bound(i);
+    std::lock_guard<std::mutex> lock(g.mu);
+    for (int i = 0; i < IPC_CHANNELS; i++) {
+        if (!targets[i])
+            continue;
+        ipc_image_enhancement& e = camera_of(i).enhancement;
+#define SIM_COPY_VALUE(name) e.name = set.name;
+        IPC_ENHANCEMENT_VALUES(SIM_COPY_VALUE)
+        SIM_COPY_VALUE(exposetime) SIM_COPY_VALUE(exposegain) SIM_COPY_VALUE(hlclevel) SIM_COPY_VALUE(enblur)
+        SIM_COPY_VALUE(deblur) SIM_COPY_VALUE(lensType) SIM_COPY_VALUE(reduceVideoStuttering)
+#undef SIM_COPY_VALUE
+    }
+}
+
+void on_display_get(const SimRequest& request, SimReply& reply)
+{
+    int32_t channel_word;
+    const int channel = answering_channel(request, reply, &channel_word);
+    if (channel < 0)
+        return;
+    ipc_image_display display;
+    {
+        std::lock_guard<std::mutex> lock(g.mu);
+        display = camera_of(channel).display;
+    }
+    reply.send(&display, sizeof display);
+}
+
+void on_display_set(const SimRequest& request, SimReply& reply)
+{
+    ipc_image_display_set set;
+    const int channel = answering_channel(request, reply, &set);
+    if (channel < 0)
+        return;
+    std::lock_guard<std::mutex> lock(g.mu);
+    ipc_image_display& d = camera_of(channel).display;
+#define SIM_COPY_VALUE(name) d.name = set.name;
+    IPC_DISPLAY_VALUES(SIM_COPY_VALUE)
+#undef SIM_COPY_VALUE
+    reply.send_word(0);
+}
+
+void on_region_get(const SimRequest& request, SimReply& reply)
+{
+    int32_t channel_word;
+    const int channel = answering_channel(request, reply, &channel_word);
+    if (channel < 0)
+        return;
+    ipc_image_region regions;
+    {
+        std::lock_guard<std::mutex> lock(g.mu);
+        regions = camera_of(channel).regions;
+    }
+    reply.send(&regions, sizeof regions);
+}
+
+void on_region_set(const SimRequest& request, SimReply&)
+{
+    ipc_image_region_set set;
+    if (!request.as(&set) || !bound(set.channel))
+        return;
+    std::lock_guard<std::mutex> lock(g.mu);
+    ipc_image_region& r = camera_of(set.channel).regions;
+    r.enable = set.enable;
+    r.count = set.count < 0 ? 0 : set.count > IPC_REGIONS ? IPC_REGIONS : set.count;
+    memset(r.areas, 0, sizeof r.areas);
+    memcpy(r.areas, set.areas, (size_t)r.count * sizeof r.areas[0]);
+}
+
+// The area leaves the list; the ones after it move up.
 void on_region_delete(const SimRequest& request, SimReply&)
 {
-    sim_log("region %d of channel %d deleted", request.word(1), request.word(0));
+    ipc_region_delete del;
+    if (!request.as(&del) || !bound(del.channel))
+        return;
+    std::lock_guard<std::mutex> lock(g.mu);
+    ipc_image_region& r = camera_of(del.channel).regions;
+    if (del.area_id < 0 || del.area_id >= r.count)
+        return;
+    memmove(&r.areas[del.area_id], &r.areas[del.area_id + 1], (size_t)(r.count - del.area_id - 1) * sizeof r.areas[0]);
+    r.count--;
+    memset(&r.areas[r.count], 0, sizeof r.areas[0]);
 }
 
 const SimEntry kParams[] = {
@@ -267,6 +382,12 @@ const SimEntry kParams[] = {
     {REQ_IPC_EVENT_STREAM_SET, on_event_stream_set, "store a camera's event stream"},
     {REQ_IPC_LPR_NIGHT_MODE, on_lpr_night_mode, "licence-plate night mode (always 0)"},
     {REQ_IPC_TYPE, on_ipc_type, "address and model of a bound camera"},
+    {REQ_IPC_ENHANCEMENT_GET, on_enhancement_get, "a camera's image enhancement"},
+    {REQ_IPC_ENHANCEMENT_SET, on_enhancement_set, "image enhancement of the cameras of a mask (no answer)"},
+    {REQ_IPC_DISPLAY_GET, on_display_get, "a camera's image display"},
+    {REQ_IPC_DISPLAY_SET, on_display_set, "store a camera's image display"},
+    {REQ_IPC_REGION_GET, on_region_get, "a camera's image regions"},
+    {REQ_IPC_REGION_SET, on_region_set, "store a camera's image regions (no answer)"},
     {REQ_IPC_REGION_DELETE, on_region_delete, "delete an image region (no answer)"},
     {REQ_IPC_MOTION_STATUS, on_motion_status, "live motion mask of the bound channels"},
     {REQ_IPC_MAIN_SUB_TYPE, on_main_sub_type, "store a camera's stream types"},

@@ -158,6 +158,13 @@ TEST(CameraParamsCoresim, CamerasRememberWhatIsSet)
     EXPECT_EQ(canon(call("/2058", R"({"chnid":2})")), R"({"chnid":2,"enable":0,"watermark":""})");
     EXPECT_EQ(call("/2058", R"({"chnid":40})"), "{status:\"CGI ERROR\"}");  // no camera bound there
     EXPECT_EQ(canon(call("/2026", R"({"cmd":"reboot; rm -rf /"})")), R"({"result":"OK"})");
+
+    EXPECT_EQ(call("/2040", R"({"chnid":2,"enable":1,"cnt":2,"area":[{"enable":1,"top":5},{"enable":1,"top":6}]})"),
+              "OK");
+    EXPECT_EQ(call("/2050", R"({"chan_id":2,"area_id":0})"), "OK");
+    // Neither is answered: the region list read back shows that both arrived.
+    EXPECT_EQ(canon(call("/2039", R"({"id":2})")),
+              R"({"id":2,"enable":1,"sdkversion":1,"area":[{"enable":1,"left":0,"top":6,"right":0,"bottom":0}]})");
 }
 
 }  // namespace
