@@ -25,6 +25,7 @@ struct CameraParams {
     ipc_image_enhancement enhancement;
     ipc_image_display display;
     ipc_image_region regions;
+    ipc_daynight daynight;
     std::vector<camera_param_set> params;
 };
 
@@ -68,6 +69,8 @@ CameraParams& camera_of(int channel)
         memset(&c.regions, 0, sizeof c.regions);
         c.regions.channel = channel;
         c.regions.sdk_version = 1;
+        memset(&c.daynight, 0, sizeof c.daynight);
+        c.daynight.channel = channel;
     }
     return c;
 }
@@ -359,6 +362,31 @@ void on_region_set(const SimRequest& request, SimReply&)
     memcpy(r.areas, set.areas, (size_t)r.count * sizeof r.areas[0]);
 }
 
+void on_daynight_get(const SimRequest& request, SimReply& reply)
+{
+    int32_t channel_word;
+    const int channel = answering_channel(request, reply, &channel_word);
+    if (channel < 0)
+        return;
+    ipc_daynight daynight;
+    {
+        std::lock_guard<std::mutex> lock(g.mu);
+        daynight = camera_of(channel).daynight;
+    }
+    reply.send(&daynight, sizeof daynight);
+}
+
+void on_daynight_set(const SimRequest& request, SimReply&)
+{
+    ipc_daynight set;
+    if (!request.as(&set) || !bound(set.channel))
+        return;
+    std::lock_guard<std::mutex> lock(g.mu);
+    set.count = set.count < 0 ? 0 : set.count > IPC_DAYNIGHT_PROFILES ? IPC_DAYNIGHT_PROFILES : set.count;
+    memset(set.reserved, 0, sizeof set.reserved);
+    camera_of(set.channel).daynight = set;
+}
+
 // The area leaves the list; the ones after it move up.
 void on_region_delete(const SimRequest& request, SimReply&)
 {
@@ -386,6 +414,8 @@ const SimEntry kParams[] = {
     {REQ_IPC_ENHANCEMENT_SET, on_enhancement_set, "image enhancement of the cameras of a mask (no answer)"},
     {REQ_IPC_DISPLAY_GET, on_display_get, "a camera's image display"},
     {REQ_IPC_DISPLAY_SET, on_display_set, "store a camera's image display"},
+    {REQ_IPC_DAYNIGHT_GET, on_daynight_get, "a camera's day/night profiles"},
+    {REQ_IPC_DAYNIGHT_SET, on_daynight_set, "store a camera's day/night profiles (no answer)"},
     {REQ_IPC_REGION_GET, on_region_get, "a camera's image regions"},
     {REQ_IPC_REGION_SET, on_region_set, "store a camera's image regions (no answer)"},
     {REQ_IPC_REGION_DELETE, on_region_delete, "delete an image region (no answer)"},

@@ -119,6 +119,26 @@ TEST_F(CameraParams, RegionsCarryTheirTopAndAreCutToTheRecord)
     EXPECT_EQ(std::count(out.begin(), out.end(), '{'), 1 + IPC_REGIONS) << out;  // the count cut to 28
 }
 
+TEST_F(CameraParams, DayNightProfilesAreCutToThePayload)
+{
+    std::string images = "[";
+    for (int i = 0; i < 9; i++)
+        images += std::string(i ? "," : "") + "{\"enable\":1,\"gainLevel\":" + std::to_string(i) + "}";
+    EXPECT_EQ(post("/2047", R"({"chnid":3,"image":)" + images + "]}").out, text_reply("OK"));
+    ipc_daynight want = zeroed<ipc_daynight>();
+    want.channel = 3, want.count = IPC_DAYNIGHT_PROFILES;
+    for (int i = 0; i < IPC_DAYNIGHT_PROFILES; i++)
+        want.profiles[i].enable = 1, want.profiles[i].gain_level = i;
+    ASSERT_TRUE(core.wait_for(REQ_IPC_DAYNIGHT_SET, 1));
+    EXPECT_TRUE(same_bytes(sent(REQ_IPC_DAYNIGHT_SET).at(0).payload, bytes_of(want)));
+
+    EXPECT_EQ(post("/2038", R"({"channel":4,"startHour":6,"colorMode":2})").out, text_reply("OK"));
+    want = zeroed<ipc_daynight>();
+    want.channel = 4, want.count = 1, want.profiles[0].start_hour = 6, want.profiles[0].color_mode = 2;
+    ASSERT_TRUE(core.wait_for(REQ_IPC_DAYNIGHT_SET, 1));
+    EXPECT_TRUE(same_bytes(sent(REQ_IPC_DAYNIGHT_SET).at(0).payload, bytes_of(want)));
+}
+
 TEST_F(CameraParams, ImageSettingsOfSeveralChannelsAndTheDisplayKeyOrder)
 {
     EXPECT_EQ(post("/2020", R"({"channel":[1,70,63,-1,"x"],"smartir":2,"aflevel":9,"id":5})").out, text_reply("OK"));

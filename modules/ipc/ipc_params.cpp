@@ -217,6 +217,22 @@ constexpr JsonField kDisplay[] = {
     DISPLAY_FIELD(dayNightSens) DISPLAY_FIELD(nightDaySens) DISPLAY_FIELD(zoomLimit)
 };
 
+#define PROFILE_FIELD(member, key) JSON_FIELD(ipc_daynight_profile, member, key, I32),
+constexpr JsonField kProfile[] = {
+    PROFILE_FIELD(enable, "enable") PROFILE_FIELD(start_hour, "startHour") PROFILE_FIELD(start_minute, "startMinute")
+    PROFILE_FIELD(end_hour, "endHour") PROFILE_FIELD(end_minute, "endMinute")
+    PROFILE_FIELD(exposure_level, "exposureLevel") PROFILE_FIELD(max_shutter, "maxShutter")
+    PROFILE_FIELD(min_shutter, "minShutter") PROFILE_FIELD(gain_level, "gainLevel")
+    PROFILE_FIELD(ircut_latency, "irCutLatency") PROFILE_FIELD(ircut_state, "irCutState")
+    PROFILE_FIELD(irled_state, "irLedState") PROFILE_FIELD(color_mode, "colorMode")
+};
+constexpr JsonField kDaynight[] = {JSON_FIELD(ipc_daynight, channel, "id", I32)};
+constexpr JsonField kDaynightOne[] = {CHANNEL_FIELD(ipc_daynight, channel, "channel")};
+constexpr JsonField kDaynightBatch[] = {CHANNEL_FIELD(ipc_daynight, channel, "chnid")};
+// "image" once filled profiles past the payload: it is cut to the record.
+constexpr ParamArray kProfiles = {"image", nullptr, offsetof(ipc_daynight, count), offsetof(ipc_daynight, profiles),
+    IPC_DAYNIGHT_PROFILES, (int)sizeof(ipc_daynight_profile), FIELDS(kProfile)};
+
 // ---- lists -----------------------------------------------------------------
 
 int32_t record_word(const char* record, uint32_t offset)
@@ -301,6 +317,15 @@ bool select_channels(json_object* body, char* payload)
     return true;
 }
 
+// "/2038" carries one profile at the top level of the request.
+bool one_profile(json_object* body, char* payload)
+{
+    ipc_daynight* daynight = (ipc_daynight*)payload;
+    daynight->count = 1;
+    json_to_record(body, &daynight->profiles[0], kProfile);
+    return true;
+}
+
 void print_motion_status(const char* record, json_object* reply)
 {
     ipc_motion_status status;
@@ -323,6 +348,12 @@ constexpr ParamResource kDisplayGet = {REQ_IPC_DISPLAY_GET, 4, ParamReply::RECOR
     R(ipc_image_display), FIELDS(kDisplay), nullptr, nullptr};
 constexpr ParamResource kDisplaySetRow = {REQ_IPC_DISPLAY_SET, R(ipc_image_display_set), ParamReply::OK_ERROR, true,
     FIELDS(kDisplaySet), 4, NO_FIELDS, nullptr, nullptr};
+constexpr ParamResource kDaynightGet = {REQ_IPC_DAYNIGHT_GET, 4, ParamReply::RECORD, false, FIELDS(kChannelId),
+    R(ipc_daynight), FIELDS(kDaynight), nullptr, nullptr, nullptr, &kProfiles};
+constexpr ParamResource kDaynightSet = {REQ_IPC_DAYNIGHT_SET, R(ipc_daynight), ParamReply::SENT, false,
+    FIELDS(kDaynightOne), 4, NO_FIELDS, one_profile, nullptr};
+constexpr ParamResource kDaynightBatchSet = {REQ_IPC_DAYNIGHT_SET, R(ipc_daynight), ParamReply::SENT, false,
+    FIELDS(kDaynightBatch), 4, NO_FIELDS, nullptr, nullptr, &kProfiles, nullptr};
 constexpr ParamResource kCommonParamGet = {REQ_IPC_PARAM_GET, R(camera_param_set), ParamReply::RECORD, true,
     FIELDS(kParamGet), R(camera_param_set), FIELDS(kParamAnswer), nullptr, nullptr};
 constexpr ParamResource kCommonParamSet = {REQ_CAMERA_PARAM_SET, R(camera_param_set), ParamReply::OK_ERROR, true,
@@ -376,6 +407,9 @@ constexpr ParamResource kRegionSetRow = {REQ_IPC_REGION_SET, R(ipc_image_region_
     X("/2026", on_web_sendto_qt_cmd, "a command text for the core service", kCommandSend) \
     X("/2027", on_web_get_chip_code, "the recorder's chip code", kChipCodeGet) \
     X("/2028", on_web_get_motion_status, "live motion of every channel", kMotionStatusGet) \
+    X("/2037", on_get_ipc_image_daynight, "day/night image profiles of a camera", kDaynightGet) \
+    X("/2038", on_set_ipc_image_daynight, "set one day/night profile", kDaynightSet) \
+    X("/2047", on_set_ipc_image_daynight_batch, "set the day/night profiles of a camera", kDaynightBatchSet) \
     X("/2039", on_get_ipc_image_region, "image regions of a camera", kRegionGetRow) \
     X("/2040", on_set_ipc_image_region, "set the image regions of a camera", kRegionSetRow) \
     X("/2050", on_delete_ipc_image_region, "delete an image region of a camera", kRegionDelete) \

@@ -544,3 +544,33 @@ WIRE_SIZE(ipc_image_enhancement, 136);
 WIRE_SIZE(ipc_image_enhancement_set, 480);
 WIRE_SIZE(ipc_image_display_set, 320);
 WIRE_SIZE(ipc_image_display, 212);
+
+// Day/night image profiles (requests 3278, 3279).
+enum { REQ_IPC_DAYNIGHT_GET = 3278, REQ_IPC_DAYNIGHT_SET = 3279, IPC_DAYNIGHT_PROFILES = 7 };
+WIRE_BEGIN
+struct ipc_daynight_profile {
+    int32_t enable;
+    int32_t start_hour;
+    int32_t start_minute;
+    int32_t end_hour;
+    int32_t end_minute;
+    int32_t exposure_level;
+    int32_t max_shutter;
+    int32_t min_shutter;
+    int32_t gain_level;
+    int32_t ircut_latency;
+    int32_t ircut_state;
+    int32_t irled_state;
+    int32_t color_mode;
+};
+// Request 3279 and answer 8278.
+struct ipc_daynight {
+    int32_t channel;
+    int32_t count;
+    ipc_daynight_profile profiles[IPC_DAYNIGHT_PROFILES];
+    char reserved[24];
+};
+WIRE_END
+WIRE_SIZE(ipc_daynight_profile, 52);
+WIRE_SIZE(ipc_daynight, 396);
+WIRE_OFFSET(ipc_daynight, profiles, 8);
