@@ -1,7 +1,8 @@
 // IP-camera module: camera channels, the add-camera page and its schedules
 // (ipc_channels.cpp); searching, testing, streams, addresses and the camera
 // upgrade, all answered by the cameras through the core service
-// (ipc_streams.cpp).
+// (ipc_streams.cpp); the cameras' own parameters, one table row per
+// resource (ipc_params.cpp).
 #pragma once
 #include <cstdint>
 
