@@ -81,6 +81,7 @@ const SimEntry* sim_netsvc_table(int* count);
 const SimEntry* sim_sysinfo_table(int* count);
 const SimEntry* sim_ipc_table(int* count);
 const SimEntry* sim_ipc_events_table(int* count);
+const SimEntry* sim_ipc_params_table(int* count);
 const SimEntry* sim_state_table(int* count);
 const SimEntry* sim_smart_table(int* count);
 const SimEntry* sim_upgrade_table(int* count);
@@ -133,6 +134,8 @@ void sim_p2p_seed();
 void sim_maintenance_start();
 void sim_maintenance_stop();
 void sim_ptz_start();
+// 3226, owned by the PTZ table: stores a camera's web parameter.
+void sim_ipc_param_set(const SimRequest& request, SimReply& reply);
 // The camera protocols and models of a new database.
 void sim_ipc_seed();
 // The recorder's OSD of each camera, named "CH1" on, into a new database.

@@ -48,6 +48,7 @@ const SimTableFn g_tables[] = {
     sim_sysinfo_table,
     sim_ipc_table,
     sim_ipc_events_table,
+    sim_ipc_params_table,
     sim_state_table,
     sim_smart_table,
     sim_upgrade_table,

@@ -225,7 +225,7 @@ const SimEntry kPtz[] = {
     {REQ_PTZ_FISH_TOUR_SET, on_fish_tour_set, "set a fisheye tour (no answer)"},
     {REQ_PTZ_BASIC_GET, on_basic_get, "basic settings of a camera"},
     {REQ_PTZ_BASIC_SET, on_basic_set, "store the basic settings of a camera"},
-    {REQ_CAMERA_PARAM_SET, on_word_zero, "set a camera parameter"},
+    {REQ_CAMERA_PARAM_SET, sim_ipc_param_set, "set a camera parameter (kept by sim_ipc_params)"},
     {REQ_PTZ_CONTROL, on_word_zero, "generic PTZ command"},
     {REQ_LED_STATUS, on_led, "LED state, lit at night"},
 };

@@ -41,6 +41,7 @@ const WebModulePart* const kParts[] = {
     &ipc_channels_part,
     &ipc_streams_part,
     &ipc_events_part,
+    &ipc_params_part,
     &record_schedule_part,
     &record_params_part,
     &playback_part,

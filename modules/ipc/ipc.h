@@ -1,7 +1,8 @@
 // IP-camera module: camera channels, the add-camera page and its schedules
 // (ipc_channels.cpp); searching, testing, streams, addresses and the camera
 // upgrade, all answered by the cameras through the core service
-// (ipc_streams.cpp); people counting, POS and face events (ipc_events.cpp).
+// (ipc_streams.cpp); people counting, POS and face events (ipc_events.cpp);
+// the cameras' own parameters, one table row per resource (ipc_params.cpp).
 #pragma once
 #include <cstdint>
 
@@ -12,6 +13,7 @@
 extern const WebModulePart ipc_channels_part;
 extern const WebModulePart ipc_streams_part;
 extern const WebModulePart ipc_events_part;
+extern const WebModulePart ipc_params_part;
 
 // The module's one response callback: every part's answers.
 void on_ipc_ipc_callback(void* context, const int32_t* header, const char* payload);

@@ -309,3 +309,268 @@ int write_ipc_model(const char* db, const ipc_model* model);
 // The effective schedule of a channel's smart event 0..7, kept at
 // idx = event * 64 + channel.
 struct Schedule;
+
+// ---- camera parameter pass-through (ipc_params.cpp, coresim/sim_ipc_params.cpp)
+// Requests and answers the core service forwards to a channel's camera; each
+// waiting request R is answered by R + 5000. The common parameters travel as
+// camera_param_set (modules/ptz/ptz_records.h), 3226 included.
+enum {
+    REQ_IPC_PARAM_GET = 3225,
+    REQ_IPC_WATERMARK_GET = 1213,
+    REQ_IPC_WATERMARK_SET = 1216,
+    REQ_IPC_EVENT_STREAM_GET = 1217,
+    REQ_IPC_EVENT_STREAM_SET = 1218,
+    REQ_IPC_LPR_NIGHT_MODE = 1219,
+    REQ_IPC_TYPE = 2507,
+    REQ_IPC_REGION_GET = 3271,
+    REQ_IPC_REGION_SET = 3288,
+    REQ_IPC_REGION_DELETE = 3284,
+    REQ_IPC_MOTION_STATUS = 3307,
+    REQ_IPC_MAIN_SUB_TYPE = 3360,
+    REQ_IPC_SYSTEM_INFO = 3376,
+    REQ_IPC_CUSTOM_PARAM = 3377,
+    REQ_IPC_COMMAND = 4002,
+    REQ_IPC_CHIP_CODE = 4004,
+    IPC_CHANNEL_STRING = 64,  // one character per channel
+    IPC_COMMAND_SIZE = 100,
+    IPC_CUSTOM_DATA_SIZE = 512,
+    IPC_REGIONS = 28,
+};
+
+WIRE_BEGIN
+// Request 1216: the text goes to the camera of every channel whose copy
+// character is "1".
+struct ipc_watermark_set {
+    int32_t channel;
+    int32_t enable;
+    char watermark[32];
+    char copy[IPC_CHANNEL_STRING + 1];
+    char pad[3];
+};
+// Answer 6213.
+struct ipc_watermark {
+    int32_t channel;
+    int32_t enable;
+    char watermark[32];
+};
+// Request 1217.
+struct ipc_event_stream_get {
+    int32_t channel;
+    int32_t fisheye_type;
+};
+// Request 1218, and answer 6217 in the same layout.
+struct ipc_event_stream {
+    int32_t channel;
+    int32_t zero;
+    int32_t enable;
+    int32_t framerate;
+    int32_t bitrate;
+    int32_t iframe_interval;
+};
+// Answer 6219.
+struct ipc_lpr_night_mode {
+    int32_t channel;
+    int32_t night_mode;
+};
+// Answer 7507.
+struct ipc_type_info {
+    int32_t channel;
+    char address[IPC_TEXT_SIZE];
+    char model[IPC_TEXT_SIZE];
+    char fw_version[IPC_TEXT_SIZE];
+};
+// Request 3284.
+struct ipc_region_delete {
+    int32_t channel;
+    int32_t area_id;
+};
+// Request 3360.
+struct ipc_main_sub_type {
+    int32_t channel;
+    int32_t main_type;
+    int32_t sub_type;
+    char time[64];
+};
+// Answer 8376.
+struct ipc_system_info {
+    int32_t res;
+    int32_t audio_support;
+    int32_t audio_support_mode;
+    int32_t audio_line_input_support;
+    int32_t system_speaker_support;
+    int32_t system_manual_speed_support;
+};
+// Request 3377.
+struct ipc_custom_param {
+    int32_t channel;
+    char url[256];
+};
+// Answer 8377.
+struct ipc_custom_param_result {
+    int32_t res;
+    int32_t channel;
+    char data[IPC_CUSTOM_DATA_SIZE];
+};
+// Request 4002: a text the core service interprets; never a shell command here.
+struct ipc_command {
+    char command[IPC_COMMAND_SIZE];
+};
+// Answer 9002.
+struct ipc_command_result {
+    char result[128];
+};
+// Answer 9004.
+struct ipc_chip_code {
+    char chip_code[64];
+};
+// Answer 8307: bit n set while channel n sees motion.
+struct ipc_motion_status {
+    uint64_t channels;
+};
+WIRE_END
+
+WIRE_SIZE(ipc_watermark_set, 108);
+WIRE_OFFSET(ipc_watermark_set, copy, 40);
+WIRE_SIZE(ipc_watermark, 40);
+WIRE_SIZE(ipc_event_stream_get, 8);
+WIRE_SIZE(ipc_event_stream, 24);
+WIRE_OFFSET(ipc_event_stream, iframe_interval, 20);
+WIRE_SIZE(ipc_lpr_night_mode, 8);
+WIRE_SIZE(ipc_type_info, 196);
+WIRE_SIZE(ipc_region_delete, 8);
+WIRE_SIZE(ipc_main_sub_type, 76);
+WIRE_SIZE(ipc_system_info, 24);
+WIRE_SIZE(ipc_custom_param, 260);
+WIRE_SIZE(ipc_custom_param_result, 520);
+WIRE_SIZE(ipc_command, 100);
+WIRE_SIZE(ipc_command_result, 128);
+WIRE_SIZE(ipc_chip_code, 64);
+WIRE_SIZE(ipc_motion_status, 8);
+
+WIRE_BEGIN
+// An image region; the camera keeps up to IPC_REGIONS.
+struct ipc_region_area {
+    int32_t enable;
+    int32_t left;
+    int32_t top;
+    int32_t right;
+    int32_t bottom;
+};
+// Request 3288.
+struct ipc_image_region_set {
+    int32_t channel;
+    int32_t enable;
+    int32_t count;
+    ipc_region_area areas[IPC_REGIONS];
+    char reserved[12];
+};
+// Answer 8271.
+struct ipc_image_region {
+    int32_t channel;
+    int32_t enable;
+    int32_t sdk_version;
+    int32_t count;
+    ipc_region_area areas[IPC_REGIONS];
+};
+WIRE_END
+WIRE_SIZE(ipc_region_area, 20);
+WIRE_SIZE(ipc_image_region_set, 584);
+WIRE_OFFSET(ipc_image_region_set, areas, 12);
+WIRE_SIZE(ipc_image_region, 576);
+WIRE_OFFSET(ipc_image_region, areas, 16);
+
+// Image enhancement and display (requests 3221, 3223, 3224, 3280): every
+// value an int32, in the order of the page's keys; the lists name both the
+// members and the keys.
+#define IPC_ENHANCEMENT_VALUES(X) \
+    X(smartir) X(whiteblance) X(focusmode) X(antiblurry) X(wdrenable) X(wdrlevel) X(wdrstarthour) \
+    X(wdrstartminute) X(wdrstophour) X(wdrstopminute) X(regiontype) X(hlcmode) X(exclude) X(exposemode) \
+    X(exposeregion) X(imageschemode) X(hlcday) X(hlcnight) X(redgain) X(bluegain) X(defogmode) X(defoglevel)
+// Answer 8221: id, the values, then these.
+#define IPC_ENHANCEMENT_READ(X) \
+    X(dismode) X(exposetime) X(exposegain) X(wdraflevel) X(exposurectrl) X(hlclevel) X(enblur) X(deblur) \
+    X(sdkversion) X(lensType) X(reduceVideoStuttering)
+// Request 3280: the channel mask, the values, then these.
+#define IPC_ENHANCEMENT_WRITE(X) \
+    X(exposetime) X(exposegain) X(hlclevel) X(enblur) X(deblur) X(lensType) X(reduceVideoStuttering) \
+    X(modelType) X(aflevel)
+// Request 3224 (after id) and the start of answer 8223 (after id).
+#define IPC_DISPLAY_VALUES(X) \
+    X(colorkiller) X(modestarthour) X(modestartminute) X(modestophour) X(modestopminute) X(exposurectrl) \
+    X(lighttype) X(mirctrl) X(localdisplay) X(ircutaddaytonight) X(ircutadnighttoday) X(corridormode) \
+    X(imagerotation) X(smartIRType) X(nearIRLevel) X(farIRLevel) X(midIRLevel) X(lencorrect) X(fovadjust) \
+    X(smokeddomecover) X(dnRefocus) X(keepCorrectAspectRatio) X(dayNightSens) X(nightDaySens) X(zoomLimit)
+#define IPC_DISPLAY_WRITE(X) X(saveCorridor) X(whiteLedLevel)
+#define IPC_DISPLAY_READ(X) \
+    X(smartIrMath) X(smartIrLimit) X(chipninterface) X(nearSmartirValue) X(farSmartirValue) X(midSmartirValue) \
+    X(lenCorrectType) X(sensortype) X(smartwhitestrength) X(sdkversion) X(structuretype)
+#define IPC_INT32_MEMBER(name) int32_t name;
+
+enum {
+    REQ_IPC_ENHANCEMENT_GET = 3221,
+    REQ_IPC_DISPLAY_GET = 3223,
+    REQ_IPC_DISPLAY_SET = 3224,
+    REQ_IPC_ENHANCEMENT_SET = 3280,
+};
+
+WIRE_BEGIN
+struct ipc_image_enhancement {
+    int32_t id;
+    IPC_ENHANCEMENT_VALUES(IPC_INT32_MEMBER)
+    IPC_ENHANCEMENT_READ(IPC_INT32_MEMBER)
+};
+// One payload for every channel of the mask, sent once.
+struct ipc_image_enhancement_set {
+    uint64_t channels;
+    IPC_ENHANCEMENT_VALUES(IPC_INT32_MEMBER)
+    IPC_ENHANCEMENT_WRITE(IPC_INT32_MEMBER)
+    char reserved[348];
+};
+struct ipc_image_display_set {
+    int32_t id;
+    IPC_DISPLAY_VALUES(IPC_INT32_MEMBER)
+    IPC_DISPLAY_WRITE(IPC_INT32_MEMBER)
+    char reserved[208];
+};
+struct ipc_image_display {
+    int32_t id;
+    IPC_DISPLAY_VALUES(IPC_INT32_MEMBER)
+    IPC_DISPLAY_READ(IPC_INT32_MEMBER)
+    char productmodel[32];
+    char softversion[32];
+};
+WIRE_END
+WIRE_SIZE(ipc_image_enhancement, 136);
+WIRE_SIZE(ipc_image_enhancement_set, 480);
+WIRE_SIZE(ipc_image_display_set, 320);
+WIRE_SIZE(ipc_image_display, 212);
+
+// Day/night image profiles (requests 3278, 3279).
+enum { REQ_IPC_DAYNIGHT_GET = 3278, REQ_IPC_DAYNIGHT_SET = 3279, IPC_DAYNIGHT_PROFILES = 7 };
+WIRE_BEGIN
+struct ipc_daynight_profile {
+    int32_t enable;
+    int32_t start_hour;
+    int32_t start_minute;
+    int32_t end_hour;
+    int32_t end_minute;
+    int32_t exposure_level;
+    int32_t max_shutter;
+    int32_t min_shutter;
+    int32_t gain_level;
+    int32_t ircut_latency;
+    int32_t ircut_state;
+    int32_t irled_state;
+    int32_t color_mode;
+};
+// Request 3279 and answer 8278.
+struct ipc_daynight {
+    int32_t channel;
+    int32_t count;
+    ipc_daynight_profile profiles[IPC_DAYNIGHT_PROFILES];
+    char reserved[24];
+};
+WIRE_END
+WIRE_SIZE(ipc_daynight_profile, 52);
+WIRE_SIZE(ipc_daynight, 396);
+WIRE_OFFSET(ipc_daynight, profiles, 8);
