@@ -9,7 +9,7 @@ build=(build-essential cmake pkg-config libjson-c-dev libsqlite3-dev zlib1g-dev)
 cross=(g++-arm-linux-gnueabihf libjson-c-dev:armhf libsqlite3-dev:armhf zlib1g-dev:armhf)
 case "${1:-build}" in
   build) want=("${build[@]}") ;;
-  test)  want=("${build[@]}" libgtest-dev ffmpeg lighttpd curl python3 sqlite3 net-tools) ;;
+  test)  want=("${build[@]}" libgtest-dev ffmpeg lighttpd curl python3 sqlite3 net-tools clang libclang-rt-dev) ;;
   run)   want=("${build[@]}" lighttpd curl ffmpeg net-tools) ;;
   bench) want=("${build[@]}" "${cross[@]}" lighttpd curl ffmpeg hyperfine time valgrind) ;;
   arm)   want=(cmake pkg-config "${cross[@]}" libgtest-dev:armhf qemu-user ffmpeg lighttpd curl python3 sqlite3 net-tools) ;;
