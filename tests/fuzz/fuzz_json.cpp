@@ -98,6 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     json_object_to_json_string(printed.get());
 
     // The typed getters over every key and the first array elements.
+    if (!json_object_is_type(object.get(), json_type_object))
+        return 0;
     json_object_object_foreach(object.get(), key, value)
     {
         int64_t i64 = 0;

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 #include "frontend/cgi_env.h"
 #include "frontend/multipart.h"
@@ -47,6 +49,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     cgiUploadMaxBytes = 4096;
 
     const int parsed = cgiParseMultipartBody();
+    // The reader's temporary files, and the one name the intake may keep:
+    // the client's base name of the "file" part, for a resource taking it.
+    std::vector<std::string> temps;
+    std::string kept;
+    for (CgiFormEntry* e = cgiFormEntryFirst; e; e = e->next)
+        if (e->tfileName[0])
+            temps.push_back(e->tfileName);
+    if (CgiFormEntry* file = cgiFormEntryFind("file")) {
+        const char* base = file->fileName;
+        for (const char* p = file->fileName; *p; p++)
+            if (*p == '/' || *p == '\\')
+                base = p + 1;
+        kept = std::string(base).substr(0, 127);
+    }
     if (parsed == cgiParseNoRoom) {
         cgiReleaseRequest();
         cgiRefuseUpload();
@@ -58,8 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     cgiReleaseRequest();
     fclose(in);
 
-    for (const std::string& name : fuzz_list("/tmp"))
-        fuzz_require(name.compare(0, 4, "cgic") != 0, "no temporary upload file is left");
+    for (const std::string& temp : temps)
+        fuzz_require(access(temp.c_str(), F_OK) != 0, "no temporary upload file is left");
+    for (const std::string& name : fuzz_list("/tmp")) {
+        fuzz_require(name.compare(0, 4, "cgic") != 0 || name == kept, "no temporary upload file is left");
+        fuzz_require(name == kept, "only the upload under its client name is kept");
+    }
     fuzz_clear("/tmp");
     fuzz_clear("/dev/shm");
     return 0;

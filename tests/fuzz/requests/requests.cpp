@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "frontend/cgi_env.h"
+#include "core/ipc.h"
 #include "frontend/modules.h"
 #include "platform/vxsocket.h"
 #include "tests/support/cgi_runner.h"
