@@ -15,7 +15,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fstream>
+#include <map>
 #include <mutex>
+#include <regex>
 #include <random>
 #include <set>
 #include <string>
@@ -82,6 +85,7 @@ public:
             t.join();
         unlink(path_.c_str());
     }
+    long requests() const { return requests_; }
     void set(CoreMode mode, uint32_t seed)
     {
         mode_ = mode;
@@ -108,8 +112,10 @@ private:
         char* payload = nullptr;
         size_t capacity = 0;
         std::mt19937 rng(seed_);
-        while (vx_read_msg(fd, &h, &payload, &capacity))
+        while (vx_read_msg(fd, &h, &payload, &capacity)) {
+            requests_++;
             answer(fd, h, rng);
+        }
         free(payload);
         close(fd);
     }
@@ -180,26 +186,77 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<int> mode_{SILENT};
     std::atomic<uint32_t> seed_{0};
+    std::atomic<long> requests_{0};
     std::thread acceptor_;
     std::mutex mu_;
     std::vector<std::thread> workers_;
 };
 
+std::set<std::string> names_in(const std::string& dir);
+
 // ---- hostile texts ---------------------------------------------------------
 
-const char* const kKeys[] = {
-    "chnid", "cnt", "id", "channel", "chn", "ch", "num", "enable", "type", "mainType", "subType",
-    "curPageNum", "page", "startTime", "endTime", "time", "name", "user", "username", "password", "pwd",
-    "ip", "port", "mode", "value", "data", "list", "copyCnt", "copyChn", "streamType", "language",
-    "status", "idx", "index", "day", "week", "schedule", "action", "cmd", "speed", "preset", "sid",
-    "path", "file", "url", "mac", "mask", "gateway", "dns", "camId", "triActions", "triChannels",
-};
+// The keys a handler reads, taken from the module sources at start: every
+// quoted word on a line that reads JSON, by the file that registers the
+// path. A module that lands later brings its keys along.
+std::map<std::string, std::vector<std::string>> g_keys_by_path;
+std::vector<std::string> g_all_keys;
+const std::vector<std::string>* g_keys = &g_all_keys;
+
+void learn_keys()
+{
+    const std::regex resource("X\\(\"(/[^\"]{1,6})\"");
+    const std::regex json_line("json|JSON|channel_list");
+    const std::regex word("\"([A-Za-z_][A-Za-z0-9_]{0,31})\"");
+    std::set<std::string> all;
+    DIR* modules = opendir((source_dir() + "/modules").c_str());
+    while (modules) {
+        struct dirent* m = readdir(modules);
+        if (!m)
+            break;
+        if (m->d_name[0] == '.')
+            continue;
+        const std::string dir = source_dir() + "/modules/" + m->d_name;
+        for (const std::string& name : names_in(dir)) {
+            if (name.size() < 5 || name.compare(name.size() - 4, 4, ".cpp") != 0)
+                continue;
+            std::ifstream in(dir + "/" + name);
+            std::string line;
+            std::vector<std::string> paths;
+            std::set<std::string> keys;
+            while (std::getline(in, line)) {
+                std::smatch m2;
+                if (std::regex_search(line, m2, resource))
+                    paths.push_back(m2[1]);
+                if (!std::regex_search(line, json_line))
+                    continue;
+                for (std::sregex_iterator it(line.begin(), line.end(), word), e; it != e; ++it)
+                    keys.insert((*it)[1]);
+            }
+            for (const std::string& p : paths)
+                g_keys_by_path[p].assign(keys.begin(), keys.end());
+            all.insert(keys.begin(), keys.end());
+        }
+    }
+    if (modules)
+        closedir(modules);
+    g_all_keys.assign(all.begin(), all.end());
+    if (g_all_keys.empty())
+        g_all_keys = {"id", "chnid", "cnt", "name", "enable", "type"};
+}
+
+void use_keys_of(const char* path)
+{
+    auto it = g_keys_by_path.find(path);
+    g_keys = it != g_keys_by_path.end() && !it->second.empty() ? &it->second : &g_all_keys;
+}
 
 std::string pick_key(std::mt19937& rng)
 {
-    if (rng() % 8 == 0)
+    if (rng() % 10 == 0)
         return "k" + std::to_string(rng() % 100);
-    return kKeys[rng() % (sizeof kKeys / sizeof kKeys[0])];
+    const std::vector<std::string>& keys = rng() % 8 == 0 ? g_all_keys : *g_keys;
+    return keys[rng() % keys.size()];
 }
 
 std::string invalid_utf8(std::mt19937& rng)
@@ -215,6 +272,15 @@ std::string value(std::mt19937& rng, int depth);
 
 std::string scalar(std::mt19937& rng)
 {
+    // Half the values are plausible, so that requests get past their checks
+    // to the core service; the rest are hostile.
+    if (rng() % 2) {
+        switch (rng() % 4) {
+        case 0: return "\"" + std::to_string(rng() % 4) + "\"";
+        case 1: return "\"2024-01-02 03:04:05\"";
+        default: return std::to_string(rng() % 4);
+        }
+    }
     switch (rng() % 22) {
     case 0: return std::to_string(INT_MIN);
     case 1: return std::to_string(INT_MAX);
@@ -252,7 +318,7 @@ std::string array(std::mt19937& rng, int depth)
 
 std::string object(std::mt19937& rng, int depth)
 {
-    const int n = (int)(rng() % 8);
+    const int n = (int)(rng() % 16);
     std::string s = "{";
     for (int i = 0; i < n; i++) {
         if (i)
@@ -445,7 +511,8 @@ int main(int argc, char** argv)
     mkdir(work.c_str(), 0755);
     if (chdir(work.c_str()) != 0)
         return 2;
-    long passed = 0, failed = 0;
+    long passed = 0, failed = 0, replied = 0, core_requests = 0;
+    size_t resources = 0;
     {
     ScratchRoot root;
     HostileCore core(root.path());
@@ -459,12 +526,14 @@ int main(int argc, char** argv)
     paths.push_back("/9999");
     paths.push_back("");
 
+    learn_keys();
     std::mt19937 rng(seed);
     const auto start = std::chrono::steady_clock::now();
     for (long run = 0; run < runs; run++) {
         if (seconds > 0 && std::chrono::steady_clock::now() - start > std::chrono::seconds(seconds))
             break;
         const char* path = paths[rng() % paths.size()];
+        use_keys_of(path);
         const CoreMode mode = (CoreMode)(rng() % MODE_COUNT);
         CgiRequest req = make_request(rng, path);
         core.set(mode, (uint32_t)rng());
@@ -499,6 +568,8 @@ int main(int argc, char** argv)
             if (!tmp_before.count(name) && device_name(name))
                 faults.push_back("written in the host's /tmp: " + name);
 
+        if (reply_count(result.out) == 1)
+            replied++;
         if (faults.empty()) {
             passed++;
         } else {
@@ -519,11 +590,15 @@ int main(int argc, char** argv)
         clear_dir(root.path() + "/dev/shm");
         clear_dir(work);
     }
+    core_requests = core.requests();
+    resources = paths.size() - 2;
     }
     if (chdir("/") != 0)
         return 2;
     rmdir(work.c_str());
     rmdir(parent);
+    printf("seed %u: %zu resources, %ld runs with a reply, %ld requests to the core service\n", seed, resources,
+           replied, core_requests);
     printf("%ld passed, %ld failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }
