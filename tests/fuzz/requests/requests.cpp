@@ -589,6 +589,13 @@ int main(int argc, char** argv)
         clear_dir(root.path() + "/tmp");
         clear_dir(root.path() + "/dev/shm");
         clear_dir(work);
+        for (const std::string& name : names_in(parent))
+            if (name != "cwd" && name != root_name) {
+                const std::string stray = std::string(parent) + "/" + name;
+                clear_dir(stray);
+                rmdir(stray.c_str());
+                unlink(stray.c_str());
+            }
     }
     core_requests = core.requests();
     resources = paths.size() - 2;
