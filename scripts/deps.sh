@@ -12,7 +12,7 @@ cross=(g++-arm-linux-gnueabihf libjson-c-dev:armhf libsqlite3-dev:armhf zlib1g-d
 # chromium runs the console page's browser test.
 case "${1:-build}" in
   build) want=("${build[@]}") ;;
-  test)  want=("${build[@]}" libgtest-dev ffmpeg lighttpd lighttpd-mod-openssl curl python3 sqlite3 net-tools unzip openssl chromium) ;;
+  test)  want=("${build[@]}" libgtest-dev ffmpeg lighttpd lighttpd-mod-openssl curl python3 sqlite3 net-tools unzip openssl chromium clang libclang-rt-dev) ;;
   run)   want=("${build[@]}" lighttpd lighttpd-mod-openssl curl ffmpeg net-tools unzip) ;;
   bench) want=("${build[@]}" "${cross[@]}" lighttpd lighttpd-mod-openssl curl ffmpeg hyperfine time valgrind unzip) ;;
   arm)   want=(cmake pkg-config "${cross[@]}" libgtest-dev:armhf qemu-user ffmpeg lighttpd lighttpd-mod-openssl curl python3 sqlite3 net-tools unzip openssl) ;;
