@@ -145,3 +145,9 @@ void sim_osd_seed();
 void sim_storage_usage(int64_t* total, int64_t* free);
 // Seconds a simulated format takes (CORESIM_FORMAT_SECONDS, default 5).
 double sim_format_seconds();
+
+// A request code that two module tables answer (only the first would ever
+// be reached), or 0.
+int sim_duplicate_code();
+// Applies the SSH switch of the port record (the settings notice "more").
+void sim_aging_ssh_changed();

@@ -163,6 +163,22 @@ bool start_connection(int fd)
 
 }  // namespace
 
+int sim_duplicate_code()
+{
+    std::vector<int> seen;
+    for (SimTableFn fn : g_tables) {
+        int n = 0;
+        const SimEntry* table = fn(&n);
+        for (int i = 0; i < n; i++) {
+            for (int code : seen)
+                if (code == table[i].code)
+                    return code;
+            seen.push_back(table[i].code);
+        }
+    }
+    return 0;
+}
+
 int32_t SimRequest::word(int index) const
 {
     int32_t v = 0;

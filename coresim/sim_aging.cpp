@@ -36,13 +36,12 @@ void on_camera_link(const SimRequest& request, SimReply&)
     sim_log("camera %d %s (%s:%d)", channel, up ? "connected" : "disconnected", camera.address, camera.manage_port);
 }
 
-void on_ssh_changed(const SimRequest& request, SimReply&)
+}  // namespace
+
+// The settings notice ("more") is the network part's code: it hands the SSH
+// switch over here.
+void sim_aging_ssh_changed()
 {
-    ssh_notice notice;
-    if (!request.as(&notice) || strncmp(notice.text, "more", sizeof notice.text) != 0) {
-        sim_log("SSH notice without its text: ignored");
-        return;
-    }
     int32_t enable = 0;
     if (read_port_ssh_enable(VXDB_MAIN, &enable) != 0)
         return;
@@ -51,10 +50,11 @@ void on_ssh_changed(const SimRequest& request, SimReply&)
     sim_log("SSH service %s", g.ssh ? "started" : "stopped");
 }
 
+namespace {
+
 const SimEntry kAging[] = {
     {REQ_CAMERA_CONNECT, on_camera_link, "connect the camera of a channel"},
     {REQ_CAMERA_DISCONNECT, on_camera_link, "disconnect the camera of a channel"},
-    {REQ_SSH_CHANGED, on_ssh_changed, "apply the SSH switch of the port record"},
 };
 
 }  // namespace

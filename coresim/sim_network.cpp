@@ -70,6 +70,8 @@ void on_network_changed(const SimRequest& request, SimReply&)
     memcpy(what, request.payload, n > 0 ? (size_t)n : 0);
     if (strcmp(what, "network") == 0)
         apply_network_record("changed");
+    else if (strcmp(what, "more") == 0)
+        sim_aging_ssh_changed();
     else {
         std::lock_guard<std::mutex> lock(g_mu);
         if (!sim_netsvc_changed(what))

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "coresim/coresim.h"
 #include "modules/storage/storage.h"
 #include "platform/vxsocket.h"
 #include "tests/support/handler_test.h"
@@ -70,6 +71,13 @@ int open_descriptors(pid_t pid, int limit)
 // Found as: a client asking for the disk list and never reading blocked
 // coresim's send while it held the storage lock, so every other client's
 // storage request waited for ever.
+// Module parts land side by side; a code answered twice would silently go
+// to whichever table is listed first.
+TEST(Coresim, EveryRequestCodeHasOneOwner)
+{
+    EXPECT_EQ(sim_duplicate_code(), 0);
+}
+
 TEST(Coresim, ClientThatNeverReadsStallsOnlyItself)
 {
     ScratchRoot root;
