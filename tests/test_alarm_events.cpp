@@ -112,8 +112,8 @@ TEST_F(AlarmEventsTest, NvrInputStoredInPartsAndReadBack)
     EXPECT_TRUE(same_bytes(logs(1).at(0), log_record(204, 910, 5)));
     alarm_in in = input(4);
     EXPECT_EQ(std::string(in.name), name.substr(0, 255)) << "cut to its field";
-    EXPECT_EQ(in.tri_channels, 0xBu);
-    EXPECT_EQ(in.email_interval, 33);
+    EXPECT_EQ(+in.tri_channels, 0xBu);
+    EXPECT_EQ(+in.email_interval, 33);
     EXPECT_STREQ(in.tri_snapshot, "0011");
 
     // Actions only: the mask follows the new string, deselected channels lose their bit.
@@ -123,10 +123,10 @@ TEST_F(AlarmEventsTest, NvrInputStoredInPartsAndReadBack)
               text_reply());
     EXPECT_TRUE(same_bytes(one(REQ_ALARM_IN_CHANGED), int32_bytes({4})));
     in = input(4);
-    EXPECT_EQ(in.tri_channels, 0x2u);
-    EXPECT_EQ(in.interval, 3);
-    EXPECT_EQ(in.type, 1) << "/6064 leaves the type";
-    EXPECT_EQ(in.enable, 2);
+    EXPECT_EQ(+in.tri_channels, 0x2u);
+    EXPECT_EQ(+in.interval, 3);
+    EXPECT_EQ(+in.type, 1) << "/6064 leaves the type";
+    EXPECT_EQ(+in.enable, 2);
 
     ASSERT_EQ(post("/6063", R"({"alarm":{"camId":4,"name":"Porch","type":0,"enable":1}})").out, text_reply());
     const std::string want = R"({"alarm":{"id":4,"enable":1,"name":"Porch","type":0,"triChannels":"0100",)"
@@ -176,7 +176,7 @@ TEST_F(AlarmEventsTest, InputSetsOfTheVideoTable)
     EXPECT_FALSE(has_schedule(ALARMIN_AUDIBLE_SCHEDULE, 16));
     EXPECT_EQ(post("/6129", "16").out, "");
     for (int i : {0, 15})
-        EXPECT_EQ(input(i).interval, 30) << i;
+        EXPECT_EQ(+input(i).interval, 30) << i;
     EXPECT_STREQ(input(0).name, "Door") << "the rest of the record stays";
 
     // E-mail with snapshot channels cut to 64.
@@ -186,7 +186,7 @@ TEST_F(AlarmEventsTest, InputSetsOfTheVideoTable)
                   .out,
               text_reply());
     EXPECT_TRUE(same_bytes(one(REQ_ALARM_IN_SET_CHANGED), bytes_of(uint64_t{0x8})));
-    EXPECT_EQ(input(3).email_interval, 45);
+    EXPECT_EQ(+input(3).email_interval, 45);
     EXPECT_EQ(std::string(input(3).tri_snapshot), std::string(64, '1'));
     EXPECT_EQ(first_day("/6128", "3"), kDay0);
 
@@ -203,10 +203,10 @@ TEST_F(AlarmEventsTest, InputSetsOfTheVideoTable)
     ASSERT_EQ(post("/6127", R"({"camId":2,"type":1,"cnt":3,"chnid":[5,6,40],"triChannels":"01"})").out, text_reply());
     EXPECT_TRUE(same_bytes(one(REQ_ALARM_IN_SET_CHANGED), bytes_of(uint64_t{0x60})));
     EXPECT_TRUE(same_bytes(one(REQ_OPERATION_LOG_CHANNELS), log_record(204, 909, 0) + bytes_of(uint64_t{0x60})));
-    EXPECT_EQ(input(5).tri_channels, 0x2u) << "the mask recomputed, not kept";
+    EXPECT_EQ(+input(5).tri_channels, 0x2u) << "the mask recomputed, not kept";
     EXPECT_EQ(first_day("/6169", "6"), kDay0);
     ASSERT_EQ(post("/6127", R"({"camId":2,"type":2,"cnt":1,"chnid":[5],"triAlarms":9})").out, text_reply());
-    EXPECT_EQ(input(5).tri_alarms, 9);
+    EXPECT_EQ(+input(5).tri_alarms, 9);
 
     // PTZ: the entries of camId go to each listed input.
     PtzActionParams p = zeroed<PtzActionParams>();
