@@ -124,6 +124,13 @@ bool json_as_int64(json_object* item, int64_t* out)
     }
 }
 
+int json_int_or(json_object* object, const char* key, int fallback)
+{
+    int value = fallback;
+    json_get_int(object, key, &value);
+    return value;
+}
+
 bool json_get_int64(json_object* object, const char* key, int64_t* out)
 {
     json_object* item = nullptr;

@@ -23,6 +23,8 @@ int vx_wirte_file_data(const char* path, const void* data, int length);
 // getters would turn "abc" into 0).
 bool json_as_int64(json_object* item, int64_t* out);
 bool json_get_int(json_object* object, const char* key, int* out);
+// The integer under key, or `fallback` when it is absent or not a number.
+int json_int_or(json_object* object, const char* key, int fallback = 0);
 bool json_get_int64(json_object* object, const char* key, int64_t* out);
 // Text of a string item (other types: false).
 bool json_get_text(json_object* object, const char* key, const char** out);

@@ -115,13 +115,6 @@ const JsonField kOutputSwitch[] = {
     JSON_CHECK("state", true, JSON_ANY_MIN, JSON_ANY_MAX),
 };
 
-int request_int(json_object* body, const char* key, int fallback = 0)
-{
-    int value = fallback;
-    json_get_int(body, key, &value);
-    return value;
-}
-
 json_object* request_array(json_object* body, const char* key)
 {
     json_object* array = nullptr;
@@ -152,7 +145,7 @@ HandlerStatus on_get_camera_alarm_input(const char* request)
         return HANDLER_ERROR_JSON;
     camera_alarm_in_state ask;
     memset(&ask, 0, sizeof ask);
-    ask.channel = request_int(body.get(), "chnid");
+    ask.channel = json_int_or(body.get(), "chnid");
     ask.alarm_cnt = CAMERA_ALARM_INPUTS;
     int channel = ask.channel;
     return cgi_ask(on_alarm_ipc_callback, REQ_CAMERA_ALARM_IN_GET, &ask, (int)sizeof ask, HANDLER_ERROR_JSON,
@@ -230,8 +223,8 @@ HandlerStatus on_set_camera_alarm_input(const char* request)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kSetInputs))
         return HANDLER_ERROR_JSON;
-    const int channel = request_int(body.get(), "chnid");
-    const int count = request_int(body.get(), "alarmCnt");
+    const int channel = json_int_or(body.get(), "chnid");
+    const int count = json_int_or(body.get(), "alarmCnt");
     // The source is never its own copy.
     const uint64_t copies = channel_list_by_json(body.get(), "copyChn", "copyCnt").mask & ~(1ULL << channel);
 
@@ -282,7 +275,7 @@ HandlerStatus on_get_camera_alarm_output(const char* request)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kChnid))
         return HANDLER_ERROR_JSON;
-    int channel = request_int(body.get(), "chnid");
+    int channel = json_int_or(body.get(), "chnid");
     const int32_t ask = channel;
     return cgi_ask(on_alarm_ipc_callback, REQ_CAMERA_ALARM_OUT_GET, &ask, (int)sizeof ask, HANDLER_ERROR_JSON,
                    &channel);
@@ -327,8 +320,8 @@ HandlerStatus on_set_camera_alarm_output(const char* request)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kSetOutputs))
         return HANDLER_ERROR_JSON;
-    const int channel = request_int(body.get(), "chnid");
-    const int count = request_int(body.get(), "alarmCnt");
+    const int channel = json_int_or(body.get(), "chnid");
+    const int count = json_int_or(body.get(), "alarmCnt");
     const uint64_t copies = channel_list_by_json(body.get(), "copyChn", "copyCnt").mask & ~(1ULL << channel);
 
     int rc = 0;
@@ -394,9 +387,9 @@ HandlerStatus on_set_camera_alarm_output_state(const char* request)
     if (!body || !json_check(body.get(), kOutputSwitch))
         return HANDLER_ERROR_TEXT;
     camera_alarm_out_switch change;
-    change.channel = request_int(body.get(), "chnid");
-    change.output = request_int(body.get(), "alarmId");
-    change.state = request_int(body.get(), "state");
+    change.channel = json_int_or(body.get(), "chnid");
+    change.output = json_int_or(body.get(), "alarmId");
+    change.state = json_int_or(body.get(), "state");
     cgi_notify(on_alarm_ipc_callback, REQ_CAMERA_ALARM_OUT_SWITCH, &change, (int)sizeof change);
     reply_text("OK");
     return HANDLER_DONE;

@@ -106,13 +106,6 @@ const EventActionKey kGroupActions[] = {
     ACTION_BLOCK(PTZ_PARAMS, "ptzParams"),
 };
 
-int request_int(json_object* body, const char* key)
-{
-    int value = 0;
-    json_get_int(body, key, &value);
-    return value;
-}
-
 json_object* group_actions_json(int group)
 {
     peoplecnt_event record;
@@ -131,7 +124,7 @@ HandlerStatus on_cgi_get_peoplecnt_settings(const char* request)
     if (!body && request && request[0])
         return HANDLER_ERROR_JSON;
     // A missing "action", or no request text at all, counts as 0.
-    const bool with_actions = body && request_int(body.get(), "action") != 0;
+    const bool with_actions = body && json_int_or(body.get(), "action") != 0;
     peoplecnt_settings groups[PEOPLECNT_GROUPS];
     if (read_peoplecnt_settings(VXDB_MAIN, groups) != 0)
         return HANDLER_ERROR_JSON;
@@ -166,7 +159,7 @@ bool check_peoplecnt_groups(json_object* body, json_object** groups, uint32_t* m
         json_object* item = json_array_at(list, i);
         if (!json_object_is_type(item, json_type_object) || !json_check(item, kGroupId))
             return false;
-        *mask |= 1u << request_int(item, "groupid");
+        *mask |= 1u << json_int_or(item, "groupid");
     }
     *groups = list;
     return true;
@@ -177,7 +170,7 @@ void apply_group(peoplecnt_settings* group, int groupid, void* context)
     json_object* list = (json_object*)context;
     for (size_t i = 0; i < json_array_size(list); i++) {
         json_object* item = json_array_at(list, i);
-        if (request_int(item, "groupid") == groupid)
+        if (json_int_or(item, "groupid") == groupid)
             json_to_record(item, group, kGroupFields);
     }
     group->groupid = groupid;
@@ -202,7 +195,7 @@ int request_group(const char* request, JsonPtr* body)
     body->reset(get_request_tokener_json_object(request));
     if (!*body || !json_check(body->get(), kGroupId))
         return -1;
-    return request_int(body->get(), "groupid");
+    return json_int_or(body->get(), "groupid");
 }
 
 HandlerStatus on_cgi_get_peoplecnt_action(const char* request)
@@ -335,7 +328,7 @@ HandlerStatus on_cgi_get_pos_info(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!body || !json_check(body.get(), kPosId))
         return HANDLER_ERROR_JSON;
-    const int id = request_int(body.get(), "id");
+    const int id = json_int_or(body.get(), "id");
     pos_setting setting;
     pos_event event;
     read_pos_setting(VXDB_MAIN, &setting, id);
@@ -386,7 +379,7 @@ HandlerStatus on_cgi_set_pos_info(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!body || !json_check(body.get(), kPosId))
         return HANDLER_ERROR_JSON;
-    const int32_t id = request_int(body.get(), "id");
+    const int32_t id = json_int_or(body.get(), "id");
     PosChange change = {body.get(), id};
     if (update_pos_setting(VXDB_MAIN, id, apply_pos, &change) < 0)
         return HANDLER_ERROR_JSON;

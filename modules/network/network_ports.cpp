@@ -139,13 +139,6 @@ bool apply_ports(void* data, void* context)
     return true;
 }
 
-int json_int_or(json_object* body, const char* key, int fallback)
-{
-    int value = fallback;
-    json_get_int(body, key, &value);
-    return value;
-}
-
 HandlerStatus on_set_port_info(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));

@@ -43,13 +43,6 @@ const size_t kSnapshotChannels = ALARM_CHANNEL_STRING_SIZE - 1;
 
 const JsonField kCamId[] = {JSON_CHECK("camId", true, 0, kLastInput)};
 
-int request_int(json_object* body, const char* key)
-{
-    int value = 0;
-    json_get_int(body, key, &value);
-    return value;
-}
-
 uint64_t request_inputs(json_object* body)
 {
     return channel_list_by_json(body, "chnid", "cnt").mask & kInputs;
@@ -90,7 +83,7 @@ HandlerStatus on_set_alarmin_effective_sche(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!json_check(body.get(), kCamId))
         return HANDLER_SILENT;
-    const int input = request_int(body.get(), "camId");
+    const int input = json_int_or(body.get(), "camId");
     static Schedule schedule;
     request_schedule(body.get(), &schedule);
     if (write_schedule(VXDB_MAIN, ALARMIN_EFFECTIVE_SCHEDULE, &schedule, input) != 0)
@@ -147,7 +140,7 @@ HandlerStatus set_input_schedule_of_set(const char* request, const char* table, 
         return HANDLER_SILENT;
     static Schedule schedule;
     request_schedule(body.get(), &schedule);
-    InputPair pair = {email, request_int(body.get(), "enable"), request_int(body.get(), "interval"), nullptr};
+    InputPair pair = {email, json_int_or(body.get(), "enable"), json_int_or(body.get(), "interval"), nullptr};
     if (email)
         json_get_text(body.get(), "triSnapshot", &pair.snapshot);
     const uint64_t set = request_inputs(body.get());
@@ -172,7 +165,7 @@ HandlerStatus on_set_alarmin_ptz_sche(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!json_check(body.get(), kCamId))
         return HANDLER_SILENT;
-    const int source = request_int(body.get(), "camId");
+    const int source = json_int_or(body.get(), "camId");
     const uint64_t set = request_inputs(body.get());
     static Schedule schedule;
     request_schedule(body.get(), &schedule);
@@ -214,11 +207,11 @@ HandlerStatus on_set_alarm_others(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!json_check(body.get(), kOthers))
         return HANDLER_SILENT;
-    const bool channels = request_int(body.get(), "type") == OTHERS_CHANNELS;
+    const bool channels = json_int_or(body.get(), "type") == OTHERS_CHANNELS;
     const JsonField* field = channels ? kOthersChannels : kOthersAlarms;
     if (!json_check(body.get(), field, 1))
         return HANDLER_SILENT;
-    const int source = request_int(body.get(), "camId");
+    const int source = json_int_or(body.get(), "camId");
     const uint64_t set = request_inputs(body.get());
     InputValue c = {body.get(), field};
     if (update_alarm_ins(VXDB_MAIN, set, apply_input_value, &c) != 0)

@@ -176,13 +176,6 @@ const JsonField kSupportReply[] = {
     JSON_FIELD(anpr_support, vca_version, "vca_version", I32),
 };
 
-int request_int(json_object* body, const char* key)
-{
-    int value = -1;
-    json_get_int(body, key, &value);
-    return value;
-}
-
 struct AnprActions {
     json_object* dialog;
     json_object* body;
@@ -235,8 +228,8 @@ HandlerStatus on_get_anpr_mode_params(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!json_check(body.get(), kModeChecks))
         return HANDLER_ERROR_JSON;
-    const int channel = request_int(body.get(), "chnid");
-    const int mode = request_int(body.get(), "mode");
+    const int channel = json_int_or(body.get(), "chnid", -1);
+    const int mode = json_int_or(body.get(), "mode", -1);
     anpr_event record;
     read_anpr_event(VXDB_MAIN, &record, channel, mode);
     record.id = channel;
@@ -259,7 +252,7 @@ HandlerStatus on_set_anpr_mode_params(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!json_check(body.get(), kModeChecks))
         return HANDLER_ERROR_JSON;
-    anpr_event_change change = {request_int(body.get(), "chnid"), request_int(body.get(), "mode")};
+    anpr_event_change change = {json_int_or(body.get(), "chnid", -1), json_int_or(body.get(), "mode", -1)};
     if (!save_anpr_dialog_data(object_key(body.get(), "dialog"), body.get(), change.channel, change.mode))
         return HANDLER_ERROR_JSON;
     cgi_notify(on_video_ipc_callback, REQ_ANPR_CHANGED, &change, (int)sizeof change);
@@ -272,7 +265,7 @@ HandlerStatus on_get_anpr_settings(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!json_check(body.get(), kChannelCheck))
         return HANDLER_ERROR_JSON;
-    const int32_t channel = request_int(body.get(), "chnid");
+    const int32_t channel = json_int_or(body.get(), "chnid", -1);
     return cgi_ask(on_video_ipc_callback, REQ_ANPR_SETTINGS_GET, &channel, (int)sizeof channel, HANDLER_ERROR_JSON);
 }
 
@@ -340,7 +333,7 @@ HandlerStatus on_set_anpr_settings(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!json_check(body.get(), kChannelCheck))
         return HANDLER_ERROR_JSON;
-    const int channel = request_int(body.get(), "chnid");
+    const int channel = json_int_or(body.get(), "chnid", -1);
     if (json_object* dialog = object_key(body.get(), "dialog"))
         if (!save_anpr_dialog_data(dialog, nullptr, channel, ANPR_MODE_GENERAL))
             return HANDLER_ERROR_JSON;
@@ -498,7 +491,7 @@ HandlerStatus ask_channel(const char* request, int code)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!json_check(body.get(), kChannelCheck))
         return HANDLER_ERROR_JSON;
-    const int32_t channel = request_int(body.get(), "chnid");
+    const int32_t channel = json_int_or(body.get(), "chnid", -1);
     return cgi_ask(on_video_ipc_callback, code, &channel, (int)sizeof channel, HANDLER_ERROR_JSON);
 }
 
@@ -560,7 +553,7 @@ HandlerStatus on_set_ipc_anpr_wildcards(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!json_check(body.get(), kChannelCheck))
         return HANDLER_ERROR_JSON;
-    const anpr_plate_format payload = plate_format_by_json(body.get(), request_int(body.get(), "chnid"));
+    const anpr_plate_format payload = plate_format_by_json(body.get(), json_int_or(body.get(), "chnid", -1));
     return cgi_ask(on_video_ipc_callback, REQ_IPC_ANPR_FORMAT_SET, &payload, (int)sizeof payload,
                    HANDLER_ERROR_JSON);
 }

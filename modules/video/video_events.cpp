@@ -133,13 +133,6 @@ const JsonField kLossEnable[] = {JSON_FIELD(video_lost, enable, "enable", I32)};
 const JsonField kCamId[] = {JSON_CHECK("camId", true, 0, kLastChannel)};
 const JsonField kChnid[] = {JSON_CHECK("chnid", true, 0, kLastChannel)};
 
-int request_int(json_object* body, const char* key, int fallback = 0)
-{
-    int value = fallback;
-    json_get_int(body, key, &value);
-    return value;
-}
-
 bool channel_text(const char* request, int* channel)
 {
     return parse_decimal(request, channel) && *channel >= 0 && *channel <= kLastChannel;
@@ -191,7 +184,7 @@ HandlerStatus on_set_videolost_info(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!json_check(body.get(), kLossInfo))
         return HANDLER_SILENT;
-    const int channel = request_int(body.get(), "camId");
+    const int channel = json_int_or(body.get(), "camId");
     if (!update_loss_fields(body.get(), channel, kLossInfo))
         return HANDLER_ERROR_TEXT;
     video_notify_channel(REQ_VIDEO_LOSS_CHANGED, channel);
@@ -212,7 +205,7 @@ HandlerStatus on_set_videolost_schedule(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!json_check(body.get(), kLossScheduleChecks))
         return HANDLER_SILENT;
-    const int channel = request_int(body.get(), "camId");
+    const int channel = json_int_or(body.get(), "camId");
     static Schedule schedule;
     request_schedule(body.get(), &schedule);
     if (write_video_loss_schedule(VXDB_MAIN, &schedule, channel) != 0)
@@ -232,7 +225,7 @@ HandlerStatus on_get_videoloss_info(const char* request)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kChnid))
         return HANDLER_ERROR_JSON;
-    const int channel = request_int(body.get(), "chnid");
+    const int channel = json_int_or(body.get(), "chnid");
     video_lost record;
     read_video_lost(VXDB_MAIN, &record, channel);
     record.id = channel;
@@ -262,7 +255,7 @@ HandlerStatus on_set_videoloss_info(const char* request)
     // A bad source channel would copy a zero record over the whole set.
     if (!json_check(body.get(), kChnid))
         return HANDLER_ERROR_JSON;
-    const int channel = request_int(body.get(), "chnid");
+    const int channel = json_int_or(body.get(), "chnid");
     json_object* dialog = nullptr;
     if (json_object_object_get_ex(body.get(), "dialog", &dialog) && json_object_is_type(dialog, json_type_object)) {
         event_actions_store(dialog, kLossTables, channel, kLossActions, WEB_RES_COUNT(kLossActions), true);
@@ -308,7 +301,7 @@ HandlerStatus set_loss_schedule_of_set(const char* request, const char* table, b
         return HANDLER_SILENT;
     static Schedule schedule;
     request_schedule(body.get(), &schedule);
-    LossPair pair = {email, request_int(body.get(), "enable"), request_int(body.get(), "interval"), 0};
+    LossPair pair = {email, json_int_or(body.get(), "enable"), json_int_or(body.get(), "interval"), 0};
     const uint64_t set = channel_list_by_json(body.get(), "chnid", "cnt").mask;
     int rc = 0;
     for (int c = 0; c < CHANNEL_COUNT; c++)
@@ -358,7 +351,7 @@ HandlerStatus on_set_videolost_others(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!json_check(body.get(), kLossOthers))
         return HANDLER_SILENT;
-    LossAlarms c = {request_int(body.get(), "triAlarms"), 0};
+    LossAlarms c = {json_int_or(body.get(), "triAlarms"), 0};
     const uint64_t set = channel_list_by_json(body.get(), "chnid", "cnt").mask;
     if (update_video_losts(VXDB_MAIN, set, apply_loss_alarms, &c) != 0)
         return HANDLER_ERROR_TEXT;
@@ -373,7 +366,7 @@ HandlerStatus on_set_videoloss_ptz_sche(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!json_check(body.get(), kCamId))
         return HANDLER_SILENT;
-    const int source = request_int(body.get(), "camId");
+    const int source = json_int_or(body.get(), "camId");
     const uint64_t set = channel_list_by_json(body.get(), "chnid", "cnt").mask;
     static Schedule schedule;
     request_schedule(body.get(), &schedule);
@@ -446,7 +439,7 @@ HandlerStatus on_set_ptz_params(const char* request)
     if (!read_ptz_entry(body.get(), &entry))
         return HANDLER_ERROR_TEXT;
     // A full list answers an error instead of growing past its slots.
-    return ptz_result(write_ptz_params(VXDB_MAIN, request_int(body.get(), "type"), &entry));
+    return ptz_result(write_ptz_params(VXDB_MAIN, json_int_or(body.get(), "type"), &entry));
 }
 
 HandlerStatus on_get_ptz_params(const char* request)
@@ -459,7 +452,7 @@ HandlerStatus on_get_ptz_params(const char* request)
     json_object* reply = json_object_new_object();
     json_object_object_add(
         reply, "ptzInfo",
-        get_ptz_params_json_object(request_int(body.get(), "type"), request_int(body.get(), "chn_id")));
+        get_ptz_params_json_object(json_int_or(body.get(), "type"), json_int_or(body.get(), "chn_id")));
     cgi_writeback_json(REPLY_JSON, reply);
     return HANDLER_DONE;
 }
@@ -471,8 +464,8 @@ HandlerStatus on_delete_ptz_params(const char* request)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kPtzDelete))
         return HANDLER_ERROR_TEXT;
-    const int ptz_channel = request_int(body.get(), "acto_ptz_channel");
-    return ptz_result(delete_ptz_params(VXDB_MAIN, request_int(body.get(), "type"), request_int(body.get(), "chn_id"),
+    const int ptz_channel = json_int_or(body.get(), "acto_ptz_channel");
+    return ptz_result(delete_ptz_params(VXDB_MAIN, json_int_or(body.get(), "type"), json_int_or(body.get(), "chn_id"),
                                         &ptz_channel, 1));
 }
 
@@ -484,8 +477,8 @@ HandlerStatus on_update_ptz_params(const char* request)
     PtzActionEntry entry;
     if (!read_ptz_entry(body.get(), &entry) || !json_check(body.get(), kPtzUpdate))
         return HANDLER_ERROR_TEXT;
-    return ptz_result(update_ptz_params(VXDB_MAIN, request_int(body.get(), "type"),
-                                        request_int(body.get(), "old_chn_id"), &entry));
+    return ptz_result(update_ptz_params(VXDB_MAIN, json_int_or(body.get(), "type"),
+                                        json_int_or(body.get(), "old_chn_id"), &entry));
 }
 
 HandlerStatus on_delete_ptz_params_batch(const char* request)
@@ -504,8 +497,8 @@ HandlerStatus on_delete_ptz_params_batch(const char* request)
         if (json_as_int64(json_array_at(list, i), &v) && v > 0 && v <= kLastPtzChannel)
             channels[count++] = (int)v;
     }
-    return ptz_result(delete_ptz_params(VXDB_MAIN, request_int(body.get(), "type"),
-                                        request_int(body.get(), "chn_id"), channels, count));
+    return ptz_result(delete_ptz_params(VXDB_MAIN, json_int_or(body.get(), "type"),
+                                        json_int_or(body.get(), "chn_id"), channels, count));
 }
 
 // Camera-side events: the camera answers what it does, the database keeps
@@ -650,7 +643,7 @@ HandlerStatus on_set_camera_io(const char* request)
     derive_mask(&record);
     if (write_cameraio(VXDB_MAIN, &record) != 0)
         return HANDLER_ERROR_TEXT;
-    const camera_io_event event = {record.id, record.enable, request_int(body.get(), "type")};
+    const camera_io_event event = {record.id, record.enable, json_int_or(body.get(), "type")};
     cgi_notify(on_video_ipc_callback, REQ_CAMERA_IO_SET, &event, (int)sizeof event);
     cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_CAMERA_ALARM_IO, record.id + 1);
     reply_text("OK");
