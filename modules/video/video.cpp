@@ -86,3 +86,9 @@ HandlerStatus video_set_fixed_schedule(const char* table, const char* request, i
     reply_text("OK");
     return HANDLER_DONE;
 }
+
+void video_request_schedule(json_object* body, Schedule* schedule)
+{
+    memset(schedule, 0, sizeof *schedule);
+    get_schedule_by_json(body, "schedule", schedule);
+}

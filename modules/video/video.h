@@ -35,6 +35,10 @@ void fill_full_time_camera_schedule(camera_motion_schedule* schedule);
 // request text (silence outside 0..63); the write takes {"camId",
 // "schedule"}, stores the schedule and sends `change_code` for the channel.
 // `refused` is the answer to a channel outside 0..63.
+struct json_object;
+// The request's "schedule"; missing days and periods read as empty.
+void video_request_schedule(json_object* body, Schedule* schedule);
+
 HandlerStatus video_get_fixed_schedule(const char* table, const char* request);
 HandlerStatus video_set_fixed_schedule(const char* table, const char* request, int change_code,
                                        HandlerStatus refused);

@@ -48,13 +48,6 @@ uint64_t request_inputs(json_object* body)
     return channel_list_by_json(body, "chnid", "cnt").mask & kInputs;
 }
 
-// Missing days and periods read as empty: the record starts from zero.
-void request_schedule(json_object* body, Schedule* schedule)
-{
-    memset(schedule, 0, sizeof *schedule);
-    get_schedule_by_json(body, "schedule", schedule);
-}
-
 int write_schedules(const char* table, const Schedule* schedule, uint64_t inputs)
 {
     int rc = 0;
@@ -85,7 +78,7 @@ HandlerStatus on_set_alarmin_effective_sche(const char* request)
         return HANDLER_SILENT;
     const int input = json_int_or(body.get(), "camId");
     static Schedule schedule;
-    request_schedule(body.get(), &schedule);
+    video_request_schedule(body.get(), &schedule);
     if (write_schedule(VXDB_MAIN, ALARMIN_EFFECTIVE_SCHEDULE, &schedule, input) != 0)
         return HANDLER_ERROR_TEXT;
     video_notify_channel(REQ_ALARM_IN_CHANGED, input);
@@ -139,7 +132,7 @@ HandlerStatus set_input_schedule_of_set(const char* request, const char* table, 
     if (!body)
         return HANDLER_SILENT;
     static Schedule schedule;
-    request_schedule(body.get(), &schedule);
+    video_request_schedule(body.get(), &schedule);
     InputPair pair = {email, json_int_or(body.get(), "enable"), json_int_or(body.get(), "interval"), nullptr};
     if (email)
         json_get_text(body.get(), "triSnapshot", &pair.snapshot);
@@ -168,7 +161,7 @@ HandlerStatus on_set_alarmin_ptz_sche(const char* request)
     const int source = json_int_or(body.get(), "camId");
     const uint64_t set = request_inputs(body.get());
     static Schedule schedule;
-    request_schedule(body.get(), &schedule);
+    video_request_schedule(body.get(), &schedule);
     int rc = write_schedules(ALARMIN_PTZ_SCHEDULE, &schedule, set);
     rc |= copy_ptz_params(VXDB_MAIN, kPtzEventNvrInput, source, set);
     if (rc != 0)

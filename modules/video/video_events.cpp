@@ -193,13 +193,6 @@ HandlerStatus on_set_videolost_info(const char* request)
     return HANDLER_DONE;
 }
 
-// Missing days and periods read as empty: the record starts from zero.
-void request_schedule(json_object* body, Schedule* schedule)
-{
-    memset(schedule, 0, sizeof *schedule);
-    get_schedule_by_json(body, "schedule", schedule);
-}
-
 HandlerStatus on_set_videolost_schedule(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
@@ -207,7 +200,7 @@ HandlerStatus on_set_videolost_schedule(const char* request)
         return HANDLER_SILENT;
     const int channel = json_int_or(body.get(), "camId");
     static Schedule schedule;
-    request_schedule(body.get(), &schedule);
+    video_request_schedule(body.get(), &schedule);
     if (write_video_loss_schedule(VXDB_MAIN, &schedule, channel) != 0)
         return HANDLER_ERROR_TEXT;
     if (json_object_object_get_ex(body.get(), "enable", nullptr) &&
@@ -300,7 +293,7 @@ HandlerStatus set_loss_schedule_of_set(const char* request, const char* table, b
     if (!body)
         return HANDLER_SILENT;
     static Schedule schedule;
-    request_schedule(body.get(), &schedule);
+    video_request_schedule(body.get(), &schedule);
     LossPair pair = {email, json_int_or(body.get(), "enable"), json_int_or(body.get(), "interval"), 0};
     const uint64_t set = channel_list_by_json(body.get(), "chnid", "cnt").mask;
     int rc = 0;
@@ -369,7 +362,7 @@ HandlerStatus on_set_videoloss_ptz_sche(const char* request)
     const int source = json_int_or(body.get(), "camId");
     const uint64_t set = channel_list_by_json(body.get(), "chnid", "cnt").mask;
     static Schedule schedule;
-    request_schedule(body.get(), &schedule);
+    video_request_schedule(body.get(), &schedule);
     int rc = event_actions_copy(kLossPtzEntries, source, set);
     for (int c = 0; c < CHANNEL_COUNT; c++)
         if (set & (1ULL << c))
