@@ -82,6 +82,7 @@ const SimEntry* sim_sysinfo_table(int* count);
 const SimEntry* sim_ipc_table(int* count);
 const SimEntry* sim_ipc_events_table(int* count);
 const SimEntry* sim_ipc_params_table(int* count);
+const SimEntry* sim_ipc_detect_table(int* count);
 const SimEntry* sim_state_table(int* count);
 const SimEntry* sim_smart_table(int* count);
 const SimEntry* sim_upgrade_table(int* count);
@@ -136,6 +137,8 @@ void sim_maintenance_stop();
 void sim_ptz_start();
 // 3226, owned by the PTZ table: stores a camera's web parameter.
 void sim_ipc_param_set(const SimRequest& request, SimReply& reply);
+// A camera is bound to the channel: its requests get answers.
+bool sim_ipc_channel_bound(int channel);
 // The camera protocols and models of a new database.
 void sim_ipc_seed();
 // The recorder's OSD of each camera, named "CH1" on, into a new database.

@@ -1,9 +1,10 @@
 // Simulated camera parameters: the camera of each bound channel remembers
-// its web parameters, watermark, event stream and stream types; its
-// capabilities, chip code and command results are canned. The camera of an
+// its web parameters, watermark, event stream, stream types and audio; its
+// capabilities, audio choices, chip code and command results are canned. The camera of an
 // unbound channel gives an empty answer.
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 #include <mutex>
 #include <vector>
 
@@ -26,6 +27,7 @@ struct CameraParams {
     ipc_image_display display;
     ipc_image_region regions;
     ipc_daynight daynight;
+    ipc_audio_info audio;
     std::vector<camera_param_set> params;
 };
 
@@ -42,6 +44,29 @@ bool bound(int channel)
         return false;
     db_camera camera;
     return read_camera(VXDB_MAIN, &camera, channel) == 0 && camera.enable == 1 && camera.address[0] != '\0';
+}
+
+void choices(ipc_audio_choices* table, std::initializer_list<int32_t> values)
+{
+    memset(table, 0, sizeof *table);
+    for (int32_t v : values)
+        table->values[table->count++] = v;
+}
+
+// A camera with a microphone and a speaker, and what its page may choose.
+void default_audio(int channel, ipc_audio_info* audio)
+{
+    memset(audio, 0, sizeof *audio);
+    audio->channel = channel;
+    audio->support = 1, audio->support_mode = 1, audio->support_input_mode = 1;
+    audio->encoding = 0, audio->sample_rate = 8000, audio->input_gain = 50, audio->output_volume = 50;
+    audio->audio_bitrate = 64;
+    choices(&audio->config, {1, 1, 1});
+    choices(&audio->options, {0, 1});
+    choices(&audio->encodeValue, {0, 1, 2});
+    choices(&audio->sampleRateValue, {8000, 16000});
+    choices(&audio->bitrateInfo, {16, 32, 64});
+    choices(&audio->sampleRateInfo, {8000, 16000, 48000});
 }
 
 // The camera of a channel, with its factory settings on first use; the
@@ -71,6 +96,7 @@ CameraParams& camera_of(int channel)
         c.regions.sdk_version = 1;
         memset(&c.daynight, 0, sizeof c.daynight);
         c.daynight.channel = channel;
+        default_audio(channel, &c.audio);
     }
     return c;
 }
@@ -194,12 +220,8 @@ void on_lpr_night_mode(const SimRequest& request, SimReply& reply)
     reply.send(&mode, sizeof mode);
 }
 
-void on_ipc_type(const SimRequest& request, SimReply& reply)
+ipc_type_info type_info(int channel)
 {
-    int32_t channel_word;
-    const int channel = answering_channel(request, reply, &channel_word);
-    if (channel < 0)
-        return;
     db_camera camera;
     read_camera(VXDB_MAIN, &camera, channel);
     ipc_type_info info;
@@ -210,7 +232,64 @@ void on_ipc_type(const SimRequest& request, SimReply& reply)
     memcpy(info.model, camera.model, sizeof info.model < sizeof camera.model ? sizeof info.model : sizeof camera.model);
     info.address[sizeof info.address - 1] = info.model[sizeof info.model - 1] = '\0';
     strcpy(info.fw_version, "V1.0.0-sim");
+    return info;
+}
+
+void on_ipc_type(const SimRequest& request, SimReply& reply)
+{
+    int32_t channel_word;
+    const int channel = answering_channel(request, reply, &channel_word);
+    if (channel < 0)
+        return;
+    const ipc_type_info info = type_info(channel);
     reply.send(&info, sizeof info);
+}
+
+// One record per bound channel, none when no camera is bound.
+void on_channels_model(const SimRequest&, SimReply& reply)
+{
+    std::vector<ipc_type_info> list;
+    for (int i = 0; i < IPC_CHANNELS; i++)
+        if (bound(i))
+            list.push_back(type_info(i));
+    reply.send(list.data(), list.size() * sizeof(ipc_type_info));
+}
+
+void on_audio_get(const SimRequest& request, SimReply& reply)
+{
+    int32_t channel_word;
+    const int channel = answering_channel(request, reply, &channel_word);
+    if (channel < 0)
+        return;
+    ipc_audio_info audio;
+    {
+        std::lock_guard<std::mutex> lock(g.mu);
+        audio = camera_of(channel).audio;
+    }
+    reply.send(&audio, sizeof audio);
+}
+
+// The settings go to the channel's camera and the bound cameras of the mask.
+void on_audio_set(const SimRequest& request, SimReply& reply)
+{
+    ipc_audio_set set;
+    const int channel = answering_channel(request, reply, &set);
+    if (channel < 0)
+        return;
+    bool targets[IPC_CHANNELS];
+    for (int i = 0; i < IPC_CHANNELS; i++)
+        targets[i] = i == channel || (((set.channels >> i) & 1) && bound(i));
+    std::lock_guard<std::mutex> lock(g.mu);
+    for (int i = 0; i < IPC_CHANNELS; i++) {
+        if (!targets[i])
+            continue;
+        ipc_audio_info& a = camera_of(i).audio;
+        a.audio_enable = set.audio_enable, a.audio_mode = set.audio_mode, a.denoise = set.denoise;
+        a.encoding = set.encoding, a.sample_rate = set.sample_rate, a.input_gain = set.input_gain;
+        a.input_mode = set.input_mode, a.audio_gain_control = set.audio_gain_control;
+        a.output_volume = set.output_volume, a.audio_bitrate = set.audio_bitrate;
+    }
+    reply.send_word(0);
 }
 
 void on_system_info(const SimRequest& request, SimReply& reply)
@@ -425,6 +504,9 @@ const SimEntry kParams[] = {
     {REQ_IPC_CUSTOM_PARAM, on_custom_param, "a canned answer to a custom URL"},
     {REQ_IPC_COMMAND, on_command, "a canned result; the command is never run"},
     {REQ_IPC_CHIP_CODE, on_chip_code, "the recorder's chip code"},
+    {REQ_IPC_CHANNELS_MODEL, on_channels_model, "address and model of every bound camera"},
+    {REQ_IPC_AUDIO_GET, on_audio_get, "a camera's audio settings and canned choices"},
+    {REQ_IPC_AUDIO_SET, on_audio_set, "store the audio of a camera and of its copies"},
 };
 
 }  // namespace
@@ -451,6 +533,11 @@ void sim_ipc_param_set(const SimRequest& request, SimReply& reply)
     if (!found && params.size() < MAX_PARAMS)
         params.push_back(param);
     reply.send_word(0);
+}
+
+bool sim_ipc_channel_bound(int channel)
+{
+    return bound(channel);
 }
 
 const SimEntry* sim_ipc_params_table(int* count)

@@ -42,6 +42,7 @@ const WebModulePart* const kParts[] = {
     &ipc_streams_part,
     &ipc_events_part,
     &ipc_params_part,
+    &ipc_detect_part,
     &record_schedule_part,
     &record_params_part,
     &playback_part,

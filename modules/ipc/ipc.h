@@ -2,7 +2,8 @@
 // (ipc_channels.cpp); searching, testing, streams, addresses and the camera
 // upgrade, all answered by the cameras through the core service
 // (ipc_streams.cpp); people counting, POS and face events (ipc_events.cpp);
-// the cameras' own parameters, one table row per resource (ipc_params.cpp).
+// the cameras' own parameters, one table row per resource (ipc_params.cpp,
+// with motion detection and auto tracking in ipc_detect.cpp).
 #pragma once
 #include <cstdint>
 
@@ -14,6 +15,7 @@ extern const WebModulePart ipc_channels_part;
 extern const WebModulePart ipc_streams_part;
 extern const WebModulePart ipc_events_part;
 extern const WebModulePart ipc_params_part;
+extern const WebModulePart ipc_detect_part;
 
 // The module's one response callback: every part's answers.
 void on_ipc_ipc_callback(void* context, const int32_t* header, const char* payload);

@@ -1,68 +1,18 @@
 // Camera parameters carried to a channel's camera through the core service:
-// each resource is one row (request, payload, answer, field tables) and one
-// routine moves JSON to the payload and the answer back to JSON.
-#include "modules/ipc/ipc.h"
+// each resource is one row (request, payload, answer, field tables) run by
+// the routines of ipc_param_table.cpp.
+#include "modules/ipc/ipc_param_table.h"
 
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 
 #include "core/channels.h"
 #include "core/json_util.h"
-#include "core/reply.h"
 #include "modules/ptz/ptz_records.h"
 #include "modules/video/video_records.h"
 #include "platform/vxtask.h"
 
 namespace {
-
-// How a resource replies: the answer record as JSON, {"res": first int32},
-// "OK"/"ERROR" from the first int32, or "OK" at once for a request nobody answers.
-enum class ParamReply : uint8_t { RECORD, RES, OK_ERROR, SENT };
-
-struct ParamResource;
-// The rules that span fields, applied to the filled payload before it is
-// sent; false refuses the request.
-typedef bool (*ParamPrepare)(json_object* body, char* payload);
-// Keys an answer adds beyond its field table.
-typedef void (*ParamPrint)(const char* record, json_object* reply);
-
-// A list inside a record: `capacity` elements of `element_size` bytes at
-// `offset`, how many are used in the int32 at `count_offset`.
-struct ParamArray {
-    const char* key;
-    const char* count_key;  // the request's count, when it gives one
-    uint32_t count_offset;
-    uint32_t offset;
-    int capacity;
-    int element_size;
-    const JsonField* fields;
-    size_t field_count;
-};
-
-struct ParamResource {
-    int request;
-    int request_size;  // payload bytes; 0 for none
-    ParamReply reply;
-    bool older;        // "/2019".."/2029": silent on a bad request, text error body
-    const JsonField* request_fields;
-    size_t request_count;
-    int answer_size;   // bytes of the answer record (the first one is used)
-    const JsonField* answer_fields;
-    size_t answer_count;
-    ParamPrepare prepare;
-    ParamPrint print;
-    const ParamArray* request_array = nullptr;
-    const ParamArray* answer_array = nullptr;
-};
-
-#define FIELDS(table) table, sizeof(table) / sizeof(table[0])
-#define NO_FIELDS nullptr, 0
-// A field of a bare answer word.
-#define WORD_FIELD(key) JsonField { key, 0, JType::I32, 4 }
-#define CHANNEL_FIELD(record, member, key) JSON_FIELD_CHECKED(record, member, key, I32, true, 0, IPC_CHANNELS - 1)
-
-enum { MAX_ANSWER = 1024 };
 
 // ---- field tables ----------------------------------------------------------
 
@@ -233,52 +183,21 @@ constexpr JsonField kDaynightBatch[] = {CHANNEL_FIELD(ipc_daynight, channel, "ch
 constexpr ParamArray kProfiles = {"image", nullptr, offsetof(ipc_daynight, count), offsetof(ipc_daynight, profiles),
     IPC_DAYNIGHT_PROFILES, (int)sizeof(ipc_daynight_profile), FIELDS(kProfile)};
 
-// ---- lists -----------------------------------------------------------------
-
-int32_t record_word(const char* record, uint32_t offset)
-{
-    int32_t word;
-    memcpy(&word, record + offset, sizeof word);
-    return word;
-}
-
-// The request's list into the record: never more than the request's count
-// (when it gives one), the list's length or the record's capacity; the count
-// stored is the number copied.
-void array_from_json(json_object* body, const ParamArray& array, char* record)
-{
-    json_object* list = nullptr;
-    json_object_object_get_ex(body, array.key, &list);
-    int64_t count = (int64_t)json_array_size(list);
-    int given = 0;
-    if (array.count_key && json_get_int(body, array.count_key, &given) && given < count)
-        count = given < 0 ? 0 : given;
-    if (count > array.capacity)
-        count = array.capacity;
-    for (int i = 0; i < (int)count; i++)
-        json_to_record(json_array_at(list, (size_t)i), record + array.offset + (size_t)i * array.element_size,
-                       array.fields, array.field_count);
-    const int32_t stored = (int32_t)count;
-    memcpy(record + array.count_offset, &stored, sizeof stored);
-}
-
-// The record's list as JSON: its count cut to the capacity.
-void array_to_json(const char* record, const ParamArray& array, json_object* reply)
-{
-    int32_t count = record_word(record, array.count_offset);
-    if (count < 0)
-        count = 0;
-    if (count > array.capacity)
-        count = array.capacity;
-    json_object* list = json_object_new_array();
-    for (int i = 0; i < count; i++) {
-        json_object* item = json_object_new_object();
-        json_from_record(item, record + array.offset + (size_t)i * array.element_size, array.fields,
-                         array.field_count);
-        json_object_array_add(list, item);
-    }
-    json_object_object_add(reply, array.key, list);
-}
+#define AUDIO_SETTING_FIELDS(record) \
+    JSON_FIELD(record, audio_enable, "audioEnable", I32), JSON_FIELD(record, audio_mode, "audioMode", I32), \
+    JSON_FIELD(record, denoise, "denoise", I32), JSON_FIELD(record, encoding, "encoding", I32), \
+    JSON_FIELD(record, sample_rate, "sampleRate", I32), JSON_FIELD(record, input_gain, "inputGain", I32), \
+    JSON_FIELD(record, input_mode, "inputMode", I32), \
+    JSON_FIELD(record, audio_gain_control, "audioGainControl", I32), \
+    JSON_FIELD(record, output_volume, "outputVolume", I32), JSON_FIELD(record, audio_bitrate, "audioBitrate", I32)
+constexpr JsonField kAudioSet[] = {CHANNEL_FIELD(ipc_audio_set, channel, "chnid"), AUDIO_SETTING_FIELDS(ipc_audio_set)};
+constexpr JsonField kAudio[] = {
+    JSON_FIELD(ipc_audio_info, support, "support", I32),
+    JSON_FIELD(ipc_audio_info, support_mode, "supportMode", I32),
+    JSON_FIELD(ipc_audio_info, support_input_mode, "supportInputMode", I32),
+    JSON_FIELD(ipc_audio_info, channel, "chnid", I32),
+    AUDIO_SETTING_FIELDS(ipc_audio_info),
+};
 
 // ---- rules between fields --------------------------------------------------
 
@@ -324,6 +243,39 @@ bool one_profile(json_object* body, char* payload)
     daynight->count = 1;
     json_to_record(body, &daynight->profiles[0], kProfile);
     return true;
+}
+
+// "channels" lists the cameras that take the same settings.
+bool audio_channels(json_object* body, char* payload)
+{
+    json_object* list = nullptr;
+    json_object_object_get_ex(body, "channels", &list);
+    ipc_audio_set* set = (ipc_audio_set*)payload;
+    set->channels = channel_list_from_array(list, (int)json_array_size(list)).mask;
+    return true;
+}
+
+// Each table of choices as a list of its values, the count cut to the table.
+void print_audio_choices(const char* record, json_object* reply)
+{
+    const ipc_audio_info* audio = (const ipc_audio_info*)record;
+    const struct {
+        const char* key;
+        const ipc_audio_choices* table;
+    } tables[] = {
+#define AUDIO_CHOICE_TABLE(name) {#name, &audio->name},
+        IPC_AUDIO_CHOICE_TABLES(AUDIO_CHOICE_TABLE)
+#undef AUDIO_CHOICE_TABLE
+    };
+    for (const auto& t : tables) {
+        ipc_audio_choices choices;
+        memcpy(&choices, t.table, sizeof choices);
+        const int count = choices.count < 0 ? 0 : choices.count > IPC_AUDIO_CHOICES ? IPC_AUDIO_CHOICES : choices.count;
+        json_object* list = json_object_new_array();
+        for (int i = 0; i < count; i++)
+            json_object_array_add(list, json_object_new_int(choices.values[i]));
+        json_object_object_add(reply, t.key, list);
+    }
 }
 
 void print_motion_status(const char* record, json_object* reply)
@@ -392,6 +344,12 @@ constexpr ParamResource kRegionGetRow = {REQ_IPC_REGION_GET, 4, ParamReply::RECO
     R(ipc_image_region), FIELDS(kRegion), nullptr, nullptr, nullptr, &kRegionAreas};
 constexpr ParamResource kRegionSetRow = {REQ_IPC_REGION_SET, R(ipc_image_region_set), ParamReply::SENT, false,
     FIELDS(kRegionSet), 4, NO_FIELDS, nullptr, nullptr, &kRegionSetAreas, nullptr};
+constexpr ParamResource kChannelsModelGet = {REQ_IPC_CHANNELS_MODEL, 0, ParamReply::LIST, true,
+    NO_FIELDS, R(ipc_type_info), FIELDS(kIpcType), nullptr, nullptr};
+constexpr ParamResource kAudioGet = {REQ_IPC_AUDIO_GET, 4, ParamReply::RECORD, false,
+    FIELDS(kChannelChnid), R(ipc_audio_info), FIELDS(kAudio), nullptr, print_audio_choices};
+constexpr ParamResource kAudioSetRow = {REQ_IPC_AUDIO_SET, R(ipc_audio_set), ParamReply::OK_ERROR, false,
+    FIELDS(kAudioSet), 4, NO_FIELDS, audio_channels, nullptr};
 #undef R
 
 // Path, handler, one line of help, its row. Adding a resource is adding a
@@ -407,6 +365,7 @@ constexpr ParamResource kRegionSetRow = {REQ_IPC_REGION_SET, R(ipc_image_region_
     X("/2026", on_web_sendto_qt_cmd, "a command text for the core service", kCommandSend) \
     X("/2027", on_web_get_chip_code, "the recorder's chip code", kChipCodeGet) \
     X("/2028", on_web_get_motion_status, "live motion of every channel", kMotionStatusGet) \
+    X("/2029", on_web_get_channels_model, "address, model and firmware of every listed camera", kChannelsModelGet) \
     X("/2037", on_get_ipc_image_daynight, "day/night image profiles of a camera", kDaynightGet) \
     X("/2038", on_set_ipc_image_daynight, "set one day/night profile", kDaynightSet) \
     X("/2047", on_set_ipc_image_daynight_batch, "set the day/night profiles of a camera", kDaynightBatchSet) \
@@ -421,76 +380,15 @@ constexpr ParamResource kRegionSetRow = {REQ_IPC_REGION_SET, R(ipc_image_region_
     X("/2060", on_cgi_get_ipc_event_stream, "a camera's event stream", kEventStreamGetRow) \
     X("/2061", on_cgi_set_ipc_event_stream, "set a camera's event stream", kEventStreamSetRow) \
     X("/2062", on_cgi_get_ipc_lpr_night_mode, "licence-plate night mode of a camera", kLprNightModeGet) \
+    X("/2063", on_cgi_get_ipc_audio_info, "a camera's audio settings and choices", kAudioGet) \
+    X("/2064", on_cgi_set_ipc_audio_info, "set a camera's audio", kAudioSetRow) \
     X("/2065", on_cgi_get_ipc_system_info, "audio and speed capabilities of a camera", kSystemInfoGet) \
     X("/2068", on_cgi_get_ipc_custom_param, "a camera's answer to a custom URL", kCustomParamGet)
-
-#define PARAM_RESOURCE_ROW(path, handler, help, row) {path, handler, help},
-#define PARAM_RESPONSE_ROW(path, handler, help, row) {row.request + 5000, row.answer_size, 1, on_param_cb},
-#define PARAM_HANDLER(path, handler, help, row) \
-    HandlerStatus handler(const char* request) { return pass_through(row, request); }
-
-// The one routine from request JSON to payload: the request's fields checked
-// and copied (texts cut), the rules between them, then the request is sent.
-HandlerStatus pass_through(const ParamResource& row, const char* request)
-{
-    const HandlerStatus refused = row.older ? HANDLER_SILENT : HANDLER_ERROR_JSON;
-    const HandlerStatus silence = row.older ? HANDLER_ERROR_TEXT : HANDLER_ERROR_JSON;
-    char* payload = (char*)calloc(1, row.request_size > 0 ? (size_t)row.request_size : 1);
-    if (!payload)
-        return silence;
-    HandlerStatus status = refused;
-    if (row.request_count > 0) {
-        JsonPtr body(get_request_tokener_json_object(request));
-        if (!body || !json_read_record(body.get(), payload, row.request_fields, row.request_count) ||
-            (row.prepare && !row.prepare(body.get(), payload))) {
-            free(payload);
-            return refused;
-        }
-        if (row.request_array)
-            array_from_json(body.get(), *row.request_array, payload);
-    }
-    if (row.reply == ParamReply::SENT) {
-        ipc_tell(row.request, payload, row.request_size);
-        reply_text("OK");
-        status = HANDLER_DONE;
-    } else {
-        status = ipc_ask(row.request, payload, row.request_size, silence, (void*)&row);
-    }
-    free(payload);
-    return status;
-}
-
-// The one routine from answer to reply; the row came as the request's context.
-void on_param_cb(IpcAnswer& answer)
-{
-    const ParamResource* row = (const ParamResource*)answer.context;
-    char record[MAX_ANSWER];
-    if (!row || row->answer_size > MAX_ANSWER ||
-        answer_count(answer, 1, 1, 0, (size_t)row->answer_size) != 1) {
-        answer.done = 0;
-        return;
-    }
-    memcpy(record, answer.payload, (size_t)row->answer_size);
-    if (row->reply == ParamReply::OK_ERROR) {
-        reply_text(answer_word(answer) == 0 ? "OK" : "ERROR");
-        return;
-    }
-    json_object* reply = json_object_new_object();
-    if (row->reply == ParamReply::RES)
-        json_add_int(reply, "res", answer_word(answer));
-    json_from_record(reply, record, row->answer_fields, row->answer_count);
-    if (row->answer_array)
-        array_to_json(record, *row->answer_array, reply);
-    if (row->print)
-        row->print(record, reply);
-    cgi_writeback_json(REPLY_JSON, reply);
-}
 
 PARAM_RESOURCES(PARAM_HANDLER)
 
 const WebResEntry kParamResources[] = {PARAM_RESOURCES(PARAM_RESOURCE_ROW)};
 
-// Rows of requests nobody answers are never called: no answer is in flight for them.
 const IpcResponse kParamResponses[] = {PARAM_RESOURCES(PARAM_RESPONSE_ROW)};
 
 }  // namespace

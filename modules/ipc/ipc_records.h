@@ -574,3 +574,112 @@ WIRE_END
 WIRE_SIZE(ipc_daynight_profile, 52);
 WIRE_SIZE(ipc_daynight, 396);
 WIRE_OFFSET(ipc_daynight, profiles, 8);
+
+// ---- audio, model list, motion detection and auto tracking of the cameras
+// (ipc_params.cpp, ipc_detect.cpp; coresim/sim_ipc_params.cpp,
+// coresim/sim_ipc_detect.cpp). The layouts are ours: the camera's side is
+// the core service's, which defines them the same way.
+#include "core/encodings.h"
+
+enum {
+    REQ_IPC_CHANNELS_MODEL = 2505,  // answered by one ipc_type_info per listed channel
+    REQ_IPC_AUDIO_GET = 3371,
+    REQ_IPC_AUDIO_SET = 3372,
+    REQ_IPC_MOTION_DETECT_GET = 3358,
+    REQ_IPC_MOTION_DETECT_SET = 3366,
+    REQ_IPC_AUTO_TRACKING_GET = 3294,
+    REQ_IPC_AUTO_TRACKING_SET = 3375,
+    IPC_AUDIO_CHOICES = 16,  // values in each table of choices
+    IPC_MOTION_MAP_SIZE = 304,
+};
+
+// The tables of choices an audio answer carries, each a list of int32
+// values: the member and the key.
+#define IPC_AUDIO_CHOICE_TABLES(X) \
+    X(config) X(options) X(encodeValue) X(sampleRateValue) X(bitrateInfo) X(sampleRateInfo)
+
+WIRE_BEGIN
+// Request 3372.
+struct ipc_audio_set {
+    int32_t channel;
+    int32_t audio_enable;
+    int32_t audio_mode;
+    int32_t denoise;
+    int32_t encoding;
+    int32_t sample_rate;
+    int32_t input_gain;
+    int32_t input_mode;
+    int32_t audio_gain_control;
+    int32_t output_volume;
+    int32_t audio_bitrate;
+    int32_t reserved;
+    uint64_t channels;  // the request's "channels" list as a mask
+};
+struct ipc_audio_choices {
+    int32_t count;
+    int32_t values[IPC_AUDIO_CHOICES];
+};
+#define IPC_AUDIO_CHOICE_MEMBER(name) ipc_audio_choices name;
+// Answer 8371.
+struct ipc_audio_info {
+    int32_t channel;
+    int32_t support;
+    int32_t support_mode;
+    int32_t support_input_mode;
+    int32_t audio_enable;
+    int32_t audio_mode;
+    int32_t denoise;
+    int32_t encoding;
+    int32_t sample_rate;
+    int32_t input_gain;
+    int32_t input_mode;
+    int32_t audio_gain_control;
+    int32_t output_volume;
+    int32_t audio_bitrate;
+    IPC_AUDIO_CHOICE_TABLES(IPC_AUDIO_CHOICE_MEMBER)
+};
+#undef IPC_AUDIO_CHOICE_MEMBER
+// Request 3366 and answer 8358 (whose copy mask is not read): the schedule
+// in the camera form.
+struct ipc_motion_detect {
+    int32_t channel;
+    int32_t enable;
+    int32_t sensitivity;
+    int32_t minsize;
+    int32_t mintime;
+    int32_t adaptability;
+    uint64_t copy_channels;  // "copyCnt" channels of "copyChn"
+    char map_mask[IPC_MOTION_MAP_SIZE];
+    Schedule effective;
+};
+// Request 3375 and answer 8294 (whose channel mask is not read).
+struct ipc_auto_tracking {
+    int32_t channel;
+    int32_t enable;
+    int32_t show;
+    int32_t sensitivity;
+    int32_t time;
+    int32_t manual_tracking;
+    int32_t zoom_mode;
+    int32_t zoom_number;
+    int32_t area;
+    int32_t human_vehicle_support;
+    int32_t tracking_object;
+    int32_t report_motion;
+    uint64_t channels;  // the request's "channels" list as a mask
+    char reserved[296];
+    Schedule schedule;
+};
+WIRE_END
+WIRE_SIZE(ipc_audio_set, 56);
+WIRE_OFFSET(ipc_audio_set, channels, 48);
+WIRE_SIZE(ipc_audio_choices, 68);
+WIRE_SIZE(ipc_audio_info, 464);
+WIRE_OFFSET(ipc_audio_info, config, 56);
+WIRE_SIZE(ipc_motion_detect, 26512);
+WIRE_OFFSET(ipc_motion_detect, copy_channels, 24);
+WIRE_OFFSET(ipc_motion_detect, map_mask, 32);
+WIRE_OFFSET(ipc_motion_detect, effective, 336);
+WIRE_SIZE(ipc_auto_tracking, 26528);
+WIRE_OFFSET(ipc_auto_tracking, channels, 48);
+WIRE_OFFSET(ipc_auto_tracking, schedule, 352);
