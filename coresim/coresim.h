@@ -83,6 +83,7 @@ const SimEntry* sim_ipc_table(int* count);
 const SimEntry* sim_ipc_events_table(int* count);
 const SimEntry* sim_ipc_params_table(int* count);
 const SimEntry* sim_ipc_detect_table(int* count);
+const SimEntry* sim_ipc_schedules_table(int* count);
 const SimEntry* sim_state_table(int* count);
 const SimEntry* sim_smart_table(int* count);
 const SimEntry* sim_upgrade_table(int* count);

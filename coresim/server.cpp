@@ -50,6 +50,7 @@ const SimTableFn g_tables[] = {
     sim_ipc_events_table,
     sim_ipc_params_table,
     sim_ipc_detect_table,
+    sim_ipc_schedules_table,
     sim_state_table,
     sim_smart_table,
     sim_upgrade_table,

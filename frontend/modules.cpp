@@ -43,6 +43,7 @@ const WebModulePart* const kParts[] = {
     &ipc_events_part,
     &ipc_params_part,
     &ipc_detect_part,
+    &ipc_schedules_part,
     &record_schedule_part,
     &record_params_part,
     &playback_part,

@@ -139,7 +139,7 @@ TEST_F(Registry, ShippedTablesRegisterNoPathTwice)
 // and each module with the number of resources the device has.
 TEST(ModuleRegistry, PartsRegisterDistinctPathsModuleByModule)
 {
-    const std::map<std::string, int> expected = {{"storage", 29}, {"state", 12}, {"video", 109}, {"ipc", 71},
+    const std::map<std::string, int> expected = {{"storage", 29}, {"state", 12}, {"video", 109}, {"ipc", 79},
         {"record", 10}, {"playback", 33}, {"ptz", 21}, {"system", 63}, {"aging", 5}, {"network", 39}, {"alarm", 18}};
     std::map<std::string, int> counts;
     std::set<std::string> paths;

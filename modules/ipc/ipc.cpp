@@ -5,7 +5,8 @@
 void on_ipc_ipc_callback(void* context, const int32_t* header, const char* payload)
 {
     static const WebModulePart* const parts[] = {&ipc_channels_part, &ipc_streams_part, &ipc_events_part,
-                                                &ipc_params_part, &ipc_detect_part};
+                                                &ipc_params_part, &ipc_detect_part,
+                                                &ipc_schedules_part};
     cgi_dispatch_parts(parts, WEB_RES_COUNT(parts), context, header, payload);
 }
 

@@ -16,6 +16,7 @@ extern const WebModulePart ipc_streams_part;
 extern const WebModulePart ipc_events_part;
 extern const WebModulePart ipc_params_part;
 extern const WebModulePart ipc_detect_part;
+extern const WebModulePart ipc_schedules_part;
 
 // The module's one response callback: every part's answers.
 void on_ipc_ipc_callback(void* context, const int32_t* header, const char* payload);

@@ -683,3 +683,47 @@ WIRE_OFFSET(ipc_motion_detect, effective, 336);
 WIRE_SIZE(ipc_auto_tracking, 26528);
 WIRE_OFFSET(ipc_auto_tracking, channels, 48);
 WIRE_OFFSET(ipc_auto_tracking, schedule, 352);
+
+// ---- image and exposure schedules (ipc_schedules.cpp, ipc_exposure_db.cpp,
+// coresim/sim_ipc_schedules.cpp)
+enum {
+    REQ_IPC_IMAGE_SCHEDULE_GET = 3273,
+    REQ_IPC_EXPOSURE_SCHEDULE_GET = 3275,
+    REQ_IPC_IMAGE_SCHEDULE_EX_GET = 3277,
+    REQ_IPC_IMAGE_SCHEDULE_SET = 3281,
+    REQ_IPC_EXPOSURE_SCHEDULE_SET = 3282,
+    REQ_IPC_IMAGE_SCHEDULE_EX_SET = 3283,
+    IPC_SCHEDULE_DAYS = 8,
+    IPC_SCHEDULE_SLOTS = 48,
+};
+
+WIRE_BEGIN
+// Requests 3281 and 3283, answers 8273 and 8277: the camera form of the
+// schedule, whose whole-day enable words say which days are valid.
+struct ipc_image_schedule {
+    int32_t channel;
+    Schedule schedule;
+};
+struct ipc_exposure_pair {
+    int32_t exposure_time;
+    int32_t gain_level;
+};
+// Request 3282, answer 8275 and the database record `exposure`: the slots
+// without whole-day words, then one pair per slot in [day][slot] order.
+struct ipc_exposure_schedule {
+    int32_t channel;
+    ScheduleSlot slots[IPC_SCHEDULE_DAYS][IPC_SCHEDULE_SLOTS];
+    ipc_exposure_pair exposure[IPC_SCHEDULE_DAYS][IPC_SCHEDULE_SLOTS];
+};
+WIRE_END
+WIRE_SIZE(ipc_image_schedule, 26180);
+WIRE_OFFSET(ipc_image_schedule, schedule, 4);
+WIRE_SIZE(ipc_exposure_pair, 8);
+WIRE_SIZE(ipc_exposure_schedule, 29188);
+WIRE_OFFSET(ipc_exposure_schedule, slots, 4);
+WIRE_OFFSET(ipc_exposure_schedule, exposure, 26116);
+
+// The exposure schedule of channel 0..63 in the database (idx = channel);
+// 0 on success, -1 on failure. A channel never written reads as zeros.
+int read_exposure(const char* db, ipc_exposure_schedule* out, int channel);
+int write_exposure(const char* db, const ipc_exposure_schedule* record);

@@ -1,0 +1,271 @@
+// Image and exposure schedules of a channel's camera, carried through the
+// core service in the camera form of the shared schedule encoding, and the
+// exposure schedule the recorder keeps in its own database.
+#include "modules/ipc/ipc.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/encodings.h"
+#include "core/json_util.h"
+#include "core/reply.h"
+#include "platform/vxdb.h"
+
+namespace {
+
+// The exposure schedule has no day-valid words: its periods carry an
+// exposure time and a gain instead.
+enum class ScheduleForm : uint8_t { IMAGE, EXPOSURE };
+
+// One schedule of the camera: read by `get`, written by `set` (no answer).
+struct ScheduleResource {
+    int get;
+    int set;
+    ScheduleForm form;
+    int size;  // bytes of the request of `set` and of the answer to `get`
+};
+
+constexpr ScheduleResource kImage = {REQ_IPC_IMAGE_SCHEDULE_GET, REQ_IPC_IMAGE_SCHEDULE_SET, ScheduleForm::IMAGE,
+                                     (int)sizeof(ipc_image_schedule)};
+constexpr ScheduleResource kExposure = {REQ_IPC_EXPOSURE_SCHEDULE_GET, REQ_IPC_EXPOSURE_SCHEDULE_SET,
+                                        ScheduleForm::EXPOSURE, (int)sizeof(ipc_exposure_schedule)};
+constexpr ScheduleResource kImageEx = {REQ_IPC_IMAGE_SCHEDULE_EX_GET, REQ_IPC_IMAGE_SCHEDULE_EX_SET,
+                                       ScheduleForm::IMAGE, (int)sizeof(ipc_image_schedule)};
+
+// Both records start with the channel.
+constexpr JsonField kGetChannel[] = {JsonField{"id", 0, JType::I32, 4, true, true, 0, IPC_CHANNELS - 1}};
+constexpr JsonField kSetChannel[] = {JsonField{"channel", 0, JType::I32, 4, true, true, 0, IPC_CHANNELS - 1}};
+
+// Period i of day d of a week array, or null.
+json_object* period_at(json_object* week, int day, int slot)
+{
+    return json_array_at(json_array_at(week, (size_t)day), (size_t)slot);
+}
+
+// The camera form for every day, each period with its exposure time and gain.
+json_object* exposure_schedule_json(const ipc_exposure_schedule& record, Schedule* scratch)
+{
+    memset(scratch, 0, sizeof *scratch);
+    for (int d = 0; d < IPC_SCHEDULE_DAYS; d++) {
+        memcpy(scratch->days[d].slots, record.slots[d], sizeof record.slots[d]);
+        scratch->days[d].whole_day_enable = 1;
+    }
+    json_object* week = get_schedule_json_object_ipc(scratch);
+    for (int d = 0; d < IPC_SCHEDULE_DAYS; d++)
+        for (int i = 0; i < SCHEDULE_JSON_SLOTS; i++) {
+            json_object* period = period_at(week, d, i);
+            json_add_int(period, "exposureTime", record.exposure[d][i].exposure_time);
+            json_add_int(period, "gainLevel", record.exposure[d][i].gain_level);
+        }
+    return week;
+}
+
+// A period of the exposure schedule is [start, end, action, exposureTime,
+// gainLevel]; the first three are the shared encoding's.
+bool exposure_schedule_from_json(json_object* body, ipc_exposure_schedule* record, Schedule* scratch)
+{
+    if (get_schedule_by_json_ipc(body, "schedule", scratch) != 0)
+        return false;
+    json_object* week = nullptr;
+    json_object_object_get_ex(body, "schedule", &week);
+    for (int d = 0; d < IPC_SCHEDULE_DAYS; d++) {
+        memcpy(record->slots[d], scratch->days[d].slots, sizeof record->slots[d]);
+        for (int i = 0; i < SCHEDULE_JSON_SLOTS; i++) {
+            json_object* period = period_at(week, d, i);
+            int64_t value = 0;
+            if (json_as_int64(json_array_at(period, 3), &value))
+                record->exposure[d][i].exposure_time = (int32_t)value;
+            if (json_as_int64(json_array_at(period, 4), &value))
+                record->exposure[d][i].gain_level = (int32_t)value;
+        }
+    }
+    return true;
+}
+
+HandlerStatus schedule_get(const ScheduleResource& row, const char* request)
+{
+    int32_t channel = 0;
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!body || !json_read_record(body.get(), &channel, kGetChannel))
+        return HANDLER_ERROR_JSON;
+    return ipc_ask(row.get, &channel, sizeof channel, HANDLER_ERROR_JSON, (void*)&row);
+}
+
+HandlerStatus schedule_set(const ScheduleResource& row, const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    char* payload = (char*)calloc(1, (size_t)row.size);
+    Schedule* scratch = (Schedule*)calloc(1, sizeof(Schedule));
+    bool filled = body && payload && scratch && json_read_record(body.get(), payload, kSetChannel);
+    if (filled && row.form == ScheduleForm::IMAGE)
+        filled = get_schedule_by_json_ipc(body.get(), "schedule", &((ipc_image_schedule*)payload)->schedule) == 0;
+    else if (filled)
+        filled = exposure_schedule_from_json(body.get(), (ipc_exposure_schedule*)payload, scratch);
+    if (filled) {
+        ipc_tell(row.set, payload, row.size);
+        reply_text("OK");
+    }
+    free(scratch);
+    free(payload);
+    return filled ? HANDLER_DONE : HANDLER_ERROR_JSON;
+}
+
+// The answer is a whole record of the row's form (the dispatcher took no
+// shorter one); the row came as the request's context.
+void on_schedule_cb(IpcAnswer& answer)
+{
+    const ScheduleResource* row = (const ScheduleResource*)answer.context;
+    char* record = row && answer.length >= row->size ? (char*)malloc((size_t)row->size) : nullptr;
+    Schedule* scratch = record ? (Schedule*)calloc(1, sizeof(Schedule)) : nullptr;
+    if (!scratch) {
+        free(record);
+        answer.done = 0;
+        return;
+    }
+    memcpy(record, answer.payload, (size_t)row->size);
+    json_object* week = row->form == ScheduleForm::IMAGE
+                            ? get_schedule_json_object_ipc(&((const ipc_image_schedule*)record)->schedule)
+                            : exposure_schedule_json(*(const ipc_exposure_schedule*)record, scratch);
+    json_object* reply = json_object_new_object();
+    json_object_object_add(reply, "schedule", week);
+    cgi_writeback_json(REPLY_JSON, reply);
+    free(scratch);
+    free(record);
+}
+
+// ---- the exposure schedule in the database ---------------------------------
+// "exposure" is 8 days of periods [start, end, action], "exposureTime" and
+// "gainLevel" 8 days of one number per period, in the record's [day][slot]
+// order. Every list is cut to the record: the days and periods past it once
+// filled memory beyond a fixed payload.
+
+template <typename Fill>
+void walk_week(json_object* body, const char* key, Fill fill)
+{
+    json_object* week = nullptr;
+    if (!json_object_object_get_ex(body, key, &week))
+        return;
+    for (int d = 0; d < IPC_SCHEDULE_DAYS; d++)
+        for (int i = 0; i < IPC_SCHEDULE_SLOTS; i++) {
+            json_object* item = period_at(week, d, i);
+            if (!item)
+                break;
+            fill(item, d, i);
+        }
+}
+
+bool exposure_from_json(json_object* body, ipc_exposure_schedule* record)
+{
+    if (!json_read_record(body, record, kSetChannel))
+        return false;
+    walk_week(body, "exposure", [record](json_object* period, int d, int i) {
+        ScheduleSlot& slot = record->slots[d][i];
+        json_object* start = json_array_at(period, 0);
+        json_object* end = json_array_at(period, 1);
+        int64_t action = 0;
+        if (json_object_is_type(start, json_type_string))
+            wire_text(slot.start_time, json_object_get_string(start));
+        if (json_object_is_type(end, json_type_string))
+            wire_text(slot.end_time, json_object_get_string(end));
+        if (json_as_int64(json_array_at(period, 2), &action))
+            slot.action_type = (int32_t)action;
+    });
+    walk_week(body, "exposureTime", [record](json_object* value, int d, int i) {
+        int64_t v = 0;
+        if (json_as_int64(value, &v))
+            record->exposure[d][i].exposure_time = (int32_t)v;
+    });
+    walk_week(body, "gainLevel", [record](json_object* value, int d, int i) {
+        int64_t v = 0;
+        if (json_as_int64(value, &v))
+            record->exposure[d][i].gain_level = (int32_t)v;
+    });
+    return true;
+}
+
+json_object* exposure_to_json(const ipc_exposure_schedule& record)
+{
+    json_object* reply = json_object_new_object();
+    json_add_int(reply, "channel", record.channel);
+    json_object* periods = json_object_new_array();
+    json_object* times = json_object_new_array();
+    json_object* gains = json_object_new_array();
+    for (int d = 0; d < IPC_SCHEDULE_DAYS; d++) {
+        json_object* day_periods = json_object_new_array();
+        json_object* day_times = json_object_new_array();
+        json_object* day_gains = json_object_new_array();
+        for (int i = 0; i < IPC_SCHEDULE_SLOTS; i++) {
+            const ScheduleSlot& slot = record.slots[d][i];
+            json_object* period = json_object_new_object();
+            json_add_field(period, "startTime", slot.start_time, sizeof slot.start_time);
+            json_add_field(period, "endTime", slot.end_time, sizeof slot.end_time);
+            json_add_int(period, "actionType", slot.action_type);
+            json_object_array_add(day_periods, period);
+            json_object_array_add(day_times, json_object_new_int(record.exposure[d][i].exposure_time));
+            json_object_array_add(day_gains, json_object_new_int(record.exposure[d][i].gain_level));
+        }
+        json_object_array_add(periods, day_periods);
+        json_object_array_add(times, day_times);
+        json_object_array_add(gains, day_gains);
+    }
+    json_object_object_add(reply, "exposure", periods);
+    json_object_object_add(reply, "exposureTime", times);
+    json_object_object_add(reply, "gainLevel", gains);
+    return reply;
+}
+
+HandlerStatus exposure_store(const char* request)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    ipc_exposure_schedule* record = (ipc_exposure_schedule*)calloc(1, sizeof(ipc_exposure_schedule));
+    const bool filled = body && record && exposure_from_json(body.get(), record);
+    if (filled)
+        reply_text(write_exposure(VXDB_MAIN, record) == 0 ? "OK" : "ERROR");
+    free(record);
+    return filled ? HANDLER_DONE : HANDLER_ERROR_JSON;
+}
+
+HandlerStatus exposure_load(const char* request)
+{
+    int32_t channel = 0;
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!body || !json_read_record(body.get(), &channel, kSetChannel))
+        return HANDLER_ERROR_JSON;
+    ipc_exposure_schedule* record = (ipc_exposure_schedule*)calloc(1, sizeof(ipc_exposure_schedule));
+    const bool found = record && read_exposure(VXDB_MAIN, record, channel) == 0;
+    if (found) {
+        record->channel = channel;
+        cgi_writeback_json(REPLY_JSON, exposure_to_json(*record));
+    }
+    free(record);
+    return found ? HANDLER_DONE : HANDLER_ERROR_JSON;
+}
+
+// Path, handler, one line of help, what it does.
+#define SCHEDULE_RESOURCES(X) \
+    X("/2041", on_get_ipc_image_schedule, "image schedule of a camera", schedule_get(kImage, request)) \
+    X("/2042", on_set_ipc_image_schedule, "set the image schedule of a camera", schedule_set(kImage, request)) \
+    X("/2043", on_get_ipc_exposure_schedule, "exposure schedule of a camera", schedule_get(kExposure, request)) \
+    X("/2044", on_set_ipc_exposure_schedule, "set the exposure schedule of a camera", \
+      schedule_set(kExposure, request)) \
+    X("/2045", on_get_ipc_image_schedule_ex, "second image schedule of a camera", schedule_get(kImageEx, request)) \
+    X("/2046", on_set_ipc_image_schedule_ex, "set the second image schedule of a camera", \
+      schedule_set(kImageEx, request)) \
+    X("/2048", on_set_ipc_exposure, "store a channel's exposure schedule in the database", exposure_store(request)) \
+    X("/2049", on_get_ipc_exposure, "a channel's exposure schedule from the database", exposure_load(request))
+
+#define SCHEDULE_RESOURCE_ROW(path, handler, help, call) {path, handler, help},
+#define SCHEDULE_HANDLER(path, handler, help, call) \
+    HandlerStatus handler(const char* request) { return call; }
+
+SCHEDULE_RESOURCES(SCHEDULE_HANDLER)
+
+const WebResEntry kScheduleResources[] = {SCHEDULE_RESOURCES(SCHEDULE_RESOURCE_ROW)};
+
+#define SCHEDULE_RESPONSE(row) {row.get + 5000, row.size, 1, on_schedule_cb}
+const IpcResponse kScheduleResponses[] = {SCHEDULE_RESPONSE(kImage), SCHEDULE_RESPONSE(kExposure),
+                                          SCHEDULE_RESPONSE(kImageEx)};
+
+}  // namespace
+
+const WebModulePart ipc_schedules_part = WEB_MODULE_PART("ipc", kScheduleResources, kScheduleResponses);
