@@ -43,14 +43,17 @@ json_object* period_at(json_object* week, int day, int slot)
 }
 
 // The camera form for every day, each period with its exposure time and gain.
-json_object* exposure_schedule_json(const ipc_exposure_schedule& record, Schedule* scratch)
+json_object* exposure_schedule_json(const ipc_exposure_schedule& record)
 {
-    memset(scratch, 0, sizeof *scratch);
+    Schedule* scratch = (Schedule*)calloc(1, sizeof(Schedule));
+    if (!scratch)
+        return nullptr;
     for (int d = 0; d < IPC_SCHEDULE_DAYS; d++) {
         memcpy(scratch->days[d].slots, record.slots[d], sizeof record.slots[d]);
         scratch->days[d].whole_day_enable = 1;
     }
     json_object* week = get_schedule_json_object_ipc(scratch);
+    free(scratch);
     for (int d = 0; d < IPC_SCHEDULE_DAYS; d++)
         for (int i = 0; i < SCHEDULE_JSON_SLOTS; i++) {
             json_object* period = period_at(week, d, i);
@@ -60,12 +63,30 @@ json_object* exposure_schedule_json(const ipc_exposure_schedule& record, Schedul
     return week;
 }
 
+json_object* image_schedule_json(const ipc_image_schedule& record)
+{
+    return get_schedule_json_object_ipc(&record.schedule);
+}
+
+// The week of an answer holding a whole T, or null.
+template <typename T>
+json_object* answer_week(const IpcAnswer& answer, json_object* (*print)(const T&))
+{
+    T* record = (T*)malloc(sizeof(T));
+    json_object* week = record && answer_record(answer, record) ? print(*record) : nullptr;
+    free(record);
+    return week;
+}
+
 // A period of the exposure schedule is [start, end, action, exposureTime,
 // gainLevel]; the first three are the shared encoding's.
-bool exposure_schedule_from_json(json_object* body, ipc_exposure_schedule* record, Schedule* scratch)
+bool exposure_schedule_from_json(json_object* body, ipc_exposure_schedule* record)
 {
-    if (get_schedule_by_json_ipc(body, "schedule", scratch) != 0)
+    Schedule* scratch = (Schedule*)calloc(1, sizeof(Schedule));
+    if (!scratch || get_schedule_by_json_ipc(body, "schedule", scratch) != 0) {
+        free(scratch);
         return false;
+    }
     json_object* week = nullptr;
     json_object_object_get_ex(body, "schedule", &week);
     for (int d = 0; d < IPC_SCHEDULE_DAYS; d++) {
@@ -79,6 +100,7 @@ bool exposure_schedule_from_json(json_object* body, ipc_exposure_schedule* recor
                 record->exposure[d][i].gain_level = (int32_t)value;
         }
     }
+    free(scratch);
     return true;
 }
 
@@ -95,42 +117,34 @@ HandlerStatus schedule_set(const ScheduleResource& row, const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     char* payload = (char*)calloc(1, (size_t)row.size);
-    Schedule* scratch = (Schedule*)calloc(1, sizeof(Schedule));
-    bool filled = body && payload && scratch && json_read_record(body.get(), payload, kSetChannel);
-    if (filled && row.form == ScheduleForm::IMAGE)
-        filled = get_schedule_by_json_ipc(body.get(), "schedule", &((ipc_image_schedule*)payload)->schedule) == 0;
-    else if (filled)
-        filled = exposure_schedule_from_json(body.get(), (ipc_exposure_schedule*)payload, scratch);
+    bool filled = body && payload && json_read_record(body.get(), payload, kSetChannel);
+    if (filled)
+        filled = row.form == ScheduleForm::IMAGE
+                     ? get_schedule_by_json_ipc(body.get(), "schedule", &((ipc_image_schedule*)payload)->schedule) == 0
+                     : exposure_schedule_from_json(body.get(), (ipc_exposure_schedule*)payload);
     if (filled) {
         ipc_tell(row.set, payload, row.size);
         reply_text("OK");
     }
-    free(scratch);
     free(payload);
     return filled ? HANDLER_DONE : HANDLER_ERROR_JSON;
 }
 
-// The answer is a whole record of the row's form (the dispatcher took no
-// shorter one); the row came as the request's context.
+// The row came as the request's context; an answer shorter than its record
+// never reaches here.
 void on_schedule_cb(IpcAnswer& answer)
 {
     const ScheduleResource* row = (const ScheduleResource*)answer.context;
-    char* record = row && answer.length >= row->size ? (char*)malloc((size_t)row->size) : nullptr;
-    Schedule* scratch = record ? (Schedule*)calloc(1, sizeof(Schedule)) : nullptr;
-    if (!scratch) {
-        free(record);
+    json_object* week = !row ? nullptr
+                        : row->form == ScheduleForm::IMAGE ? answer_week(answer, image_schedule_json)
+                                                           : answer_week(answer, exposure_schedule_json);
+    if (!week) {
         answer.done = 0;
         return;
     }
-    memcpy(record, answer.payload, (size_t)row->size);
-    json_object* week = row->form == ScheduleForm::IMAGE
-                            ? get_schedule_json_object_ipc(&((const ipc_image_schedule*)record)->schedule)
-                            : exposure_schedule_json(*(const ipc_exposure_schedule*)record, scratch);
     json_object* reply = json_object_new_object();
     json_object_object_add(reply, "schedule", week);
     cgi_writeback_json(REPLY_JSON, reply);
-    free(scratch);
-    free(record);
 }
 
 // ---- the exposure schedule in the database ---------------------------------
