@@ -232,11 +232,12 @@ HandlerStatus exposure_store(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     ipc_exposure_schedule* record = (ipc_exposure_schedule*)calloc(1, sizeof(ipc_exposure_schedule));
-    const bool filled = body && record && exposure_from_json(body.get(), record);
-    if (filled)
-        reply_text(write_exposure(VXDB_MAIN, record) == 0 ? "OK" : "ERROR");
+    const bool stored = body && record && exposure_from_json(body.get(), record) &&
+                        write_exposure(VXDB_MAIN, record) == 0;
+    if (stored)
+        reply_text("OK");
     free(record);
-    return filled ? HANDLER_DONE : HANDLER_ERROR_JSON;
+    return stored ? HANDLER_DONE : HANDLER_ERROR_JSON;
 }
 
 HandlerStatus exposure_load(const char* request)
