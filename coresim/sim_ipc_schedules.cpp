@@ -45,15 +45,6 @@ struct ScheduleStore {
 
 ScheduleStore g;
 
-// The binding rule of the other camera parameters (sim_ipc_params.cpp).
-bool bound(int channel)
-{
-    if (channel < 0 || channel >= IPC_CHANNELS)
-        return false;
-    db_camera camera;
-    return read_camera(VXDB_MAIN, &camera, channel) == 0 && camera.enable == 1 && camera.address[0] != '\0';
-}
-
 const SimSchedule* schedule_of(int code)
 {
     for (const SimSchedule& s : kSchedules)
@@ -67,7 +58,7 @@ void on_schedule_get(const SimRequest& request, SimReply& reply)
 {
     const SimSchedule* schedule = schedule_of(request.code);
     const int32_t channel = request.word(0);
-    if (!schedule || request.length < 4 || !bound(channel)) {
+    if (!schedule || request.length < 4 || !sim_ipc_channel_bound(channel)) {
         reply.send(nullptr, 0);
         return;
     }
@@ -85,7 +76,7 @@ void on_schedule_get(const SimRequest& request, SimReply& reply)
 void on_schedule_set(const SimRequest& request, SimReply&)
 {
     const SimSchedule* schedule = schedule_of(request.code);
-    if (!schedule || request.length < (int)schedule->size || !bound(request.word(0)))
+    if (!schedule || request.length < (int)schedule->size || !sim_ipc_channel_bound(request.word(0)))
         return;
     const int32_t channel = request.word(0);
     std::lock_guard<std::mutex> lock(g.mu);

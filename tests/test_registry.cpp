@@ -135,12 +135,49 @@ TEST_F(Registry, ShippedTablesRegisterNoPathTwice)
 
 }  // namespace
 
+// The device's module index: each module's paths and how many it has.
+struct IndexModule {
+    const char* module;
+    int count;
+    std::vector<std::pair<int, int>> ranges;
+    std::vector<std::string> named;
+};
+const std::vector<IndexModule> kModuleIndex = {
+    {"storage", 29, {{6100, 6109}, {6200, 6210}, {6220, 6227}}, {}},
+    {"state", 12, {{8000, 8011}}, {}},
+    {"video", 109, {{6000, 6002}, {6010, 6019}, {6090, 6098}, {6112, 6198}, {6996, 6999}}, {}},
+    {"ipc", 82, {{2000, 2001}, {2003, 2082}}, {}},
+    {"record", 10, {{6030, 6031}, {6040, 6047}}, {}},
+    {"playback", 33, {{3000, 3004}, {4000, 4027}}, {}},
+    {"ptz", 21, {{5000, 5012}, {6050, 6057}}, {}},
+    {"system", 63, {{1000, 1024}, {1030, 1034}, {6070, 6077}, {6080, 6089}, {6300, 6301}, {6310, 6311}, {6320, 6325}},
+     {"/json", "/vb.htm", "/oem", "/dw.cgi", "/ipc"}},
+    {"aging", 5, {{3300, 3304}}, {}},
+    {"network", 39, {{7000, 7001}, {7010, 7011}, {7020, 7021}, {7030, 7034}, {7040, 7044}, {7050, 7051},
+                     {7060, 7062}, {7070, 7071}, {7080, 7087}, {7089, 7096}}, {}},
+    {"alarm", 18, {{6020, 6029}, {6032, 6034}, {6060, 6064}}, {}},
+};
+// Counted by the index, in the camera range, but no resource table gives
+// their handler, request or reply: they stay unregistered (no response)
+// until they are described.
+const std::set<std::string> kUndescribed = {"/2001", "/2003", "/2007"};
+
+static bool in_module(const IndexModule& m, const std::string& path)
+{
+    if (std::find(m.named.begin(), m.named.end(), path) != m.named.end())
+        return true;
+    const int number = path.size() == 5 ? atoi(path.c_str() + 1) : -1;
+    for (const auto& [first, last] : m.ranges)
+        if (number >= first && number <= last)
+            return true;
+    return false;
+}
+
 // Every shipped path once, each part in consecutive slots in its own order,
-// and each module with the number of resources the device has.
+// each path inside its module's ranges, and each module with the number of
+// resources the index gives it: 421 in all, less the undescribed three.
 TEST(ModuleRegistry, PartsRegisterDistinctPathsModuleByModule)
 {
-    const std::map<std::string, int> expected = {{"storage", 29}, {"state", 12}, {"video", 109}, {"ipc", 79},
-        {"record", 10}, {"playback", 33}, {"ptz", 21}, {"system", 63}, {"aging", 5}, {"network", 39}, {"alarm", 18}};
     std::map<std::string, int> counts;
     std::set<std::string> paths;
     register_web_modules();
@@ -171,8 +208,25 @@ TEST(ModuleRegistry, PartsRegisterDistinctPathsModuleByModule)
         at = (size_t)(it - order.begin());
     }
     EXPECT_EQ(WebResCount(), 0);
-    for (const auto& [module, count] : expected)
-        EXPECT_EQ(counts[module], count) << module;
+    int total = 0;
+    for (const IndexModule& m : kModuleIndex) {
+        int undescribed = 0;
+        for (const std::string& path : kUndescribed)
+            undescribed += in_module(m, path);
+        EXPECT_EQ(counts[m.module] + undescribed, m.count) << m.module;
+        total += m.count;
+    }
+    EXPECT_EQ(total, 421);
+    EXPECT_EQ((int)paths.size() + (int)kUndescribed.size(), 421);
+    for (const WebModulePart* const* p = web_module_parts(); *p; p++)
+        for (int i = 0; i < (*p)->resource_count; i++) {
+            const std::string path = (*p)->resources[i].path;
+            const auto m = std::find_if(kModuleIndex.begin(), kModuleIndex.end(),
+                                        [&](const IndexModule& x) { return x.module == std::string((*p)->module); });
+            ASSERT_NE(m, kModuleIndex.end()) << (*p)->module;
+            EXPECT_TRUE(in_module(*m, path)) << path << " outside the " << m->module << " paths";
+            EXPECT_EQ(kUndescribed.count(path), 0u) << path;
+        }
 }
 
 // What a developer gets from a shell: every registered resource once, with
