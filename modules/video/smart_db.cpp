@@ -196,20 +196,15 @@ int copy_smart_event_action(const char* db, int source, int event, uint64_t chan
     return copy_action_record(db, kSmartEvents, source, event, channels);
 }
 
-#define SMART_SCHEDULE_FUNCTIONS(name, member)                                                          \
-    int read_smart_event_##name##_schedule(const char* db, Schedule* out, int channel, int event)        \
-    {                                                                                                    \
-        return read_event_schedule(db, &EventActionTables::member, out, channel, event);                 \
-    }                                                                                                    \
-    int write_smart_event_##name##_schedule(const char* db, const Schedule* schedule, int channel, int event) \
-    {                                                                                                    \
-        return write_event_schedule(db, &EventActionTables::member, schedule, channel, event);           \
-    }
+int read_smart_event_effective_schedule(const char* db, Schedule* out, int channel, int event)
+{
+    return read_event_schedule(db, &EventActionTables::effective_schedule, out, channel, event);
+}
 
-SMART_SCHEDULE_FUNCTIONS(effective, effective_schedule)
-SMART_SCHEDULE_FUNCTIONS(audible, audible_schedule)
-SMART_SCHEDULE_FUNCTIONS(mail, email_schedule)
-SMART_SCHEDULE_FUNCTIONS(ptz, ptz_schedule)
+int write_smart_event_effective_schedule(const char* db, const Schedule* schedule, int channel, int event)
+{
+    return write_event_schedule(db, &EventActionTables::effective_schedule, schedule, channel, event);
+}
 
 const EventActionTables* regional_pcnt_tables(int region)
 {
