@@ -481,7 +481,7 @@ void on_vca_region_cb(IpcAnswer& answer)
         answer.done = 0;
         return;
     }
-    vca_print_record<vca_region_event>(answer, reply->fields, reply->count);
+    video_print_record<vca_region_event>(answer, reply->fields, reply->count);
 }
 
 // ---- Line crossing.
@@ -683,7 +683,7 @@ HandlerStatus on_get_vca_leftremove(const char* request)
 
 void on_get_vca_leftremove_cb(IpcAnswer& answer)
 {
-    vca_print_record<vca_leftremove_event>(answer, kLeftRemoveReply);
+    video_print_record<vca_leftremove_event>(answer, kLeftRemoveReply);
 }
 
 // ---- People-count reset and the analytics support query.

@@ -47,25 +47,6 @@ bool store_regional_actions(json_object* part, int channel, int region, uint64_t
 
 // ---- Steps both parts take for the two generations of camera records.
 
-// Prints an answer of one Record through `fields`; a short answer is no answer.
-template <typename Record>
-void vca_print_record(IpcAnswer& answer, const JsonField* fields, size_t count)
-{
-    static Record record;
-    if (!answer_record(answer, &record)) {
-        answer.done = 0;
-        return;
-    }
-    json_object* out = json_object_new_object();
-    json_from_record(out, &record, fields, count);
-    cgi_writeback_json(REPLY_JSON, out);
-}
-template <typename Record, size_t N>
-void vca_print_record(IpcAnswer& answer, const JsonField (&fields)[N])
-{
-    vca_print_record<Record>(answer, fields, N);
-}
-
 // An analytics settings write: the checked `request_fields` (else
 // `refused`), the settings `fields`, the picture size and the object box
 // "position" in the camera's frame.

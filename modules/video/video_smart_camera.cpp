@@ -172,7 +172,7 @@ HandlerStatus on_get_fisheye_info(const char* request)
 
 void on_get_fisheye_info_cb(IpcAnswer& answer)
 {
-    vca_print_record<fisheye_mode>(answer, kFisheyeReply);
+    video_print_record<fisheye_mode>(answer, kFisheyeReply);
 }
 
 HandlerStatus on_cgi_set_fisheye_mode(const char* request)
@@ -209,7 +209,7 @@ HandlerStatus on_cgi_set_fisheye_info(const char* request)
 
 void on_cgi_check_fisheye_info_cb(IpcAnswer& answer)
 {
-    vca_print_record<fisheye_support>(answer, kFisheyeSupport);
+    video_print_record<fisheye_support>(answer, kFisheyeSupport);
 }
 
 // {"res": first word}.
