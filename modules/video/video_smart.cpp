@@ -575,10 +575,7 @@ HandlerStatus on_set_vca_people(const char* request)
     vca_people_event payload;
     memset(&payload, 0, sizeof payload);
     json_to_record(body.get(), &payload, kPeopleFields);
-    int width, height;
-    vca_request_size(body.get(), &width, &height);
-    payload.width = width, payload.height = height;
-    const VcaBox b = vca_to_camera(vca_request_position(body.get()), width, height, true);
+    const VcaBox b = vca_request_box(body.get(), &payload, true);
     payload.start_x = b.v[0], payload.start_y = b.v[1], payload.stop_x = b.v[2], payload.stop_y = b.v[3];
     return vca_send_setting(REQ_VCA_PEOPLE_SET, &payload, (int)sizeof payload);
 }

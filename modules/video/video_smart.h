@@ -47,6 +47,17 @@ bool store_regional_actions(json_object* part, int channel, int region, uint64_t
 
 // ---- Steps both parts take for the two generations of camera records.
 
+// The request's picture size into the record, and its "position" in the
+// camera's frame.
+template <typename Record>
+VcaBox vca_request_box(json_object* body, Record* record, bool line)
+{
+    int width, height;
+    vca_request_size(body, &width, &height);
+    record->width = width, record->height = height;
+    return vca_to_camera(vca_request_position(body), width, height, line);
+}
+
 // An analytics settings write: the checked `request_fields` (else
 // `refused`), the settings `fields`, the picture size and the object box
 // "position" in the camera's frame.
@@ -61,10 +72,7 @@ HandlerStatus vca_set_settings(const char* request, const JsonField (&request_fi
     memset(&payload, 0, sizeof payload);
     json_to_record(body.get(), &payload, request_fields);
     json_to_record(body.get(), &payload, fields);
-    int width, height;
-    vca_request_size(body.get(), &width, &height);
-    payload.width = width, payload.height = height;
-    const VcaBox b = vca_to_camera(vca_request_position(body.get()), width, height, false);
+    const VcaBox b = vca_request_box(body.get(), &payload, false);
     payload.x1 = b.v[0], payload.y1 = b.v[1], payload.x2 = b.v[2], payload.y2 = b.v[3];
     return vca_send_setting(code, &payload, (int)sizeof payload);
 }
