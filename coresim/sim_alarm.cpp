@@ -74,9 +74,13 @@ void on_camera_outputs(const SimRequest& request, SimReply& reply)
     reply.send(&state, sizeof state);
 }
 
-void on_set_camera_inputs(const SimRequest& request, SimReply&)
+// A write for the cameras of its channel set: each takes the settings of
+// the first `Slots` slots it has, by `take`.
+template <int Slots, typename Set, typename State>
+void keep_camera_set(const SimRequest& request, State CameraAlarms::*part, const char* what,
+                     void (*take)(State& state, const Set& set, int slot))
 {
-    camera_alarm_in_set set;
+    Set set;
     if (!request.as(&set))
         return;
     std::lock_guard<std::mutex> lock(g.mu);
@@ -84,31 +88,28 @@ void on_set_camera_inputs(const SimRequest& request, SimReply&)
     for (int c = 0; c < ALARM_CHANNELS; c++) {
         if (!(set.channels & (1ULL << c)))
             continue;
-        camera_alarm_in_state& in = g.cameras[c].in;
-        // A camera takes settings only for the inputs it has.
-        for (int i = 0; i < in.alarm_cnt && i < set.alarm_cnt && i < CAMERA_ALARM_INPUTS; i++) {
-            in.enable[i] = set.slots[i].enable;
-            in.type[i] = set.slots[i].type;
-        }
+        State& state = g.cameras[c].*part;
+        for (int i = 0; i < state.alarm_cnt && i < set.alarm_cnt && i < Slots; i++)
+            take(state, set, i);
     }
-    sim_log("camera alarm inputs of channels 0x%llx, count %d", (unsigned long long)set.channels, set.alarm_cnt);
+    sim_log("camera alarm %s of channels 0x%llx, count %d", what, (unsigned long long)set.channels, set.alarm_cnt);
+}
+
+void on_set_camera_inputs(const SimRequest& request, SimReply&)
+{
+    // A camera takes settings only for the inputs it has.
+    keep_camera_set<CAMERA_ALARM_INPUTS>(request, &CameraAlarms::in, "inputs",
+                                         +[](camera_alarm_in_state& in, const camera_alarm_in_set& set, int i) {
+                                             in.enable[i] = set.slots[i].enable;
+                                             in.type[i] = set.slots[i].type;
+                                         });
 }
 
 void on_set_camera_outputs(const SimRequest& request, SimReply&)
 {
-    camera_alarm_out_set set;
-    if (!request.as(&set))
-        return;
-    std::lock_guard<std::mutex> lock(g.mu);
-    start();
-    for (int c = 0; c < ALARM_CHANNELS; c++) {
-        if (!(set.channels & (1ULL << c)))
-            continue;
-        camera_alarm_out_state& out = g.cameras[c].out;
-        for (int i = 0; i < out.alarm_cnt && i < set.alarm_cnt && i < CAMERA_ALARM_OUTPUTS; i++)
-            out.type[i] = set.slots[i].type;
-    }
-    sim_log("camera alarm outputs of channels 0x%llx, count %d", (unsigned long long)set.channels, set.alarm_cnt);
+    keep_camera_set<CAMERA_ALARM_OUTPUTS>(
+        request, &CameraAlarms::out, "outputs",
+        +[](camera_alarm_out_state& out, const camera_alarm_out_set& set, int i) { out.type[i] = set.slots[i].type; });
 }
 
 void on_camera_output_switch(const SimRequest& request, SimReply&)

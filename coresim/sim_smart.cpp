@@ -48,6 +48,21 @@ int region_index(int code)
     return -1;
 }
 
+// A slot never set: zeros under its channel; a camera's picture 1920 x 1080.
+template <typename T>
+void clear_slot(T& slot, int channel)
+{
+    memset(&slot, 0, sizeof slot);
+    slot.channel = channel;
+}
+
+template <typename T>
+void clear_camera_slot(T& slot, int channel)
+{
+    clear_slot(slot, channel);
+    slot.width = VCA_DEFAULT_WIDTH, slot.height = VCA_DEFAULT_HEIGHT;
+}
+
 // Under the lock.
 void ensure_defaults()
 {
@@ -56,63 +71,43 @@ void ensure_defaults()
     g.ready = true;
     for (int c = 0; c < VIDEO_CHANNELS; c++) {
         for (auto& events : g.regions)
-            memset(&events[c], 0, sizeof events[c]), events[c].channel = c;
-        memset(&g.lines[c], 0, sizeof g.lines[c]);
-        g.lines[c].channel = c, g.lines[c].width = VCA_DEFAULT_WIDTH, g.lines[c].height = VCA_DEFAULT_HEIGHT;
-        memset(&g.people[c], 0, sizeof g.people[c]);
-        g.people[c].channel = c, g.people[c].width = VCA_DEFAULT_WIDTH, g.people[c].height = VCA_DEFAULT_HEIGHT;
-        memset(&g.settings[c], 0, sizeof g.settings[c]);
-        g.settings[c].channel = c, g.settings[c].width = VCA_DEFAULT_WIDTH;
-        g.settings[c].height = VCA_DEFAULT_HEIGHT;
-        memset(&g.leftremove[c], 0, sizeof g.leftremove[c]), g.leftremove[c].channel = c;
-        memset(&g.lines2[c], 0, sizeof g.lines2[c]);
-        g.lines2[c].channel = c, g.lines2[c].width = VCA_DEFAULT_WIDTH, g.lines2[c].height = VCA_DEFAULT_HEIGHT;
-        memset(&g.settings2[c], 0, sizeof g.settings2[c]);
-        g.settings2[c].channel = c, g.settings2[c].width = VCA_DEFAULT_WIDTH;
-        g.settings2[c].height = VCA_DEFAULT_HEIGHT;
-        memset(&g.regional[c], 0, sizeof g.regional[c]), g.regional[c].channel = c;
-        memset(&g.fisheye[c], 0, sizeof g.fisheye[c]), g.fisheye[c].channel = c;
+            clear_slot(events[c], c);
+        clear_camera_slot(g.lines[c], c);
+        clear_camera_slot(g.people[c], c);
+        clear_camera_slot(g.settings[c], c);
+        clear_slot(g.leftremove[c], c);
+        clear_camera_slot(g.lines2[c], c);
+        clear_camera_slot(g.settings2[c], c);
+        clear_slot(g.regional[c], c);
+        clear_slot(g.fisheye[c], c);
     }
 }
 
 // Keeps a set payload for its channel and every channel of its copy string
-// (a field that may lack its NUL), each copy under its own channel.
-template <typename T>
-bool keep(const SimRequest& request, T* slots, char (T::*copy)[CHANNEL_STRING_SIZE])
+// (a field that may lack its NUL), each copy under its own channel; with
+// `OwnSize` each slot keeps its picture size.
+template <bool OwnSize, typename T>
+bool keep(const SimRequest& request, T* slots)
 {
     T record;
     if (!request.as(&record) || !valid(record.channel))
         return false;
     std::lock_guard<std::mutex> lock(g.mu);
     ensure_defaults();
-    const char* set = record.*copy;
+    const char* set = record.copy_channels;
     for (int c = 0; c < VIDEO_CHANNELS; c++) {
         if (c != record.channel && (c >= CHANNEL_STRING_SIZE - 1 || set[c] != '1'))
             continue;
         T& slot = slots[c];
-        const int32_t width = slot.width, height = slot.height;
-        slot = record;
+        if constexpr (OwnSize) {
+            // The picture size is the camera's own, not what a request says.
+            const int32_t width = slot.width, height = slot.height;
+            slot = record;
+            slot.width = width, slot.height = height;
+        } else {
+            slot = record;
+        }
         slot.channel = c;
-        // The picture size is the camera's own, not what a request says.
-        slot.width = width, slot.height = height;
-    }
-    return true;
-}
-
-template <typename T>
-bool keep_plain(const SimRequest& request, T* slots, char (T::*copy)[CHANNEL_STRING_SIZE])
-{
-    T record;
-    if (!request.as(&record) || !valid(record.channel))
-        return false;
-    std::lock_guard<std::mutex> lock(g.mu);
-    ensure_defaults();
-    const char* set = record.*copy;
-    for (int c = 0; c < VIDEO_CHANNELS; c++) {
-        if (c != record.channel && (c >= CHANNEL_STRING_SIZE - 1 || set[c] != '1'))
-            continue;
-        slots[c] = record;
-        slots[c].channel = c;
     }
     return true;
 }
@@ -132,6 +127,19 @@ void answer(const SimRequest& request, SimReply& reply, const T* slots)
     reply.send(&record, sizeof record);
 }
 
+// One row's get and set over a channel array of `g`.
+template <auto Slots>
+void on_get(const SimRequest& request, SimReply& reply)
+{
+    answer(request, reply, g.*Slots);
+}
+
+template <auto Slots, bool OwnSize = false>
+void on_set(const SimRequest& request, SimReply& reply)
+{
+    reply.send_word(keep<OwnSize>(request, g.*Slots) ? 0 : -1);
+}
+
 void on_region_get(const SimRequest& request, SimReply& reply)
 {
     answer(request, reply, g.regions[region_index(request.code)]);
@@ -140,34 +148,8 @@ void on_region_get(const SimRequest& request, SimReply& reply)
 void on_region_set(const SimRequest& request, SimReply& reply)
 {
     const int i = region_index(request.code);
-    reply.send_word(keep_plain(request, g.regions[i], &vca_region_event::copy_channels) ? 0 : -1);
+    reply.send_word(keep<false>(request, g.regions[i]) ? 0 : -1);
     sim_log("smart event settings (%d) kept", request.code);
-}
-
-void on_line_get(const SimRequest& request, SimReply& reply)
-{
-    answer(request, reply, g.lines);
-}
-
-void on_line_set(const SimRequest& request, SimReply& reply)
-{
-    reply.send_word(keep(request, g.lines, &vca_line_event::copy_channels) ? 0 : -1);
-}
-
-void on_people_get(const SimRequest& request, SimReply& reply)
-{
-    answer(request, reply, g.people);
-}
-
-void on_people_set(const SimRequest& request, SimReply& reply)
-{
-    // The camera keeps the picture size it was told with the line.
-    reply.send_word(keep_plain(request, g.people, &vca_people_event::copy_channels) ? 0 : -1);
-}
-
-void on_settings_get(const SimRequest& request, SimReply& reply)
-{
-    answer(request, reply, g.settings);
 }
 
 void on_settings_set(const SimRequest& request, SimReply& reply)
@@ -184,16 +166,6 @@ void on_settings_set(const SimRequest& request, SimReply& reply)
         g.settings[record.channel] = record;
     }
     reply.send_word(0);
-}
-
-void on_leftremove_get(const SimRequest& request, SimReply& reply)
-{
-    answer(request, reply, g.leftremove);
-}
-
-void on_leftremove_set(const SimRequest& request, SimReply& reply)
-{
-    reply.send_word(keep_plain(request, g.leftremove, &vca_leftremove_event::copy_channels) ? 0 : -1);
 }
 
 void on_support(const SimRequest& request, SimReply& reply)
@@ -225,41 +197,6 @@ void on_smart_changed(const SimRequest& request, SimReply&)
     uint64_t set = 0;
     request.as(&set);
     sim_log("smart event actions changed for channels 0x%llx", (unsigned long long)set);
-}
-
-void on_line2_get(const SimRequest& request, SimReply& reply)
-{
-    answer(request, reply, g.lines2);
-}
-
-void on_line2_set(const SimRequest& request, SimReply& reply)
-{
-    reply.send_word(keep(request, g.lines2, &ipc_vca_line::copy_channels) ? 0 : -1);
-}
-
-void on_settings2_get(const SimRequest& request, SimReply& reply)
-{
-    answer(request, reply, g.settings2);
-}
-
-void on_settings2_set(const SimRequest& request, SimReply& reply)
-{
-    reply.send_word(keep_plain(request, g.settings2, &ipc_vca_settings::copy_channels) ? 0 : -1);
-}
-
-void on_regional_get(const SimRequest& request, SimReply& reply)
-{
-    answer(request, reply, g.regional);
-}
-
-void on_regional_set(const SimRequest& request, SimReply& reply)
-{
-    reply.send_word(keep_plain(request, g.regional, &ipc_regional_info::copy_channels) ? 0 : -1);
-}
-
-void on_fisheye_get(const SimRequest& request, SimReply& reply)
-{
-    answer(request, reply, g.fisheye);
 }
 
 void on_fisheye_mode(const SimRequest& request, SimReply& reply)
@@ -322,23 +259,24 @@ const SimEntry kSmart[] = {
     {REQ_VCA_TAMPER_SET, on_region_set, "set tamper detection"},
     {REQ_VCA_LOITERING_SET, on_region_set, "set loitering"},
     {REQ_VCA_HUMAN_SET, on_region_set, "set human detection"},
-    {REQ_VCA_LINE_GET, on_line_get, "line crossing settings"},
-    {REQ_VCA_LINE_SET, on_line_set, "set line crossing"},
-    {REQ_VCA_PEOPLE_GET, on_people_get, "people counting settings"},
-    {REQ_VCA_PEOPLE_SET, on_people_set, "set people counting"},
-    {REQ_VCA_SETTINGS_GET, on_settings_get, "analytics settings"},
+    {REQ_VCA_LINE_GET, on_get<&Analytics::lines>, "line crossing settings"},
+    {REQ_VCA_LINE_SET, on_set<&Analytics::lines, true>, "set line crossing"},
+    {REQ_VCA_PEOPLE_GET, on_get<&Analytics::people>, "people counting settings"},
+    // The camera keeps the picture size it was told with the line.
+    {REQ_VCA_PEOPLE_SET, on_set<&Analytics::people>, "set people counting"},
+    {REQ_VCA_SETTINGS_GET, on_get<&Analytics::settings>, "analytics settings"},
     {REQ_VCA_SETTINGS_SET, on_settings_set, "set the analytics settings"},
-    {REQ_VCA_LEFTREMOVE_GET, on_leftremove_get, "object left/removed settings"},
-    {REQ_VCA_LEFTREMOVE_SET, on_leftremove_set, "set object left/removed"},
+    {REQ_VCA_LEFTREMOVE_GET, on_get<&Analytics::leftremove>, "object left/removed settings"},
+    {REQ_VCA_LEFTREMOVE_SET, on_set<&Analytics::leftremove>, "set object left/removed"},
     {REQ_VCA_SUPPORT, on_support, "analytics support of a camera"},
     {REQ_VCA_PEOPLE_RESET, on_people_reset, "reset a people count"},
-    {REQ_IPC_VCA_LINE_GET, on_line2_get, "line crossing of a newer camera"},
-    {REQ_IPC_VCA_LINE_SET, on_line2_set, "set line crossing of a newer camera"},
-    {REQ_IPC_VCA_SETTINGS_GET, on_settings2_get, "analytics settings of a newer camera"},
-    {REQ_IPC_VCA_SETTINGS_SET, on_settings2_set, "set analytics settings of a newer camera"},
-    {REQ_IPC_REGIONAL_GET, on_regional_get, "regional people counting"},
-    {REQ_IPC_REGIONAL_SET, on_regional_set, "set regional people counting"},
-    {REQ_FISHEYE_INFO_GET, on_fisheye_get, "fisheye mounting and view"},
+    {REQ_IPC_VCA_LINE_GET, on_get<&Analytics::lines2>, "line crossing of a newer camera"},
+    {REQ_IPC_VCA_LINE_SET, on_set<&Analytics::lines2, true>, "set line crossing of a newer camera"},
+    {REQ_IPC_VCA_SETTINGS_GET, on_get<&Analytics::settings2>, "analytics settings of a newer camera"},
+    {REQ_IPC_VCA_SETTINGS_SET, on_set<&Analytics::settings2>, "set analytics settings of a newer camera"},
+    {REQ_IPC_REGIONAL_GET, on_get<&Analytics::regional>, "regional people counting"},
+    {REQ_IPC_REGIONAL_SET, on_set<&Analytics::regional>, "set regional people counting"},
+    {REQ_FISHEYE_INFO_GET, on_get<&Analytics::fisheye>, "fisheye mounting and view"},
     {REQ_FISHEYE_MODE_SET, on_fisheye_mode, "set fisheye mounting and view"},
     {REQ_FISHEYE_CHECK, on_fisheye_check, "fisheye camera at an address"},
     {REQ_FISHEYE_SET, on_fisheye_set, "set a fisheye camera at an address"},

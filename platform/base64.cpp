@@ -1,8 +1,6 @@
 #include "platform/base64.h"
 
-namespace {
-
-int value_of(char c)
+int base64_value(char c, char c62, char c63)
 {
     if (c >= 'A' && c <= 'Z')
         return c - 'A';
@@ -10,14 +8,12 @@ int value_of(char c)
         return c - 'a' + 26;
     if (c >= '0' && c <= '9')
         return c - '0' + 52;
-    if (c == '+')
+    if (c == c62)
         return 62;
-    if (c == '/')
+    if (c == c63)
         return 63;
     return -1;
 }
-
-}  // namespace
 
 long vx_base64_decode(const char* in, size_t length, unsigned char* out, size_t size)
 {
@@ -30,7 +26,7 @@ long vx_base64_decode(const char* in, size_t length, unsigned char* out, size_t 
         const char c = in[i];
         if (c == '\r' || c == '\n')
             continue;
-        const int v = c == '=' ? 0 : value_of(c);
+        const int v = c == '=' ? 0 : base64_value(c, '+', '/');
         if (v < 0 || ended || (padding > 0 && c != '=') || (c == '=' && held < 2))
             return -1;
         padding += c == '=';

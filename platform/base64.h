@@ -8,3 +8,8 @@
 // anywhere but at the end, a length no encoding has, or a result that does
 // not fit in `size` bytes.
 long vx_base64_decode(const char* in, size_t length, unsigned char* out, size_t size);
+
+// The value of a base64 character, 0..63, or -1 outside the alphabet. The
+// standard and URL-safe alphabets differ only in the characters for 62 and
+// 63 ('+' '/' and '-' '_').
+int base64_value(char c, char c62, char c63);

@@ -1,24 +1,11 @@
 // URL-safe base64 without the heap: names are short and live in fixed fields.
 #include "platform/base64url.h"
 
+#include "platform/base64.h"
+
 namespace {
 
 const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-
-int sextet(char c)
-{
-    if (c >= 'A' && c <= 'Z')
-        return c - 'A';
-    if (c >= 'a' && c <= 'z')
-        return c - 'a' + 26;
-    if (c >= '0' && c <= '9')
-        return c - '0' + 52;
-    if (c == '-')
-        return 62;
-    if (c == '_')
-        return 63;
-    return -1;
-}
 
 }  // namespace
 
@@ -68,7 +55,7 @@ int base64DecodeUrl(const char* in, size_t length, unsigned char* out, size_t si
     unsigned acc = 0;
     int bits = 0;
     for (size_t i = 0; i < data; i++) {
-        const int v = sextet(in[i]);
+        const int v = base64_value(in[i], '-', '_');
         if (v < 0) {
             out[0] = '\0';
             return -1;

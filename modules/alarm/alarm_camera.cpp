@@ -152,18 +152,43 @@ HandlerStatus on_get_camera_alarm_input(const char* request)
                    &channel);
 }
 
+// The head of a camera's input or output reply: the channel asked for, not
+// the one the answer names, and the count; null (no answer) for a short one.
+template <typename State>
+json_object* camera_alarm_reply(IpcAnswer& answer, State* state, int* channel)
+{
+    if (!answer_record(answer, state) || !answer.context) {
+        answer.done = 0;
+        return nullptr;
+    }
+    *channel = *(const int*)answer.context;
+    json_object* reply = json_object_new_object();
+    json_add_int(reply, "chnid", *channel);
+    json_add_int(reply, "alarmCnt", state->alarm_cnt);
+    return reply;
+}
+
+// The end of a camera's input or output write: the set to the core service
+// and the channels it reached, then the answer.
+template <typename Set>
+HandlerStatus send_camera_alarm_set(Set& set, int channel, uint64_t copies, int set_code, int changed_code, int rc)
+{
+    set.channels = copies | (1ULL << channel);
+    cgi_notify(on_alarm_ipc_callback, set_code, &set, (int)sizeof set);
+    cgi_notify(on_alarm_ipc_callback, changed_code, &set.channels, (int)sizeof set.channels);
+    if (rc != 0)
+        return HANDLER_ERROR_TEXT;
+    reply_text("OK");
+    return HANDLER_DONE;
+}
+
 void on_get_camera_alarm_input_cb(IpcAnswer& answer)
 {
     camera_alarm_in_state state;
-    if (!answer_record(answer, &state) || !answer.context) {
-        answer.done = 0;
+    int channel = 0;
+    json_object* reply = camera_alarm_reply(answer, &state, &channel);
+    if (!reply)
         return;
-    }
-    // The channel asked for, not the one the answer names.
-    const int channel = *(const int*)answer.context;
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "chnid", channel);
-    json_add_int(reply, "alarmCnt", state.alarm_cnt);
     json_object* list = json_object_new_array();
     for (int i = 0; i < CAMERA_ALARM_INPUTS && i < state.alarm_cnt; i++) {
         json_object* input = json_object_new_object();
@@ -259,13 +284,7 @@ HandlerStatus on_set_camera_alarm_input(const char* request)
             }
         }
     }
-    set.channels = copies | (1ULL << channel);
-    cgi_notify(on_alarm_ipc_callback, REQ_CAMERA_ALARM_IN_SET, &set, (int)sizeof set);
-    cgi_notify(on_alarm_ipc_callback, REQ_CAMERA_ALARM_IN_SET_CHANGED, &set.channels, (int)sizeof set.channels);
-    if (rc != 0)
-        return HANDLER_ERROR_TEXT;
-    reply_text("OK");
-    return HANDLER_DONE;
+    return send_camera_alarm_set(set, channel, copies, REQ_CAMERA_ALARM_IN_SET, REQ_CAMERA_ALARM_IN_SET_CHANGED, rc);
 }
 
 HandlerStatus on_get_camera_alarm_output(const char* request)
@@ -284,14 +303,10 @@ HandlerStatus on_get_camera_alarm_output(const char* request)
 void on_get_camera_alarm_output_cb(IpcAnswer& answer)
 {
     camera_alarm_out_state state;
-    if (!answer_record(answer, &state) || !answer.context) {
-        answer.done = 0;
+    int channel = 0;
+    json_object* reply = camera_alarm_reply(answer, &state, &channel);
+    if (!reply)
         return;
-    }
-    const int channel = *(const int*)answer.context;
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "chnid", channel);
-    json_add_int(reply, "alarmCnt", state.alarm_cnt);
     json_object* list = json_object_new_array();
     // Always both outputs, whatever the count says.
     for (int i = 0; i < CAMERA_ALARM_OUTPUTS; i++) {
@@ -372,13 +387,7 @@ HandlerStatus on_set_camera_alarm_output(const char* request)
             rc |= write_alarm_chnOut_event_name(VXDB_MAIN, &copy);
         }
     }
-    set.channels = copies | (1ULL << channel);
-    cgi_notify(on_alarm_ipc_callback, REQ_CAMERA_ALARM_OUT_SET, &set, (int)sizeof set);
-    cgi_notify(on_alarm_ipc_callback, REQ_CAMERA_ALARM_OUT_SET_CHANGED, &set.channels, (int)sizeof set.channels);
-    if (rc != 0)
-        return HANDLER_ERROR_TEXT;
-    reply_text("OK");
-    return HANDLER_DONE;
+    return send_camera_alarm_set(set, channel, copies, REQ_CAMERA_ALARM_OUT_SET, REQ_CAMERA_ALARM_OUT_SET_CHANGED, rc);
 }
 
 HandlerStatus on_set_camera_alarm_output_state(const char* request)

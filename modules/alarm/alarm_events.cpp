@@ -87,6 +87,25 @@ void add_name(json_object* list, const char* field, size_t size)
     json_object_array_add(list, json_new_text(field, strnlen(field, size)));
 }
 
+// {"nvr": the NVR's names, "camera": per channel the names of its inputs or
+// outputs}; `names` is by input or output, then channel.
+template <typename Name, size_t Slots>
+HandlerStatus print_all_names(json_object* nvr, const Name (&names)[Slots][ALARM_CHANNELS])
+{
+    json_object* camera = json_object_new_array();
+    for (int c = 0; c < ALARM_CHANNELS; c++) {
+        json_object* list = json_object_new_array();
+        for (size_t k = 0; k < Slots; k++)
+            add_name(list, names[k][c].name, sizeof names[k][c].name);
+        json_object_array_add(camera, list);
+    }
+    json_object* reply = json_object_new_object();
+    json_object_object_add(reply, "nvr", nvr);
+    json_object_object_add(reply, "camera", camera);
+    cgi_writeback_json(REPLY_JSON, reply);
+    return HANDLER_DONE;
+}
+
 HandlerStatus on_get_all_alarmout_names(const char*)
 {
     alarm_out outputs[NVR_ALARM_OUTPUTS];
@@ -99,18 +118,7 @@ HandlerStatus on_get_all_alarmout_names(const char*)
     json_object* nvr = json_object_new_array();
     for (const alarm_out& out : outputs)
         add_name(nvr, out.name, sizeof out.name);
-    json_object* camera = json_object_new_array();
-    for (int c = 0; c < ALARM_CHANNELS; c++) {
-        json_object* pair = json_object_new_array();
-        for (int o = 0; o < CAMERA_ALARM_OUTPUTS; o++)
-            add_name(pair, names[o][c].name, sizeof names[o][c].name);
-        json_object_array_add(camera, pair);
-    }
-    json_object* reply = json_object_new_object();
-    json_object_object_add(reply, "nvr", nvr);
-    json_object_object_add(reply, "camera", camera);
-    cgi_writeback_json(REPLY_JSON, reply);
-    return HANDLER_DONE;
+    return print_all_names(nvr, names);
 }
 
 HandlerStatus on_get_all_alarmin_names(const char*)
@@ -124,18 +132,7 @@ HandlerStatus on_get_all_alarmin_names(const char*)
     static alarm_chnIn_event_name names[CAMERA_ALARM_INPUTS][ALARM_CHANNELS];
     for (int i = 0; i < CAMERA_ALARM_INPUTS; i++)
         read_alarm_chnIn_event_names(VXDB_MAIN, names[i], i);
-    json_object* camera = json_object_new_array();
-    for (int c = 0; c < ALARM_CHANNELS; c++) {
-        json_object* inputs = json_object_new_array();
-        for (int i = 0; i < CAMERA_ALARM_INPUTS; i++)
-            add_name(inputs, names[i][c].name, sizeof names[i][c].name);
-        json_object_array_add(camera, inputs);
-    }
-    json_object* reply = json_object_new_object();
-    json_object_object_add(reply, "nvr", nvr);
-    json_object_object_add(reply, "camera", camera);
-    cgi_writeback_json(REPLY_JSON, reply);
-    return HANDLER_DONE;
+    return print_all_names(nvr, names);
 }
 
 HandlerStatus on_get_alarm_ins(const char*)

@@ -136,6 +136,31 @@ HandlerStatus on_set_time_info(const char* request)
 
 // ---- PPPoE ----
 
+// A service's settings stored: the service is told and the change logged.
+HandlerStatus service_changed(const char* service, int log_param)
+{
+    network_notify_changed(service);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, log_param, 0);
+    reply_text("OK");
+    return HANDLER_DONE;
+}
+
+// A whole-record write of a service: checked and filled from `fields`
+// (silence when the check fails), stored, then service_changed.
+template <typename Record, size_t N>
+HandlerStatus store_service(const char* request, const JsonField (&fields)[N],
+                            int (*write)(const char*, const Record*), const char* service, int log_param)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    Record record;
+    memset(&record, 0, sizeof record);
+    if (!body || !json_read_record(body.get(), &record, fields))
+        return HANDLER_SILENT;
+    if (write(VXDB_MAIN, &record) != 0)
+        return HANDLER_ERROR_TEXT;
+    return service_changed(service, log_param);
+}
+
 #define PPPOE(member, key, type) JSON_FIELD(pppoe_record, member, key, type)
 const JsonField kPppoeFields[] = {
     JSON_FIELD_CHECKED(pppoe_record, enable, "enable", I32, true, 0, 1),
@@ -161,17 +186,7 @@ HandlerStatus on_get_pppoe_info(const char*)
 
 HandlerStatus on_set_pppoe_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    pppoe_record record;
-    memset(&record, 0, sizeof record);
-    if (!body || !json_read_record(body.get(), &record, kPppoeFields))
-        return HANDLER_SILENT;
-    if (write_pppoe(VXDB_MAIN, &record) != 0)
-        return HANDLER_ERROR_TEXT;
-    network_notify_changed("pppoe");
-    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_PPPOE, 0);
-    reply_text("OK");
-    return HANDLER_DONE;
+    return store_service<pppoe_record>(request, kPppoeFields, write_pppoe, "pppoe", LOG_PARAM_PPPOE);
 }
 
 // ---- DDNS ----
@@ -210,17 +225,7 @@ HandlerStatus on_get_ddns_info(const char*)
 
 HandlerStatus on_set_ddns_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    ddns_record record;
-    memset(&record, 0, sizeof record);
-    if (!body || !json_read_record(body.get(), &record, kDdnsWrite))
-        return HANDLER_SILENT;
-    if (write_ddns(VXDB_MAIN, &record) != 0)
-        return HANDLER_ERROR_TEXT;
-    network_notify_changed("ddns");
-    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_DDNS, 0);
-    reply_text("OK");
-    return HANDLER_DONE;
+    return store_service<ddns_record>(request, kDdnsWrite, write_ddns, "ddns", LOG_PARAM_DDNS);
 }
 
 HandlerStatus on_get_ddns_status(const char*)
@@ -309,10 +314,7 @@ HandlerStatus on_set_email_info(const char* request)
     if (update_email(VXDB_MAIN, apply_email, body.get()) != 0 ||
         update_port(VXDB_MAIN, apply_host_name, body.get()) != 0)
         return HANDLER_ERROR_TEXT;
-    network_notify_changed("mail");
-    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_EMAIL, 0);
-    reply_text("OK");
-    return HANDLER_DONE;
+    return service_changed("mail", LOG_PARAM_EMAIL);
 }
 
 HandlerStatus on_test_email(const char*)

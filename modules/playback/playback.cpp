@@ -65,6 +65,14 @@ void tell_word(int code, int32_t word)
     tell(code, &word, (int)sizeof word);
 }
 
+// A change told without waiting and answered "OK" at once.
+HandlerStatus tell_and_answer(int code, const void* payload, int size)
+{
+    tell(code, payload, size);
+    reply_text("OK");
+    return HANDLER_DONE;
+}
+
 json_object* array_of(json_object* body, const char* key)
 {
     json_object* array = nullptr;
@@ -249,9 +257,7 @@ HandlerStatus send_session_list(const char* request, int code, const char* key, 
     if (!body)
         return HANDLER_SILENT;
     session_list list = session_list_of(body.get(), key, speeds);
-    tell(code, &list, (int)sizeof list);
-    reply_text("OK");
-    return HANDLER_DONE;
+    return tell_and_answer(code, &list, (int)sizeof list);
 }
 
 HandlerStatus on_pause_playback(const char* request)
@@ -267,9 +273,7 @@ HandlerStatus on_resume_playback(const char* request)
     playback_resume resume = {0, 0};
     json_get_int(body.get(), "sid", &resume.sid);
     json_get_int(body.get(), "direction", &resume.direction);
-    tell(REQ_PLAYBACK_RESUME, &resume, (int)sizeof resume);
-    reply_text("OK");
-    return HANDLER_DONE;
+    return tell_and_answer(REQ_PLAYBACK_RESUME, &resume, (int)sizeof resume);
 }
 
 HandlerStatus on_step_foward_playback(const char* request)
@@ -283,9 +287,7 @@ HandlerStatus on_fastforward_playback(const char* request)
     if (!check_chind(body.get()))
         return HANDLER_SILENT;
     session_list list = session_list_of(body.get(), "sessionId", true);
-    tell(REQ_PLAYBACK_FAST, &list, (int)sizeof list);
-    reply_text("OK");
-    return HANDLER_DONE;
+    return tell_and_answer(REQ_PLAYBACK_FAST, &list, (int)sizeof list);
 }
 
 HandlerStatus on_slowforward_playback(const char* request)
@@ -299,9 +301,7 @@ HandlerStatus on_slowforward_playback(const char* request)
     json_get_int(body.get(), "num", &num);
     mask_of(body.get(), "chind", num, slow.mask);
     json_get_int(body.get(), "speed", &slow.speed);
-    tell(REQ_PLAYBACK_SLOW, &slow, (int)sizeof slow);
-    reply_text("OK");
-    return HANDLER_DONE;
+    return tell_and_answer(REQ_PLAYBACK_SLOW, &slow, (int)sizeof slow);
 }
 
 HandlerStatus on_jump_playback(const char* request)
@@ -388,9 +388,7 @@ HandlerStatus on_step_playback_batch(const char* request)
     int n = entry_count(ids, PLAYBACK_MAX_ENTRIES);
     for (int i = 0; i < n; i++)
         array_int(ids, (size_t)i, &list.ids[i]);
-    tell(REQ_PLAYBACK_STEP_BATCH, &list, (int)sizeof list);
-    reply_text("OK");
-    return HANDLER_DONE;
+    return tell_and_answer(REQ_PLAYBACK_STEP_BATCH, &list, (int)sizeof list);
 }
 
 HandlerStatus on_set_speed_playback(const char* request)
@@ -405,9 +403,7 @@ HandlerStatus on_set_speed_playback(const char* request)
     mask_of(body.get(), "sid", num, speed.mask);
     json_get_int(body.get(), "speed", &speed.speed);
     speed.flag = speed.speed == 2 && num == 1 ? 1 : 0;
-    tell(REQ_PLAYBACK_SPEED, &speed, (int)sizeof speed);
-    reply_text("OK");
-    return HANDLER_DONE;
+    return tell_and_answer(REQ_PLAYBACK_SPEED, &speed, (int)sizeof speed);
 }
 
 HandlerStatus on_search_playback_page(const char* request)

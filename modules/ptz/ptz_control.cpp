@@ -47,6 +47,29 @@ HandlerStatus set_camera_speed(int32_t channel, int32_t pan_speed)
     return ptz_ask(REQ_CAMERA_PARAM_SET, &set, (int)sizeof set, HANDLER_ERROR_TEXT);
 }
 
+// A change told without waiting: answered "OK" at once, then logged.
+HandlerStatus tell_change(int code, const void* payload, int size, OperationLogParameter parameter, int channel)
+{
+    ptz_tell(code, payload, size);
+    reply_text("OK");
+    ptz_log(parameter, channel);
+    return HANDLER_DONE;
+}
+
+// A command the browser names field by field, told as it comes.
+template <typename Command, size_t N>
+HandlerStatus tell_command(const char* request, int code, const JsonField (&fields)[N],
+                           OperationLogParameter parameter)
+{
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!body)
+        return HANDLER_SILENT;
+    Command command;
+    memset(&command, 0, sizeof command);
+    json_to_record(body.get(), &command, fields);
+    return tell_change(code, &command, (int)sizeof command, parameter, command.channel);
+}
+
 // ---- movement and presets --------------------------------------------------
 
 HandlerStatus on_send_ptz_cmd(const char* request)
@@ -247,10 +270,7 @@ HandlerStatus on_set_ptz_tour_set(const char* request)
     set.tour_id = tour.tour_id;
     set.count = tour.count;
     memcpy(set.points, tour.points, sizeof set.points);
-    ptz_tell(REQ_PTZ_TOUR_SET, &set, (int)sizeof set);
-    reply_text("OK");
-    ptz_log(LOG_PARAM_PTZ, tour.channel);
-    return HANDLER_DONE;
+    return tell_change(REQ_PTZ_TOUR_SET, &set, (int)sizeof set, LOG_PARAM_PTZ, tour.channel);
 }
 
 HandlerStatus on_set_fish_ptz_tour_set(const char* request)
@@ -270,10 +290,7 @@ HandlerStatus on_set_fish_ptz_tour_set(const char* request)
         block.dwell_time[k] = tour.points[k].dwell_time;
         block.speed[k] = tour.points[k].speed;
     }
-    ptz_tell(REQ_PTZ_FISH_TOUR_SET, &set, (int)sizeof set);
-    reply_text("OK");
-    ptz_log(LOG_PARAM_PTZ, tour.channel);
-    return HANDLER_DONE;
+    return tell_change(REQ_PTZ_FISH_TOUR_SET, &set, (int)sizeof set, LOG_PARAM_PTZ, tour.channel);
 }
 
 bool clear_tour(db_ptz_tour* tours, void* context)
@@ -305,10 +322,7 @@ HandlerStatus on_set_ptz_tour_clear(const char* request)
     if (update_ptz_tour(VXDB_MAIN, tour.channel, clear_tour, &tour) != 0)
         return HANDLER_ERROR_TEXT;
     ptz_tour_cmd cmd = tour_cmd(tour);
-    ptz_tell(REQ_PTZ_TOUR_CLEAR, &cmd, (int)sizeof cmd);
-    reply_text("OK");
-    ptz_log(LOG_PARAM_PTZ, tour.channel);
-    return HANDLER_DONE;
+    return tell_change(REQ_PTZ_TOUR_CLEAR, &cmd, (int)sizeof cmd, LOG_PARAM_PTZ, tour.channel);
 }
 
 const JsonField kTourCmdFields[] = {
@@ -319,28 +333,14 @@ const JsonField kTourCmdFields[] = {
 };
 
 // Run and stop go to the core service as the browser names them.
-HandlerStatus tell_tour_cmd(const char* request, int code)
-{
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body)
-        return HANDLER_SILENT;
-    ptz_tour_cmd cmd;
-    memset(&cmd, 0, sizeof cmd);
-    json_to_record(body.get(), &cmd, kTourCmdFields);
-    ptz_tell(code, &cmd, (int)sizeof cmd);
-    reply_text("OK");
-    ptz_log(LOG_PARAM_NONE, cmd.channel);
-    return HANDLER_DONE;
-}
-
 HandlerStatus on_set_ptz_tour_run(const char* request)
 {
-    return tell_tour_cmd(request, REQ_PTZ_TOUR_RUN);
+    return tell_command<ptz_tour_cmd>(request, REQ_PTZ_TOUR_RUN, kTourCmdFields, LOG_PARAM_NONE);
 }
 
 HandlerStatus on_set_ptz_tour_stop(const char* request)
 {
-    return tell_tour_cmd(request, REQ_PTZ_TOUR_STOP);
+    return tell_command<ptz_tour_cmd>(request, REQ_PTZ_TOUR_STOP, kTourCmdFields, LOG_PARAM_NONE);
 }
 
 // ---- patterns, read-back and the rest ----------------------------------------
@@ -364,10 +364,7 @@ HandlerStatus on_set_ptz_pattern(const char* request)
     // Any other action leaves the code 0.
     if (action >= 0 && action < WEB_RES_COUNT(kPatternActions))
         pattern.action = kPatternActions[action];
-    ptz_tell(REQ_PTZ_PATTERN, &pattern, (int)sizeof pattern);
-    reply_text("OK");
-    ptz_log(LOG_PARAM_PTZ, pattern.channel);
-    return HANDLER_DONE;
+    return tell_change(REQ_PTZ_PATTERN, &pattern, (int)sizeof pattern, LOG_PARAM_PTZ, pattern.channel);
 }
 
 HandlerStatus on_get_ptz_info(const char* request)
@@ -391,15 +388,7 @@ HandlerStatus on_set_ptz_preset_call(const char* request)
         JSON_FIELD(ptz_preset_call, channel, "channelId", I32),
         JSON_FIELD(ptz_preset_call, action, "action", I32),
     };
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body)
-        return HANDLER_SILENT;
-    ptz_preset_call call = {0, 0};
-    json_to_record(body.get(), &call, kFields);
-    ptz_tell(REQ_PTZ_PRESET_CALL, &call, (int)sizeof call);
-    reply_text("OK");
-    ptz_log(LOG_PARAM_NONE, call.channel);
-    return HANDLER_DONE;
+    return tell_command<ptz_preset_call>(request, REQ_PTZ_PRESET_CALL, kFields, LOG_PARAM_NONE);
 }
 
 HandlerStatus on_set_ptz_zomm(const char* request)
@@ -409,15 +398,7 @@ HandlerStatus on_set_ptz_zomm(const char* request)
         JSON_FIELD(ptz_zoom, zoom, "Zoom", I32),
         JSON_FIELD(ptz_zoom, speed, "ZoomSpeed", I32),
     };
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body)
-        return HANDLER_SILENT;
-    ptz_zoom zoom = {0, 0, 0};
-    json_to_record(body.get(), &zoom, kFields);
-    ptz_tell(REQ_PTZ_ZOOM, &zoom, (int)sizeof zoom);
-    reply_text("OK");
-    ptz_log(LOG_PARAM_NONE, zoom.channel);
-    return HANDLER_DONE;
+    return tell_command<ptz_zoom>(request, REQ_PTZ_ZOOM, kFields, LOG_PARAM_NONE);
 }
 
 HandlerStatus on_set_ipc_speed(const char* request)

@@ -241,39 +241,6 @@ int write_anpr_schedule(const char* db, const char* table, const Schedule* sched
     return idx < 0 || !schedule ? -1 : vxdb_write(db, anpr_schedule_kind(table), idx, schedule, (int)sizeof *schedule);
 }
 
-int read_anpr_effective_schedule(const char* db, Schedule* out, int channel, int mode)
-{
-    return read_anpr_schedule(db, ANPR_EFFECTIVE_SCHEDULE, out, channel, mode);
-}
-int write_anpr_effective_schedule(const char* db, const Schedule* schedule, int channel, int mode)
-{
-    return write_anpr_schedule(db, ANPR_EFFECTIVE_SCHEDULE, schedule, channel, mode);
-}
-int read_anpr_audible_schedule(const char* db, Schedule* out, int channel, int mode)
-{
-    return read_anpr_schedule(db, ANPR_AUDIBLE_SCHEDULE, out, channel, mode);
-}
-int write_anpr_audible_schedule(const char* db, const Schedule* schedule, int channel, int mode)
-{
-    return write_anpr_schedule(db, ANPR_AUDIBLE_SCHEDULE, schedule, channel, mode);
-}
-int read_anpr_mail_schedule(const char* db, Schedule* out, int channel, int mode)
-{
-    return read_anpr_schedule(db, ANPR_EMAIL_SCHEDULE, out, channel, mode);
-}
-int write_anpr_mail_schedule(const char* db, const Schedule* schedule, int channel, int mode)
-{
-    return write_anpr_schedule(db, ANPR_EMAIL_SCHEDULE, schedule, channel, mode);
-}
-int read_anpr_ptz_schedule(const char* db, Schedule* out, int channel, int mode)
-{
-    return read_anpr_schedule(db, ANPR_PTZ_SCHEDULE, out, channel, mode);
-}
-int write_anpr_ptz_schedule(const char* db, const Schedule* schedule, int channel, int mode)
-{
-    return write_anpr_schedule(db, ANPR_PTZ_SCHEDULE, schedule, channel, mode);
-}
-
 int write_anpr_list_replace_batch(const char* db, const anpr_list* entries, int count)
 {
     ListChange c = {ListEdit::REPLACE, entries, nullptr, nullptr, count};

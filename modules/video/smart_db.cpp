@@ -9,8 +9,6 @@
 
 namespace {
 
-const vxdb_kind kSmartEvent = {"smart_event", (int)sizeof(smart_event), SMART_EVENTS * VIDEO_CHANNELS};
-
 // Event number and the stem of its table names; the rows are in event order.
 #define SMART_EVENT_NAMES(X)   \
     X(0, "region_entrance")    \
@@ -41,16 +39,34 @@ const EventActionTables kRegionalTables[REGIONAL_AREAS] = {
     REGIONAL_TABLES("regional_pcnt"), REGIONAL_TABLES("regional_pcnt1"), REGIONAL_TABLES("regional_pcnt2"),
     REGIONAL_TABLES("regional_pcnt3")};
 
-const vxdb_kind kRegionalEvent = {"regional_pcnt_event", (int)sizeof(smart_event), REGIONAL_AREAS * VIDEO_CHANNELS};
+// The action records of a family in the smart-event layout, keyed by
+// channel and a second number (the event, or the region) at key x 64 +
+// channel; `tables` are the action tables a copy takes along, when the
+// family copies them with its records.
+struct ActionRecords {
+    vxdb_kind kind;
+    int keys;
+    const EventActionTables* tables;
+};
+
+const ActionRecords kSmartEvents = {
+    {"smart_event", (int)sizeof(smart_event), SMART_EVENTS * VIDEO_CHANNELS}, SMART_EVENTS, kSmartTables};
+const ActionRecords kRegionalEvents = {
+    {"regional_pcnt_event", (int)sizeof(smart_event), REGIONAL_AREAS * VIDEO_CHANNELS}, REGIONAL_AREAS, nullptr};
+
+bool valid(const ActionRecords& family, int channel, int key)
+{
+    return channel >= 0 && channel < VIDEO_CHANNELS && key >= 0 && key < family.keys;
+}
 
 bool valid_region(int channel, int region)
 {
-    return channel >= 0 && channel < VIDEO_CHANNELS && region >= 0 && region < REGIONAL_AREAS;
+    return valid(kRegionalEvents, channel, region);
 }
 
 bool valid_key(int channel, int event)
 {
-    return channel >= 0 && channel < VIDEO_CHANNELS && event >= 0 && event < SMART_EVENTS;
+    return valid(kSmartEvents, channel, event);
 }
 
 struct SmartEventChange {
@@ -62,6 +78,53 @@ bool apply_smart_event_change(void* record, void* context)
 {
     SmartEventChange* c = (SmartEventChange*)context;
     return c->change((smart_event*)record, c->context);
+}
+
+int read_action_record(const char* db, const ActionRecords& family, smart_event* out, int channel, int key)
+{
+    if (!valid(family, channel, key)) {
+        memset(out, 0, sizeof *out);
+        return -1;
+    }
+    return vxdb_read(db, family.kind, key * VIDEO_CHANNELS + channel, out);
+}
+
+// The record's own id and event are its key.
+int write_action_record(const char* db, const ActionRecords& family, const smart_event* record)
+{
+    if (!valid(family, record->id, record->event))
+        return -1;
+    return vxdb_write(db, family.kind, record->event * VIDEO_CHANNELS + record->id, record, (int)sizeof *record);
+}
+
+int update_action_record(const char* db, const ActionRecords& family, int channel, int key,
+                         bool (*change)(smart_event*, void*), void* context)
+{
+    if (!valid(family, channel, key))
+        return -1;
+    SmartEventChange c = {change, context};
+    return vxdb_update(db, family.kind, key * VIDEO_CHANNELS + channel, apply_smart_event_change, &c);
+}
+
+// The record of (source, key) to each other channel of the set, each copy
+// under its own channel, and the family's tables along with it.
+int copy_action_record(const char* db, const ActionRecords& family, int source, int key, uint64_t channels)
+{
+    smart_event record;
+    if (read_action_record(db, family, &record, source, key) < 0)
+        return -1;
+    int rc = 0;
+    for (int c = 0; c < VIDEO_CHANNELS; c++) {
+        if (c == source || !(channels & (1ULL << c)))
+            continue;
+        smart_event copy = record;
+        copy.id = c;
+        copy.event = key;
+        rc |= write_action_record(db, family, &copy);
+    }
+    if (family.tables)
+        rc |= event_actions_copy(family.tables[key], source, channels & ~(1ULL << source));
+    return rc ? -1 : 0;
 }
 
 const char* schedule_table(int event, const char* EventActionTables::*table)
@@ -115,60 +178,33 @@ const char* get_vca_http_table_name(int event, int kind)
 
 int read_smart_event(const char* db, smart_event* out, int channel, int event)
 {
-    if (!valid_key(channel, event)) {
-        memset(out, 0, sizeof *out);
-        return -1;
-    }
-    return vxdb_read(db, kSmartEvent, event * VIDEO_CHANNELS + channel, out);
+    return read_action_record(db, kSmartEvents, out, channel, event);
 }
 
 int write_smart_event(const char* db, const smart_event* record)
 {
-    if (!valid_key(record->id, record->event))
-        return -1;
-    return vxdb_write(db, kSmartEvent, record->event * VIDEO_CHANNELS + record->id, record, (int)sizeof *record);
+    return write_action_record(db, kSmartEvents, record);
 }
 
 int update_smart_event(const char* db, int channel, int event, bool (*change)(smart_event*, void*), void* context)
 {
-    if (!valid_key(channel, event))
-        return -1;
-    SmartEventChange c = {change, context};
-    return vxdb_update(db, kSmartEvent, event * VIDEO_CHANNELS + channel, apply_smart_event_change, &c);
+    return update_action_record(db, kSmartEvents, channel, event, change, context);
 }
 
 int copy_smart_event_action(const char* db, int source, int event, uint64_t channels)
 {
-    smart_event record;
-    if (read_smart_event(db, &record, source, event) < 0)
-        return -1;
-    int rc = 0;
-    for (int c = 0; c < VIDEO_CHANNELS; c++) {
-        if (c == source || !(channels & (1ULL << c)))
-            continue;
-        smart_event copy = record;
-        copy.id = c;
-        copy.event = event;
-        rc |= write_smart_event(db, &copy);
-    }
-    rc |= event_actions_copy(kSmartTables[event], source, channels & ~(1ULL << source));
-    return rc ? -1 : 0;
+    return copy_action_record(db, kSmartEvents, source, event, channels);
 }
 
-#define SMART_SCHEDULE_FUNCTIONS(name, member)                                                          \
-    int read_smart_event_##name##_schedule(const char* db, Schedule* out, int channel, int event)        \
-    {                                                                                                    \
-        return read_event_schedule(db, &EventActionTables::member, out, channel, event);                 \
-    }                                                                                                    \
-    int write_smart_event_##name##_schedule(const char* db, const Schedule* schedule, int channel, int event) \
-    {                                                                                                    \
-        return write_event_schedule(db, &EventActionTables::member, schedule, channel, event);           \
-    }
+int read_smart_event_effective_schedule(const char* db, Schedule* out, int channel, int event)
+{
+    return read_event_schedule(db, &EventActionTables::effective_schedule, out, channel, event);
+}
 
-SMART_SCHEDULE_FUNCTIONS(effective, effective_schedule)
-SMART_SCHEDULE_FUNCTIONS(audible, audible_schedule)
-SMART_SCHEDULE_FUNCTIONS(mail, email_schedule)
-SMART_SCHEDULE_FUNCTIONS(ptz, ptz_schedule)
+int write_smart_event_effective_schedule(const char* db, const Schedule* schedule, int channel, int event)
+{
+    return write_event_schedule(db, &EventActionTables::effective_schedule, schedule, channel, event);
+}
 
 const EventActionTables* regional_pcnt_tables(int region)
 {
@@ -177,44 +213,23 @@ const EventActionTables* regional_pcnt_tables(int region)
 
 int read_regional_pcnt_event(const char* db, smart_event* out, int channel, int region)
 {
-    if (!valid_region(channel, region)) {
-        memset(out, 0, sizeof *out);
-        return -1;
-    }
-    return vxdb_read(db, kRegionalEvent, region * VIDEO_CHANNELS + channel, out);
+    return read_action_record(db, kRegionalEvents, out, channel, region);
 }
 
 int write_regional_pcnt_event(const char* db, const smart_event* record)
 {
-    if (!valid_region(record->id, record->event))
-        return -1;
-    return vxdb_write(db, kRegionalEvent, record->event * VIDEO_CHANNELS + record->id, record, (int)sizeof *record);
+    return write_action_record(db, kRegionalEvents, record);
 }
 
 int update_regional_pcnt_event(const char* db, int channel, int region,
                                bool (*change)(smart_event* record, void* context), void* context)
 {
-    if (!valid_region(channel, region))
-        return -1;
-    SmartEventChange c = {change, context};
-    return vxdb_update(db, kRegionalEvent, region * VIDEO_CHANNELS + channel, apply_smart_event_change, &c);
+    return update_action_record(db, kRegionalEvents, channel, region, change, context);
 }
 
 int copy_regional_pcnt_event(const char* db, int source, int region, uint64_t channels)
 {
-    smart_event record;
-    if (read_regional_pcnt_event(db, &record, source, region) < 0)
-        return -1;
-    int rc = 0;
-    for (int c = 0; c < VIDEO_CHANNELS; c++) {
-        if (c == source || !(channels & (1ULL << c)))
-            continue;
-        smart_event copy = record;
-        copy.id = c;
-        copy.event = region;
-        rc |= write_regional_pcnt_event(db, &copy);
-    }
-    return rc ? -1 : 0;
+    return copy_action_record(db, kRegionalEvents, source, region, channels);
 }
 
 int read_regional_pcnt_schedule(const char* db, Schedule* out, int channel, int region)

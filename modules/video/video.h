@@ -6,7 +6,9 @@
 #include <cstdint>
 
 #include "core/ipc.h"
+#include "core/json_util.h"
 #include "core/module.h"
+#include "core/reply.h"
 #include "modules/video/video_records.h"
 
 extern const WebModulePart video_motion_part;
@@ -42,3 +44,22 @@ void video_request_schedule(json_object* body, Schedule* schedule);
 HandlerStatus video_get_fixed_schedule(const char* table, const char* request);
 HandlerStatus video_set_fixed_schedule(const char* table, const char* request, int change_code,
                                        HandlerStatus refused);
+
+// Prints an answer of one Record through `fields`; a short answer is no answer.
+template <typename Record>
+void video_print_record(IpcAnswer& answer, const JsonField* fields, size_t count)
+{
+    static Record record;
+    if (!answer_record(answer, &record)) {
+        answer.done = 0;
+        return;
+    }
+    json_object* out = json_object_new_object();
+    json_from_record(out, &record, fields, count);
+    cgi_writeback_json(REPLY_JSON, out);
+}
+template <typename Record, size_t N>
+void video_print_record(IpcAnswer& answer, const JsonField (&fields)[N])
+{
+    video_print_record<Record>(answer, fields, N);
+}

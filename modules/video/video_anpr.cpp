@@ -260,13 +260,19 @@ HandlerStatus on_set_anpr_mode_params(const char* request)
     return HANDLER_DONE;
 }
 
-HandlerStatus on_get_anpr_settings(const char* request)
+// The asks that carry only the channel.
+HandlerStatus ask_channel(const char* request, int code)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (!json_check(body.get(), kChannelCheck))
         return HANDLER_ERROR_JSON;
     const int32_t channel = json_int_or(body.get(), "chnid", -1);
-    return cgi_ask(on_video_ipc_callback, REQ_ANPR_SETTINGS_GET, &channel, (int)sizeof channel, HANDLER_ERROR_JSON);
+    return cgi_ask(on_video_ipc_callback, code, &channel, (int)sizeof channel, HANDLER_ERROR_JSON);
+}
+
+HandlerStatus on_get_anpr_settings(const char* request)
+{
+    return ask_channel(request, REQ_ANPR_SETTINGS_GET);
 }
 
 void add_areas(json_object* reply, const char* key, const anpr_area (&areas)[ANPR_AREAS])
@@ -485,16 +491,6 @@ HandlerStatus on_set_anpr_update_lpr_plate(const char* request)
     return HANDLER_DONE;
 }
 
-// The asks that carry only the channel.
-HandlerStatus ask_channel(const char* request, int code)
-{
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!json_check(body.get(), kChannelCheck))
-        return HANDLER_ERROR_JSON;
-    const int32_t channel = json_int_or(body.get(), "chnid", -1);
-    return cgi_ask(on_video_ipc_callback, code, &channel, (int)sizeof channel, HANDLER_ERROR_JSON);
-}
-
 HandlerStatus on_get_anpr_support_anpr(const char* request)
 {
     return ask_channel(request, REQ_ANPR_SUPPORT_GET);
@@ -502,11 +498,7 @@ HandlerStatus on_get_anpr_support_anpr(const char* request)
 
 void on_get_anpr_support_cb(IpcAnswer& answer)
 {
-    anpr_support support;
-    answer_record(answer, &support);
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &support, kSupportReply);
-    cgi_writeback_json(REPLY_JSON, reply);
+    video_print_record<anpr_support>(answer, kSupportReply);
 }
 
 HandlerStatus on_get_ipc_lpr_state(const char* request)
@@ -516,11 +508,7 @@ HandlerStatus on_get_ipc_lpr_state(const char* request)
 
 void on_get_ipc_lpr_state_cb(IpcAnswer& answer)
 {
-    ipc_lpr_state state;
-    answer_record(answer, &state);
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &state, kStateReply);
-    cgi_writeback_json(REPLY_JSON, reply);
+    video_print_record<ipc_lpr_state>(answer, kStateReply);
 }
 
 HandlerStatus on_get_ipc_anpr_wildcards(const char* request)

@@ -287,6 +287,16 @@ void apply_loss_pair(video_lost* record, int channel, void* context)
     c->changed |= 1ULL << channel;
 }
 
+// One schedule for each channel of the set; nonzero when a write failed.
+int write_schedule_of_set(const char* table, const Schedule* schedule, uint64_t set)
+{
+    int rc = 0;
+    for (int c = 0; c < CHANNEL_COUNT; c++)
+        if (set & (1ULL << c))
+            rc |= write_schedule(VXDB_MAIN, table, schedule, c);
+    return rc;
+}
+
 HandlerStatus set_loss_schedule_of_set(const char* request, const char* table, bool email)
 {
     JsonPtr body(get_request_tokener_json_object(request));
@@ -296,10 +306,7 @@ HandlerStatus set_loss_schedule_of_set(const char* request, const char* table, b
     video_request_schedule(body.get(), &schedule);
     LossPair pair = {email, json_int_or(body.get(), "enable"), json_int_or(body.get(), "interval"), 0};
     const uint64_t set = channel_list_by_json(body.get(), "chnid", "cnt").mask;
-    int rc = 0;
-    for (int c = 0; c < CHANNEL_COUNT; c++)
-        if (set & (1ULL << c))
-            rc |= write_schedule(VXDB_MAIN, table, &schedule, c);
+    const int rc = write_schedule_of_set(table, &schedule, set);
     if (rc != 0 || update_video_losts(VXDB_MAIN, set, apply_loss_pair, &pair) != 0)
         return HANDLER_ERROR_TEXT;
     video_notify_channels(REQ_VIDEO_LOSS_SET_CHANGED, set);
@@ -364,9 +371,7 @@ HandlerStatus on_set_videoloss_ptz_sche(const char* request)
     static Schedule schedule;
     video_request_schedule(body.get(), &schedule);
     int rc = event_actions_copy(kLossPtzEntries, source, set);
-    for (int c = 0; c < CHANNEL_COUNT; c++)
-        if (set & (1ULL << c))
-            rc |= write_schedule(VXDB_MAIN, VIDEOLOSS_PTZ_SCHEDULE, &schedule, c);
+    rc |= write_schedule_of_set(VIDEOLOSS_PTZ_SCHEDULE, &schedule, set);
     if (rc != 0)
         return HANDLER_ERROR_TEXT;
     video_notify_channels(REQ_VIDEO_LOSS_SET_CHANGED, set);
@@ -534,17 +539,25 @@ void stored_part(const Record& record, int channel, CameraEventReply* reply)
     reply->tri_channels[sizeof reply->tri_channels - 1] = '\0';
 }
 
-HandlerStatus on_get_camera_io(const char* request)
+// A camera event read: the stored part from the database, the camera's own
+// part asked with `code` and added by the answer's printer.
+template <typename Record>
+HandlerStatus ask_camera_event(const char* request, int (*read)(const char*, Record*, int), int code)
 {
     int channel = -1;
     if (!channel_text(request, &channel))
         return HANDLER_SILENT;
-    cameraio record;
-    read_cameraio(VXDB_MAIN, &record, channel);
+    Record record;
+    read(VXDB_MAIN, &record, channel);
     CameraEventReply reply;
     stored_part(record, channel, &reply);
     const int32_t word = channel;
-    return cgi_ask(on_video_ipc_callback, REQ_CAMERA_IO_GET, &word, (int)sizeof word, HANDLER_ERROR_JSON, &reply);
+    return cgi_ask(on_video_ipc_callback, code, &word, (int)sizeof word, HANDLER_ERROR_JSON, &reply);
+}
+
+HandlerStatus on_get_camera_io(const char* request)
+{
+    return ask_camera_event<cameraio>(request, read_cameraio, REQ_CAMERA_IO_GET);
 }
 
 void on_get_camera_io_cb(IpcAnswer& answer)
@@ -564,16 +577,7 @@ void on_get_camera_io_cb(IpcAnswer& answer)
 
 HandlerStatus on_get_volume_detect(const char* request)
 {
-    int channel = -1;
-    if (!channel_text(request, &channel))
-        return HANDLER_SILENT;
-    volumedetect record;
-    read_volumedetect(VXDB_MAIN, &record, channel);
-    CameraEventReply reply;
-    stored_part(record, channel, &reply);
-    const int32_t word = channel;
-    return cgi_ask(on_video_ipc_callback, REQ_VOLUME_DETECT_GET, &word, (int)sizeof word, HANDLER_ERROR_JSON,
-                   &reply);
+    return ask_camera_event<volumedetect>(request, read_volumedetect, REQ_VOLUME_DETECT_GET);
 }
 
 void on_get_volume_detect_cb(IpcAnswer& answer)

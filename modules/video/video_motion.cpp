@@ -500,14 +500,7 @@ const JsonField kMotionMapReply[] = {
 
 void on_get_motion_map_cb(IpcAnswer& answer)
 {
-    motion_map_info map;
-    if (!answer_record(answer, &map)) {
-        answer.done = 0;
-        return;
-    }
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &map, kMotionMapReply);
-    cgi_writeback_json(REPLY_JSON, reply);
+    video_print_record<motion_map_info>(answer, kMotionMapReply);
 }
 
 const IpcResponse kMotionResponses[] = {

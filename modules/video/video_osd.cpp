@@ -288,12 +288,18 @@ int request_id(const char* request)
     return request_channel(body.get(), "id");
 }
 
-HandlerStatus on_get_osdconfig(const char* request)
+// Asks `code` for the channel of {"id"}; silence without one.
+HandlerStatus ask_for_id(const char* request, int code)
 {
     const int32_t channel = request_id(request);
     if (channel < 0)
         return HANDLER_SILENT;
-    return cgi_ask(on_video_ipc_callback, REQ_CAMERA_OSD_GET, &channel, (int)sizeof channel, HANDLER_ERROR_TEXT);
+    return cgi_ask(on_video_ipc_callback, code, &channel, (int)sizeof channel, HANDLER_ERROR_TEXT);
+}
+
+HandlerStatus on_get_osdconfig(const char* request)
+{
+    return ask_for_id(request, REQ_CAMERA_OSD_GET);
 }
 
 // Prints the error body itself for an empty answer and keeps the answer as
@@ -398,10 +404,7 @@ HandlerStatus on_set_privacy_mask(const char* request)
 
 HandlerStatus on_get_privacy_mask_ovf(const char* request)
 {
-    const int32_t channel = request_id(request);
-    if (channel < 0)
-        return HANDLER_SILENT;
-    return cgi_ask(on_video_ipc_callback, REQ_PRIVACY_MASK_GET, &channel, (int)sizeof channel, HANDLER_ERROR_TEXT);
+    return ask_for_id(request, REQ_PRIVACY_MASK_GET);
 }
 
 json_object* camera_mask_area_json(const camera_mask_area& a)
@@ -440,10 +443,7 @@ void on_get_ipc_privacy_mask_cb(IpcAnswer& answer)
 
 HandlerStatus on_get_ipc_model_type(const char* request)
 {
-    const int32_t channel = request_id(request);
-    if (channel < 0)
-        return HANDLER_SILENT;
-    return cgi_ask(on_video_ipc_callback, REQ_CAMERA_MODEL_TYPE, &channel, (int)sizeof channel, HANDLER_ERROR_TEXT);
+    return ask_for_id(request, REQ_CAMERA_MODEL_TYPE);
 }
 
 void on_get_ipc_model_type_cb(IpcAnswer& answer)

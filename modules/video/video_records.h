@@ -923,14 +923,10 @@ int update_smart_event(const char* db, int channel, int event, bool (*change)(sm
 // Copies the record and every action table of (source, event) to each
 // channel of the set, each copy under its own channel.
 int copy_smart_event_action(const char* db, int source, int event, uint64_t channels);
+// The effective schedule of (channel, event); the other action tables are
+// reached by name through smart_event_tables().
 int read_smart_event_effective_schedule(const char* db, Schedule* out, int channel, int event);
 int write_smart_event_effective_schedule(const char* db, const Schedule* schedule, int channel, int event);
-int read_smart_event_audible_schedule(const char* db, Schedule* out, int channel, int event);
-int write_smart_event_audible_schedule(const char* db, const Schedule* schedule, int channel, int event);
-int read_smart_event_mail_schedule(const char* db, Schedule* out, int channel, int event);
-int write_smart_event_mail_schedule(const char* db, const Schedule* schedule, int channel, int event);
-int read_smart_event_ptz_schedule(const char* db, Schedule* out, int channel, int event);
-int write_smart_event_ptz_schedule(const char* db, const Schedule* schedule, int channel, int event);
 
 // Regional people counting: the action record of (channel, region 0..3) in
 // the smart-event layout ("event" holds the region) and its tables.
@@ -1163,15 +1159,8 @@ int write_anpr_event(const char* db, const anpr_event* record);
 // `change` returns false to write nothing. 0 written, 1 refused, -1 failure.
 int update_anpr_event(const char* db, int channel, int mode, bool (*change)(anpr_event* record, void* context),
                       void* context);
-int read_anpr_effective_schedule(const char* db, Schedule* out, int channel, int mode);
-int write_anpr_effective_schedule(const char* db, const Schedule* schedule, int channel, int mode);
-int read_anpr_audible_schedule(const char* db, Schedule* out, int channel, int mode);
-int write_anpr_audible_schedule(const char* db, const Schedule* schedule, int channel, int mode);
-int read_anpr_mail_schedule(const char* db, Schedule* out, int channel, int mode);
-int write_anpr_mail_schedule(const char* db, const Schedule* schedule, int channel, int mode);
-int read_anpr_ptz_schedule(const char* db, Schedule* out, int channel, int mode);
-int write_anpr_ptz_schedule(const char* db, const Schedule* schedule, int channel, int mode);
-// The same four by table name (one of the ANPR_*_SCHEDULE kinds).
+// A schedule of one channel and mode by table name (one of the
+// ANPR_*_SCHEDULE kinds).
 int read_anpr_schedule(const char* db, const char* table, Schedule* out, int channel, int mode);
 int write_anpr_schedule(const char* db, const char* table, const Schedule* schedule, int channel, int mode);
 

@@ -477,14 +477,11 @@ HandlerStatus on_set_vca_human(const char* request)
 void on_vca_region_cb(IpcAnswer& answer)
 {
     const RegionReply* reply = (const RegionReply*)answer.context;
-    static vca_region_event event;
-    if (!reply || !answer_record(answer, &event)) {
+    if (!reply) {
         answer.done = 0;
         return;
     }
-    json_object* out = json_object_new_object();
-    json_from_record(out, &event, reply->fields, reply->count);
-    cgi_writeback_json(REPLY_JSON, out);
+    video_print_record<vca_region_event>(answer, reply->fields, reply->count);
 }
 
 // ---- Line crossing.
@@ -514,17 +511,8 @@ HandlerStatus on_set_vca_line(const char* request)
         return HANDLER_ERROR_TEXT;
     int width, height;
     vca_request_size(body.get(), &width, &height);
-    json_object* lines = nullptr;
-    json_object_object_get_ex(body.get(), "line", &lines);
-    for (int i = 0; i < VCA_LINES; i++) {
-        json_object* line = json_array_at(lines, (size_t)i);
-        if (!json_object_is_type(line, json_type_object))
-            continue;
-        const VcaBox b = vca_to_camera(vca_request_position(line), width, height, true);
-        vca_line& slot = payload.lines[i];
-        slot.x1 = b.v[0], slot.y1 = b.v[1], slot.x2 = b.v[2], slot.y2 = b.v[3];
-        json_get_int(line, "direction", &slot.direction);
-    }
+    vca_read_lines(body.get(), width, height, payload.lines,
+                   +[](json_object* line, vca_line& slot) { json_get_int(line, "direction", &slot.direction); });
     return vca_send_setting(REQ_VCA_LINE_SET, &payload, (int)sizeof payload);
 }
 
@@ -536,15 +524,7 @@ void on_get_vca_line_cb(IpcAnswer& answer)
         return;
     }
     json_object* out = json_object_new_object();
-    json_object* lines = json_object_new_array();
-    for (const vca_line& l : event.lines) {
-        json_object* line = json_object_new_object();
-        json_add_int(line, "direction", l.direction);
-        const VcaBox b = {{l.x1, l.y1, l.x2, l.y2}};
-        json_add_text(line, "position", vca_position_text(b, event.width, event.height).c_str());
-        json_object_array_add(lines, line);
-    }
-    json_object_object_add(out, "line", lines);
+    json_object_object_add(out, "line", vca_lines_json(event.lines, event.width, event.height));
     json_add_int(out, "enable", event.enable);
     json_add_int(out, "width", event.width);
     json_add_int(out, "height", event.height);
@@ -595,10 +575,7 @@ HandlerStatus on_set_vca_people(const char* request)
     vca_people_event payload;
     memset(&payload, 0, sizeof payload);
     json_to_record(body.get(), &payload, kPeopleFields);
-    int width, height;
-    vca_request_size(body.get(), &width, &height);
-    payload.width = width, payload.height = height;
-    const VcaBox b = vca_to_camera(vca_request_position(body.get()), width, height, true);
+    const VcaBox b = vca_request_box(body.get(), &payload, true);
     payload.start_x = b.v[0], payload.start_y = b.v[1], payload.stop_x = b.v[2], payload.stop_y = b.v[3];
     return vca_send_setting(REQ_VCA_PEOPLE_SET, &payload, (int)sizeof payload);
 }
@@ -647,33 +624,13 @@ HandlerStatus on_get_vca_settings(const char* request)
 
 HandlerStatus on_set_vca_settings(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body || !json_check(body.get(), kSettingsRequest))
-        return HANDLER_ERROR_JSON;
-    vca_settings payload;
-    memset(&payload, 0, sizeof payload);
-    json_to_record(body.get(), &payload, kSettingsRequest);
-    json_to_record(body.get(), &payload, kSettingsReply);
-    int width, height;
-    vca_request_size(body.get(), &width, &height);
-    payload.width = width, payload.height = height;
-    const VcaBox b = vca_to_camera(vca_request_position(body.get()), width, height, false);
-    payload.x1 = b.v[0], payload.y1 = b.v[1], payload.x2 = b.v[2], payload.y2 = b.v[3];
-    return vca_send_setting(REQ_VCA_SETTINGS_SET, &payload, (int)sizeof payload);
+    return vca_set_settings<vca_settings>(request, kSettingsRequest, kSettingsReply, REQ_VCA_SETTINGS_SET,
+                                          HANDLER_ERROR_JSON);
 }
 
 void on_get_vca_settings_cb(IpcAnswer& answer)
 {
-    vca_settings settings;
-    if (!answer_record(answer, &settings)) {
-        answer.done = 0;
-        return;
-    }
-    json_object* out = json_object_new_object();
-    json_from_record(out, &settings, kSettingsReply);
-    const VcaBox b = {{settings.x1, settings.y1, settings.x2, settings.y2}};
-    json_add_text(out, "position", vca_position_text(b, settings.width, settings.height).c_str());
-    cgi_writeback_json(REPLY_JSON, out);
+    vca_print_settings<vca_settings>(answer, kSettingsReply);
 }
 
 // ---- Objects left or removed.
@@ -723,14 +680,7 @@ HandlerStatus on_get_vca_leftremove(const char* request)
 
 void on_get_vca_leftremove_cb(IpcAnswer& answer)
 {
-    static vca_leftremove_event event;
-    if (!answer_record(answer, &event)) {
-        answer.done = 0;
-        return;
-    }
-    json_object* out = json_object_new_object();
-    json_from_record(out, &event, kLeftRemoveReply);
-    cgi_writeback_json(REPLY_JSON, out);
+    video_print_record<vca_leftremove_event>(answer, kLeftRemoveReply);
 }
 
 // ---- People-count reset and the analytics support query.

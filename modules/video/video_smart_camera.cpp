@@ -77,17 +77,8 @@ HandlerStatus on_set_ipc_vca_line2(const char* request)
     int width, height;
     vca_request_size(body.get(), &width, &height);
     payload.width = width, payload.height = height;
-    json_object* lines = nullptr;
-    json_object_object_get_ex(body.get(), "line", &lines);
-    for (int i = 0; i < VCA_LINES; i++) {
-        json_object* line = json_array_at(lines, (size_t)i);
-        if (!json_object_is_type(line, json_type_object))
-            continue;
-        vca_line2& slot = payload.lines[i];
-        json_to_record(line, &slot, kLine2Entry);
-        const VcaBox b = vca_to_camera(vca_request_position(line), width, height, true);
-        slot.x1 = b.v[0], slot.y1 = b.v[1], slot.x2 = b.v[2], slot.y2 = b.v[3];
-    }
+    vca_read_lines(body.get(), width, height, payload.lines,
+                   +[](json_object* line, vca_line2& slot) { json_to_record(line, &slot, kLine2Entry); });
     return vca_send_setting(REQ_IPC_VCA_LINE_SET, &payload, (int)sizeof payload);
 }
 
@@ -100,15 +91,7 @@ void on_get_ipc_vca_line2_cb(IpcAnswer& answer)
     }
     json_object* out = json_object_new_object();
     json_from_record(out, &event, kLine2Reply);
-    json_object* lines = json_object_new_array();
-    for (const vca_line2& l : event.lines) {
-        json_object* line = json_object_new_object();
-        json_add_int(line, "direction", l.direction);
-        const VcaBox b = {{l.x1, l.y1, l.x2, l.y2}};
-        json_add_text(line, "position", vca_position_text(b, event.width, event.height).c_str());
-        json_object_array_add(lines, line);
-    }
-    json_object_object_add(out, "line", lines);
+    json_object_object_add(out, "line", vca_lines_json(event.lines, event.width, event.height));
     cgi_writeback_json(REPLY_JSON, out);
 }
 
@@ -140,33 +123,13 @@ HandlerStatus on_get_ipc_vca_settings2(const char* request)
 
 HandlerStatus on_set_ipc_vca_settings2(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body || !json_check(body.get(), kSettings2Request))
-        return HANDLER_ERROR_TEXT;
-    static ipc_vca_settings payload;
-    memset(&payload, 0, sizeof payload);
-    json_to_record(body.get(), &payload, kSettings2Request);
-    json_to_record(body.get(), &payload, kSettings2Fields);
-    int width, height;
-    vca_request_size(body.get(), &width, &height);
-    payload.width = width, payload.height = height;
-    const VcaBox b = vca_to_camera(vca_request_position(body.get()), width, height, false);
-    payload.x1 = b.v[0], payload.y1 = b.v[1], payload.x2 = b.v[2], payload.y2 = b.v[3];
-    return vca_send_setting(REQ_IPC_VCA_SETTINGS_SET, &payload, (int)sizeof payload);
+    return vca_set_settings<ipc_vca_settings>(request, kSettings2Request, kSettings2Fields, REQ_IPC_VCA_SETTINGS_SET,
+                                              HANDLER_ERROR_TEXT);
 }
 
 void on_get_ipc_vca_settings2_cb(IpcAnswer& answer)
 {
-    static ipc_vca_settings settings;
-    if (!answer_record(answer, &settings)) {
-        answer.done = 0;
-        return;
-    }
-    json_object* out = json_object_new_object();
-    json_from_record(out, &settings, kSettings2Fields);
-    const VcaBox b = {{settings.x1, settings.y1, settings.x2, settings.y2}};
-    json_add_text(out, "position", vca_position_text(b, settings.width, settings.height).c_str());
-    cgi_writeback_json(REPLY_JSON, out);
+    vca_print_settings<ipc_vca_settings>(answer, kSettings2Fields);
 }
 
 // ---- Fisheye cameras.
@@ -209,14 +172,7 @@ HandlerStatus on_get_fisheye_info(const char* request)
 
 void on_get_fisheye_info_cb(IpcAnswer& answer)
 {
-    fisheye_mode mode;
-    if (!answer_record(answer, &mode)) {
-        answer.done = 0;
-        return;
-    }
-    json_object* out = json_object_new_object();
-    json_from_record(out, &mode, kFisheyeReply);
-    cgi_writeback_json(REPLY_JSON, out);
+    video_print_record<fisheye_mode>(answer, kFisheyeReply);
 }
 
 HandlerStatus on_cgi_set_fisheye_mode(const char* request)
@@ -253,14 +209,7 @@ HandlerStatus on_cgi_set_fisheye_info(const char* request)
 
 void on_cgi_check_fisheye_info_cb(IpcAnswer& answer)
 {
-    fisheye_support support;
-    if (!answer_record(answer, &support)) {
-        answer.done = 0;
-        return;
-    }
-    json_object* out = json_object_new_object();
-    json_from_record(out, &support, kFisheyeSupport);
-    cgi_writeback_json(REPLY_JSON, out);
+    video_print_record<fisheye_support>(answer, kFisheyeSupport);
 }
 
 // {"res": first word}.
