@@ -3,11 +3,16 @@
 # default, its store's bound), nvrweb.cgi "/1003" exports all of them as CSV.
 # Reports rows/s, wall time and peak RSS of the CGI, and the search of one
 # page over the same log. Target: the export well under 10 s (aim: 3 s).
-#   bench/log_export.sh [BUILD_DIR] [ENTRIES]     BUILD_DIR defaults to build/
+#   bench/log_export.sh [BUILD_DIR] [ENTRIES] [REFERENCE RUNS]
+# BUILD_DIR defaults to build/. With REFERENCE (bench/minexport.c built), the
+# export and the reference writing the same rows from the same export file
+# take turns RUNS times; the rows must be the same.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 B=$(cd "${1:-$top/build}" && pwd)
 entries=${2:-100000}
+reference=${3:-}
+ref_runs=${4:-5}
 for f in nvrweb.cgi coresim; do
   [ -x "$B/$f" ] || { echo "log_export: $B/$f missing: build it first" >&2; exit 2; }
 done
@@ -23,7 +28,8 @@ cleanup() { stop_coresim; rm -rf "$work"; }
 trap cleanup EXIT
 
 root="$work/root"
-start_coresim "$B" "$root" "$work/coresim.log" CORESIM_LOG_ENTRIES=$entries
+# coresim keeps a link to each export file, which the CGI removes.
+start_coresim "$B" "$root" "$work/coresim.log" CORESIM_LOG_ENTRIES=$entries CORESIM_EXPORT_KEEP="$work/kept.dat"
 
 cgi() {  # cgi PATH BODY OUT: one request as the web server runs it, timed
   env -i PATH=/usr/bin:/bin NVRWEB_ROOT="$root" TZ=UTC REQUEST_METHOD=POST \
@@ -58,4 +64,23 @@ echo "log search (page 500 of the same log): ${search_wall} s, CGI peak RSS ${se
 echo "coresim peak RSS ${core_rss}; files left in /tmp/log: ${left:-none}"
 echo "  of which coresim writing the export file: ${core_ms} ms; the CGI itself: $(awk "BEGIN {printf \"%.2f\", $wall - $core_ms / 1000}") s"
 [ "$rows" -eq "$entries" ] || { echo "log_export: expected $entries rows" >&2; exit 1; }
+
+if [ -n "$reference" ]; then
+  ms() { echo $(( $(date +%s%N) / 1000000 )); }
+  spread() { sort -n | awk '{a[NR]=$1} END {printf "%s/%s/%s", a[1], a[int((NR+1)/2)], a[NR]}'; }
+  : > "$work/cgi.ms"; : > "$work/ref.ms"; : > "$work/own.ms"
+  for _ in $(seq "$ref_runs"); do
+    rm -f "$work/kept.dat"
+    t0=$(ms); cgi /1003 "$export_body" "$work/export.csv"; t1=$(ms)
+    core=$(sed -n 's/.*log export: .* in \([0-9]*\) ms$/\1/p' "$work/coresim.log" | tail -1)
+    t2=$(ms); TZ=UTC "$reference" "$work/kept.dat" > "$work/reference.csv"; t3=$(ms)
+    echo $((t1 - t0)) >> "$work/cgi.ms"; echo $((t1 - t0 - core)) >> "$work/own.ms"; echo $((t3 - t2)) >> "$work/ref.ms"
+  done
+  tail -n +5 "$work/export.csv" | cmp -s - "$work/reference.csv" && same=same || same=DIFFERENT
+  read -r own_med < <(sort -n "$work/own.ms" | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
+  read -r ref_med < <(sort -n "$work/ref.ms" | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
+  echo "log export reference: $(awk "BEGIN {printf \"%.2f\", $own_med / ($ref_med > 0 ? $ref_med : 1)}")x over $ref_runs turns;" \
+    "CGI min/median/max $(spread < "$work/cgi.ms") ms, of which the CGI's own (less coresim writing the file)" \
+    "$(spread < "$work/own.ms") ms; reference $(spread < "$work/ref.ms") ms; rows $same"
+fi
 awk "BEGIN {exit !($wall < 10)}" || { echo "log_export: slower than 10 s" >&2; exit 1; }

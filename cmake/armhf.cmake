@@ -19,6 +19,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${NVRWEB_ARM_TRIPLE}/pkgconfig:/usr/share/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
 
+# The board's build is the static device build (NVRWEB_STATIC): the CGI
+# carries the C library, the C++ runtime and SQLite. -DNVRWEB_STATIC=OFF on
+# the command line gives the dynamic one.
+set(NVRWEB_STATIC ON CACHE BOOL "Link the CGI statically, SQLite compiled in")
+
 # The cross toolchain's shared C++ runtime does not match the armhf C library
 # it would run with, so every program carries its C++ runtime.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libstdc++ -static-libgcc")

@@ -4,6 +4,8 @@
 // file under the device root. Bounded: the oldest entries go first.
 // CORESIM_LOG_ENTRIES sets how many simulated entries the log starts with
 // (default 48, spread over the two days before the first log request).
+// CORESIM_EXPORT_KEEP names a path that gets a hard link to each export
+// file, so that a benchmark can read the file the CGI removes.
 #include <cerrno>
 #include <chrono>
 #include <cstdarg>
@@ -328,6 +330,8 @@ void on_log_export(const SimRequest& request, SimReply& reply)
          ftruncate(fd, LOG_EXPORT_HEAD_SIZE + (off_t)count * (off_t)sizeof entry) == 0;
     ok = close(fd) == 0 && ok;
     answer.result = ok ? 0 : -1;
+    if (const char* keep = getenv("CORESIM_EXPORT_KEEP"))
+        (void)!link(device_path(name).c_str(), keep);
     wire_text(answer.path, name);
     sim_log("log export: %d entries to %s in %.0f ms", count, name,
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count());

@@ -7,7 +7,8 @@
 #include <ctime>
 #include <fcntl.h>
 #include <mutex>
-#include <netdb.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -120,16 +121,17 @@ bool wait_fd(int fd, short events, const struct timespec& start)
 
 // One address: connect and read the first line within what is left of the
 // 5 s; true when it is a "220" greeting.
-bool greets(const struct addrinfo* ai, const struct timespec& start, char* line, size_t size)
+bool greets(const struct sockaddr* address, socklen_t address_size, const struct timespec& start, char* line,
+            size_t size)
 {
-    const int fd = socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
+    const int fd = socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     bool ok = false;
     int error = 0;
     socklen_t length = sizeof error;
-    if (connect(fd, ai->ai_addr, ai->ai_addrlen) == 0 ||
+    if (connect(fd, address, address_size) == 0 ||
         (errno == EINPROGRESS && wait_fd(fd, POLLOUT, start) &&
          getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0)) {
         size_t n = 0;
@@ -156,21 +158,29 @@ bool smtp_server_greets(const char* server, int port)
         return false;
     struct timespec start;
     clock_gettime(CLOCK_MONOTONIC, &start);
-    char service[8];
-    snprintf(service, sizeof service, "%d", port);
-    struct addrinfo hints;
-    memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    struct addrinfo* list = nullptr;
-    if (getaddrinfo(server, service, &hints, &list) != 0)
+    // A numeric IPv4 or IPv6 address only, as the device's own programs
+    // take it: a name would need the C library's resolver and could wait on
+    // DNS; it gets "no greeting" at once.
+    struct sockaddr_in v4;
+    struct sockaddr_in6 v6;
+    memset(&v4, 0, sizeof v4);
+    memset(&v6, 0, sizeof v6);
+    const struct sockaddr* address = nullptr;
+    socklen_t address_size = 0;
+    if (inet_pton(AF_INET, server, &v4.sin_addr) == 1) {
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons((uint16_t)port);
+        address = (const struct sockaddr*)&v4, address_size = sizeof v4;
+    } else if (inet_pton(AF_INET6, server, &v6.sin6_addr) == 1) {
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons((uint16_t)port);
+        address = (const struct sockaddr*)&v6, address_size = sizeof v6;
+    } else {
+        sim_log("SMTP %s:%d is not a numeric address: no greeting", server, port);
         return false;
+    }
     char line[SMTP_GREETING_MAX] = {0};
-    bool ok = false;
-    for (const struct addrinfo* ai = list; ai && !ok && ms_since(start) < SMTP_TIMEOUT_MS; ai = ai->ai_next)
-        ok = greets(ai, start, line, sizeof line);
-    freeaddrinfo(list);
+    const bool ok = greets(address, address_size, start, line, sizeof line);
     line[strcspn(line, "\r\n")] = '\0';
     sim_log("SMTP %s:%d %s%s", server, port, ok ? "greets: " : "gives no greeting ", line);
     return ok;

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <netdb.h>
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -156,16 +156,14 @@ int socket_connect(int sock, const char* host, int port)
 {
     if (sock < 0 || !host || !*host || port <= 0 || port > 65535)
         return -1;
-    struct addrinfo hints;
-    memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    struct addrinfo* found = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || !found)
-        return -1;
+    // A numeric address only: a name would need the C library's resolver,
+    // which a static binary cannot load, and could wait on DNS. A name
+    // fails here at once, as an unreachable server does.
     struct sockaddr_in address;
-    memcpy(&address, found->ai_addr, sizeof address);
-    freeaddrinfo(found);
+    memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    if (inet_pton(AF_INET, host, &address.sin_addr) != 1)
+        return -1;
     address.sin_port = htons((uint16_t)port);
 
     const int flags = fcntl(sock, F_GETFL);

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs, only those that are missing.
-# Usage: scripts/deps.sh build|test|run|bench|arm
+# Usage: scripts/deps.sh build|test|run|bench|arm|static
+# arm and static (the static device build) also make SQLite's amalgamation
+# from Debian's source package (scripts/sqlite-src.sh, cached).
 set -euo pipefail
 
 build=(build-essential cmake pkg-config libjson-c-dev libsqlite3-dev zlib1g-dev libssl-dev)
@@ -14,16 +16,25 @@ case "${1:-build}" in
   build) want=("${build[@]}") ;;
   test)  want=("${build[@]}" libgtest-dev ffmpeg lighttpd lighttpd-mod-openssl curl python3 sqlite3 net-tools unzip openssl chromium clang libclang-rt-dev) ;;
   run)   want=("${build[@]}" lighttpd lighttpd-mod-openssl curl ffmpeg net-tools unzip) ;;
-  bench) want=("${build[@]}" "${cross[@]}" lighttpd lighttpd-mod-openssl curl ffmpeg hyperfine time valgrind unzip) ;;
-  arm)   want=(cmake pkg-config "${cross[@]}" libgtest-dev:armhf qemu-user ffmpeg lighttpd lighttpd-mod-openssl curl python3 sqlite3 net-tools unzip openssl) ;;
-  *) echo "usage: $0 build|test|run|bench|arm" >&2; exit 2 ;;
+  bench) want=("${build[@]}" "${cross[@]}" tcl lighttpd lighttpd-mod-openssl curl ffmpeg hyperfine time valgrind unzip) ;;
+  arm)   want=(cmake pkg-config "${cross[@]}" tcl libgtest-dev:armhf qemu-user ffmpeg lighttpd lighttpd-mod-openssl curl python3 sqlite3 net-tools unzip openssl) ;;
+  static) want=("${build[@]}" tcl) ;;
+  *) echo "usage: $0 build|test|run|bench|arm|static" >&2; exit 2 ;;
 esac
+make_sqlite() {
+  case "${1:-build}" in
+    arm|static|bench) "$(dirname "$0")/sqlite-src.sh" >/dev/null ;;
+  esac
+}
 
 missing=()
 for p in "${want[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+  make_sqlite "${1:-build}"
+  exit 0
+fi
 
 echo "installing: ${missing[*]}"
 sudo=""
@@ -42,3 +53,4 @@ for p in "${missing[@]}"; do
 done
 $sudo apt-get update -qq || true
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+make_sqlite "${1:-build}"

@@ -322,8 +322,8 @@ TEST(NetsvcLocalDevice, SmtpCheckClockAndPppoeLink)
         r.max_steps = 400;  // the SMTP check may take its whole 5 s
         return run_cgi(root.path(), r);
     };
-    auto set_server = [&](int port) {
-        return run("/7031", R"({"smtpServer":"127.0.0.1","smtpPort":)" + std::to_string(port) +
+    auto set_server = [&](int port, const std::string& server = "127.0.0.1") {
+        return run("/7031", R"({"smtpServer":")" + server + R"(","smtpPort":)" + std::to_string(port) +
                                 R"(,"enableTls":0,"enableAttach":0,"captureInterval":0})").out;
     };
     struct Case {
@@ -335,6 +335,12 @@ TEST(NetsvcLocalDevice, SmtpCheckClockAndPppoeLink)
         const CgiResult res = run("/7032");
         EXPECT_EQ(res.out, text_reply(c.out)) << c.greeting;
         EXPECT_LT(res.seconds, 12.0) << "the check is bounded by 5 s";
+    }
+    {
+        // A host name is not looked up: no greeting, though one waits there.
+        SmtpListener smtp("220 mail.test ESMTP ready\r\n");
+        ASSERT_EQ(set_server(smtp.port(), "localhost"), text_reply());
+        EXPECT_EQ(run("/7032").out, text_reply("ERROR"));
     }
     {
         SmtpListener closed("");

@@ -153,6 +153,16 @@ TEST_F(P2pLibraryTest, SizesAndServerAddress)
     char small[16];
     int port = 0;
     EXPECT_FALSE(p2p_server_address(small, sizeof small, &port));
+
+    // Only a numeric address is connected to: a name is refused without a
+    // lookup, even one that names the listening server.
+    TestServer server([](int) { return std::string(); });
+    const int listening = std::stoi(server.address().substr(server.address().rfind(':') + 1));
+    for (const char* host : {"localhost", "127.0.0.1"}) {
+        const int sock = socket_create();
+        EXPECT_EQ(socket_connect(sock, host, listening), strcmp(host, "localhost") == 0 ? -1 : 0) << host;
+        socket_destroy(sock);
+    }
 }
 
 TEST_F(P2pLibraryTest, FramingHandshakeAndRefusals)
