@@ -259,9 +259,7 @@ TEST_F(AnprTest, LocalDeviceAnswersAndCreatesThePlateDatabase)
     CoresimProcess sim(root.path());
     ASSERT_TRUE(sim.running());
     auto run = [&](const std::string& path, const std::string& body) {
-        CgiRequest r;
-        r.method = "POST", r.path = path, r.body = body, r.content_type = "application/json";
-        return run_cgi(root.path(), r).out;
+        return post_json(root.path(), path, body).out;
     };
     struct stat st;
     EXPECT_NE(stat((root.path() + VXDB_ANPR).c_str(), &st), 0);

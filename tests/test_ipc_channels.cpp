@@ -409,11 +409,7 @@ TEST(CameraFleetCoresim, FoundCameraCanBeBoundAndRemoved)
     ScratchRoot root;
     CoresimProcess sim(root.path());
     ASSERT_TRUE(sim.running());
-    auto call = [&](const std::string& path, const std::string& body) {
-        CgiRequest r;
-        r.method = "POST", r.path = path, r.body = body, r.content_type = "application/json";
-        return reply_body(run_cgi(root.path(), r).out);
-    };
+    auto call = [&](const std::string& path, const std::string& body) { return post_json_body(root.path(), path, body); };
     EXPECT_EQ(call("/2005", R"({"chnid":5})"), "OK");
     const std::string found = call("/2006", R"({"protocol":0,"nic":0})");
     EXPECT_NE(found.find("\"10.0.0.200\""), std::string::npos) << found;

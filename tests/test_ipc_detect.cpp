@@ -180,11 +180,7 @@ TEST(CameraDetectionCoresim, CamerasRememberWhatIsSet)
     ScratchRoot root;
     CoresimProcess sim(root.path());
     ASSERT_TRUE(sim.running());
-    auto call = [&](const std::string& path, const std::string& body) {
-        CgiRequest r;
-        r.method = "POST", r.path = path, r.body = body, r.content_type = "application/json";
-        return reply_body(run_cgi(root.path(), r).out);
-    };
+    auto call = [&](const std::string& path, const std::string& body) { return post_json_body(root.path(), path, body); };
     EXPECT_EQ(canon(call("/2052", R"({"chnid":1,"enable":1,"map_mask":"101","effective":)" + schedule_json() +
                                 R"(,"copyCnt":1,"copyChn":[2]})")),
               R"({"res":0})");

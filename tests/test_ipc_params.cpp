@@ -163,11 +163,7 @@ TEST(CameraParamsCoresim, CamerasRememberWhatIsSet)
     ScratchRoot root;
     CoresimProcess sim(root.path());
     ASSERT_TRUE(sim.running());
-    auto call = [&](const std::string& path, const std::string& body) {
-        CgiRequest r;
-        r.method = "POST", r.path = path, r.body = body, r.content_type = "application/json";
-        return reply_body(run_cgi(root.path(), r).out);
-    };
+    auto call = [&](const std::string& path, const std::string& body) { return post_json_body(root.path(), path, body); };
     EXPECT_EQ(call("/2024", R"({"id":1,"pagename":"img","httpname":"a","key":"k","value":"42"})"), "OK");
     EXPECT_EQ(canon(call("/2023", R"({"id":1,"pagename":"img","httpname":"a","key":"k"})")),
               R"({"id":1,"pagename":"img","httpname":"a","key":"k","value":"42"})");

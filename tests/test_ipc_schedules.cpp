@@ -146,11 +146,7 @@ TEST(CameraSchedulesCoresim, ReadsReturnTheLastWrite)
     ScratchRoot root;
     CoresimProcess sim(root.path());
     ASSERT_TRUE(sim.running());
-    auto call = [&](const std::string& path, const std::string& body) {
-        CgiRequest r;
-        r.method = "POST", r.path = path, r.body = body, r.content_type = "application/json";
-        return reply_body(run_cgi(root.path(), r).out);
-    };
+    auto call = [&](const std::string& path, const std::string& body) { return post_json_body(root.path(), path, body); };
     auto read = [&](const std::string& path, const std::string& body) { return canon(call(path, body)); };
     const std::string empty = R"({"startTime":"","endTime":"","actionType":0})";
     EXPECT_EQ(read("/2041", R"({"id":1})").find(R"({"schedule":[[)" + empty + ","), 0u);

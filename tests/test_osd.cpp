@@ -266,9 +266,7 @@ TEST(OsdLocalDevice, NamesMasksAndDisconnectedCameras)
     CoresimProcess sim(root.path());
     ASSERT_TRUE(sim.running());
     auto run = [&](const std::string& path, const std::string& body) {
-        CgiRequest r;
-        r.method = "POST", r.path = path, r.body = body, r.content_type = "application/json";
-        return run_cgi(root.path(), r).out;
+        return post_json(root.path(), path, body).out;
     };
     EXPECT_NE(canon(reply_body(run("/6000", "3"))).find(R"("camName":"CH4")"), std::string::npos);
     EXPECT_EQ(run("/6019", R"({"cnt":1,"chnid":[2],"num":1,"mosaicNum":0,"enable":1,)"

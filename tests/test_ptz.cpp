@@ -384,11 +384,7 @@ TEST(PtzCoresim, PresetsAndToursComeBack)
     ScratchRoot root;
     CoresimProcess sim(root.path());
     ASSERT_TRUE(sim.running());
-    auto call = [&](const std::string& path, const std::string& body) {
-        CgiRequest r;
-        r.method = "POST", r.path = path, r.body = body, r.content_type = "application/json";
-        return reply_body(run_cgi(root.path(), r).out);
-    };
+    auto call = [&](const std::string& path, const std::string& body) { return post_json_body(root.path(), path, body); };
     EXPECT_EQ(call("/5001", R"({"channelId":1,"action":22,"presetId":5,"name":"Dock","panSpeed":1,"tiltSpeed":1,)"
                             R"("zoomSpeed":1,"focusSpeed":1})"),
               "OK");

@@ -242,9 +242,7 @@ TEST(RecordSimulated, CoresimRecordingsFollowTheSchedule)
     CoresimProcess sim(root.path(), {{"TZ", "UTC"}});
     ASSERT_TRUE(sim.running());
     auto post = [&](const std::string& path, const std::string& body) {
-        CgiRequest r;
-        r.method = "POST", r.path = path, r.body = body, r.content_type = "application/json";
-        return reply_body(run_cgi(root.path(), r).out);
+        return post_json_body(root.path(), path, body);
     };
     std::string days;
     for (int d = 0; d < 8; d++)

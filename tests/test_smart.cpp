@@ -230,9 +230,7 @@ TEST(SmartLocalDevice, LineCopyAndSupport)
     CoresimProcess sim(root.path());
     ASSERT_TRUE(sim.running());
     auto run = [&](const std::string& path, const std::string& body) {
-        CgiRequest r;
-        r.method = "POST", r.path = path, r.body = body, r.content_type = "application/json";
-        return run_cgi(root.path(), r).out;
+        return post_json(root.path(), path, body).out;
     };
     EXPECT_EQ(run("/6139", R"({"chnid":0,"enable":1,"copyChn":"001","line":[{"position":"230;130;460;260",)"
                            R"("direction":1}]})"),
@@ -254,9 +252,7 @@ TEST(SmartLocalDevice, NewerCameraResourcesRoundTrip)
     CoresimProcess sim(root.path());
     ASSERT_TRUE(sim.running());
     auto run = [&](const std::string& path, const std::string& body) {
-        CgiRequest r;
-        r.method = "POST", r.path = path, r.body = body, r.content_type = "application/json";
-        const std::string out = reply_body(run_cgi(root.path(), r).out);
+        const std::string out = post_json_body(root.path(), path, body);
         return out.empty() || out[0] != '{' ? out : canon(out);
     };
     const std::string zero = R"(,{"direction":0,"position":"0;0;0;0"})";

@@ -282,9 +282,7 @@ TEST(VideoLocalDevice, MotionSettingReachesTheCamera)
     CoresimProcess sim(root.path());
     ASSERT_TRUE(sim.running());
     auto run = [&](const std::string& path, const std::string& body) {
-        CgiRequest r;
-        r.method = "POST", r.path = path, r.body = body, r.content_type = "application/json";
-        return run_cgi(root.path(), r).out;
+        return post_json(root.path(), path, body).out;
     };
     EXPECT_EQ(run("/6012", R"({"camId":3,"enable":1,"sensitivity":6,"triChannels":"1","triAlarms":0,)"
                            R"("interval":5,"motionTable":"00ff","enableMS":1})"),

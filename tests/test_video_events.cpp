@@ -300,9 +300,7 @@ TEST(VideoEventsLocalDevice, VolumeDetectionRoundTrip)
     CoresimProcess sim(root.path());
     ASSERT_TRUE(sim.running());
     auto run = [&](const std::string& path, const std::string& body) {
-        CgiRequest r;
-        r.method = "POST", r.path = path, r.body = body, r.content_type = "application/json";
-        return run_cgi(root.path(), r).out;
+        return post_json(root.path(), path, body).out;
     };
     EXPECT_EQ(run("/6093", R"({"camId":9,"enable":1,"type":1,"volume":70,"duration":5,"onEvent":1,)"
                            R"("offEvent":0,"ongoingEvent":2,"triActions":3,"triChannels":"01"})"),

@@ -130,6 +130,18 @@ CgiResult run_cgi(const std::string& root, const CgiRequest& req)
     return result;
 }
 
+CgiResult post_json(const std::string& root, const std::string& path, const std::string& body)
+{
+    CgiRequest r;
+    r.method = "POST", r.path = path, r.body = body, r.content_type = "application/json";
+    return run_cgi(root, r);
+}
+
+std::string post_json_body(const std::string& root, const std::string& path, const std::string& body)
+{
+    return reply_body(post_json(root, path, body).out);
+}
+
 std::string reply_body(const std::string& out)
 {
     size_t at = out.find("\r\n\r\n");

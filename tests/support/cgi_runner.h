@@ -34,6 +34,9 @@ struct CgiResult {
 };
 
 CgiResult run_cgi(const std::string& root, const CgiRequest& request);
+// A JSON POST as the browser sends it; and the body of its reply.
+CgiResult post_json(const std::string& root, const std::string& path, const std::string& body);
+std::string post_json_body(const std::string& root, const std::string& path, const std::string& body);
 
 // The body of a reply without its header block, and the header block.
 std::string reply_body(const std::string& out);
