@@ -114,6 +114,23 @@ int answering_channel(const SimRequest& request, SimReply& reply, T* record)
     return request.word(0);
 }
 
+// A read answers the record the camera keeps: the request is Request (it
+// starts with the channel), the answer CameraParams::*member.
+template <typename Request, typename Record, Record CameraParams::*member>
+void on_kept_get(const SimRequest& request, SimReply& reply)
+{
+    Request asked;
+    const int channel = answering_channel(request, reply, &asked);
+    if (channel < 0)
+        return;
+    Record record;
+    {
+        std::lock_guard<std::mutex> lock(g.mu);
+        record = camera_of(channel).*member;
+    }
+    reply.send(&record, sizeof record);
+}
+
 bool same_param(const camera_param_set& a, const camera_param_set& b)
 {
     return a.channel == b.channel && strncmp(a.pagename, b.pagename, sizeof a.pagename) == 0 &&
@@ -137,20 +154,6 @@ void on_param_get(const SimRequest& request, SimReply& reply)
     reply.send(&param, sizeof param);
 }
 
-void on_watermark_get(const SimRequest& request, SimReply& reply)
-{
-    int32_t channel_word;
-    const int channel = answering_channel(request, reply, &channel_word);
-    if (channel < 0)
-        return;
-    ipc_watermark watermark;
-    {
-        std::lock_guard<std::mutex> lock(g.mu);
-        watermark = camera_of(channel).watermark;
-    }
-    reply.send(&watermark, sizeof watermark);
-}
-
 // Applied to the bound cameras whose copy character is "1".
 void on_watermark_set(const SimRequest& request, SimReply& reply)
 {
@@ -170,20 +173,6 @@ void on_watermark_set(const SimRequest& request, SimReply& reply)
         memcpy(w.watermark, set.watermark, sizeof w.watermark);
     }
     reply.send_word(0);
-}
-
-void on_event_stream_get(const SimRequest& request, SimReply& reply)
-{
-    ipc_event_stream_get get;
-    const int channel = answering_channel(request, reply, &get);
-    if (channel < 0)
-        return;
-    ipc_event_stream stream;
-    {
-        std::lock_guard<std::mutex> lock(g.mu);
-        stream = camera_of(channel).event_stream;
-    }
-    reply.send(&stream, sizeof stream);
 }
 
 void on_event_stream_set(const SimRequest& request, SimReply& reply)
@@ -253,20 +242,6 @@ void on_channels_model(const SimRequest&, SimReply& reply)
         if (bound(i))
             list.push_back(type_info(i));
     reply.send(list.data(), list.size() * sizeof(ipc_type_info));
-}
-
-void on_audio_get(const SimRequest& request, SimReply& reply)
-{
-    int32_t channel_word;
-    const int channel = answering_channel(request, reply, &channel_word);
-    if (channel < 0)
-        return;
-    ipc_audio_info audio;
-    {
-        std::lock_guard<std::mutex> lock(g.mu);
-        audio = camera_of(channel).audio;
-    }
-    reply.send(&audio, sizeof audio);
 }
 
 // The settings go to the channel's camera and the bound cameras of the mask.
@@ -350,20 +325,6 @@ void on_chip_code(const SimRequest&, SimReply& reply)
     reply.send(&code, sizeof code);
 }
 
-void on_enhancement_get(const SimRequest& request, SimReply& reply)
-{
-    int32_t channel_word;
-    const int channel = answering_channel(request, reply, &channel_word);
-    if (channel < 0)
-        return;
-    ipc_image_enhancement enhancement;
-    {
-        std::lock_guard<std::mutex> lock(g.mu);
-        enhancement = camera_of(channel).enhancement;
-    }
-    reply.send(&enhancement, sizeof enhancement);
-}
-
 // The values go to every bound camera of the mask; nobody waits for an answer.
 void on_enhancement_set(const SimRequest& request, SimReply&)
 {
@@ -386,20 +347,6 @@ void on_enhancement_set(const SimRequest& request, SimReply&)
     }
 }
 
-void on_display_get(const SimRequest& request, SimReply& reply)
-{
-    int32_t channel_word;
-    const int channel = answering_channel(request, reply, &channel_word);
-    if (channel < 0)
-        return;
-    ipc_image_display display;
-    {
-        std::lock_guard<std::mutex> lock(g.mu);
-        display = camera_of(channel).display;
-    }
-    reply.send(&display, sizeof display);
-}
-
 void on_display_set(const SimRequest& request, SimReply& reply)
 {
     ipc_image_display_set set;
@@ -414,20 +361,6 @@ void on_display_set(const SimRequest& request, SimReply& reply)
     reply.send_word(0);
 }
 
-void on_region_get(const SimRequest& request, SimReply& reply)
-{
-    int32_t channel_word;
-    const int channel = answering_channel(request, reply, &channel_word);
-    if (channel < 0)
-        return;
-    ipc_image_region regions;
-    {
-        std::lock_guard<std::mutex> lock(g.mu);
-        regions = camera_of(channel).regions;
-    }
-    reply.send(&regions, sizeof regions);
-}
-
 void on_region_set(const SimRequest& request, SimReply&)
 {
     ipc_image_region_set set;
@@ -439,20 +372,6 @@ void on_region_set(const SimRequest& request, SimReply&)
     r.count = set.count < 0 ? 0 : set.count > IPC_REGIONS ? IPC_REGIONS : set.count;
     memset(r.areas, 0, sizeof r.areas);
     memcpy(r.areas, set.areas, (size_t)r.count * sizeof r.areas[0]);
-}
-
-void on_daynight_get(const SimRequest& request, SimReply& reply)
-{
-    int32_t channel_word;
-    const int channel = answering_channel(request, reply, &channel_word);
-    if (channel < 0)
-        return;
-    ipc_daynight daynight;
-    {
-        std::lock_guard<std::mutex> lock(g.mu);
-        daynight = camera_of(channel).daynight;
-    }
-    reply.send(&daynight, sizeof daynight);
 }
 
 void on_daynight_set(const SimRequest& request, SimReply&)
@@ -483,19 +402,25 @@ void on_region_delete(const SimRequest& request, SimReply&)
 
 const SimEntry kParams[] = {
     {REQ_IPC_PARAM_GET, on_param_get, "a camera's web parameter: the last one set"},
-    {REQ_IPC_WATERMARK_GET, on_watermark_get, "a camera's watermark"},
+    {REQ_IPC_WATERMARK_GET, on_kept_get<int32_t, ipc_watermark, &CameraParams::watermark>,
+     "a camera's watermark"},
     {REQ_IPC_WATERMARK_SET, on_watermark_set, "the watermark of the cameras of a copy string"},
-    {REQ_IPC_EVENT_STREAM_GET, on_event_stream_get, "a camera's event stream"},
+    {REQ_IPC_EVENT_STREAM_GET, on_kept_get<ipc_event_stream_get, ipc_event_stream, &CameraParams::event_stream>,
+     "a camera's event stream"},
     {REQ_IPC_EVENT_STREAM_SET, on_event_stream_set, "store a camera's event stream"},
     {REQ_IPC_LPR_NIGHT_MODE, on_lpr_night_mode, "licence-plate night mode (always 0)"},
     {REQ_IPC_TYPE, on_ipc_type, "address and model of a bound camera"},
-    {REQ_IPC_ENHANCEMENT_GET, on_enhancement_get, "a camera's image enhancement"},
+    {REQ_IPC_ENHANCEMENT_GET, on_kept_get<int32_t, ipc_image_enhancement, &CameraParams::enhancement>,
+     "a camera's image enhancement"},
     {REQ_IPC_ENHANCEMENT_SET, on_enhancement_set, "image enhancement of the cameras of a mask (no answer)"},
-    {REQ_IPC_DISPLAY_GET, on_display_get, "a camera's image display"},
+    {REQ_IPC_DISPLAY_GET, on_kept_get<int32_t, ipc_image_display, &CameraParams::display>,
+     "a camera's image display"},
     {REQ_IPC_DISPLAY_SET, on_display_set, "store a camera's image display"},
-    {REQ_IPC_DAYNIGHT_GET, on_daynight_get, "a camera's day/night profiles"},
+    {REQ_IPC_DAYNIGHT_GET, on_kept_get<int32_t, ipc_daynight, &CameraParams::daynight>,
+     "a camera's day/night profiles"},
     {REQ_IPC_DAYNIGHT_SET, on_daynight_set, "store a camera's day/night profiles (no answer)"},
-    {REQ_IPC_REGION_GET, on_region_get, "a camera's image regions"},
+    {REQ_IPC_REGION_GET, on_kept_get<int32_t, ipc_image_region, &CameraParams::regions>,
+     "a camera's image regions"},
     {REQ_IPC_REGION_SET, on_region_set, "store a camera's image regions (no answer)"},
     {REQ_IPC_REGION_DELETE, on_region_delete, "delete an image region (no answer)"},
     {REQ_IPC_MOTION_STATUS, on_motion_status, "live motion mask of the bound channels"},
@@ -505,7 +430,8 @@ const SimEntry kParams[] = {
     {REQ_IPC_COMMAND, on_command, "a canned result; the command is never run"},
     {REQ_IPC_CHIP_CODE, on_chip_code, "the recorder's chip code"},
     {REQ_IPC_CHANNELS_MODEL, on_channels_model, "address and model of every bound camera"},
-    {REQ_IPC_AUDIO_GET, on_audio_get, "a camera's audio settings and canned choices"},
+    {REQ_IPC_AUDIO_GET, on_kept_get<int32_t, ipc_audio_info, &CameraParams::audio>,
+     "a camera's audio settings and canned choices"},
     {REQ_IPC_AUDIO_SET, on_audio_set, "store the audio of a camera and of its copies"},
 };
 
