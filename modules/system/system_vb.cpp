@@ -253,7 +253,7 @@ void on_option_chipupdate(const OptionPair& pair)
     bool ok = length > 0 && length <= CHIP_LONG && alphanumeric(pair.value);
     if (ok) {
         // A long value is a whole chip text: it is padded to its 32 characters.
-        snprintf(value, sizeof value, "%s", pair.value);
+        memcpy(value, pair.value, length + 1);  // fits: length <= CHIP_LONG
         if (length > 20)
             memset(value + length, '0', CHIP_LONG - length), value[CHIP_LONG] = '\0';
         ok = read_chip(chip) && chip_field(chip, value) && write_chip(chip);
