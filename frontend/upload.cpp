@@ -94,12 +94,6 @@ std::string query_param(const char* query)
     return std::string(p, n);
 }
 
-// The temporary file as the device names it (without the test root).
-const char* device_form(const char* mapped)
-{
-    const size_t n = strlen(device_root());
-    return strncmp(mapped, device_root(), n) == 0 ? mapped + n : mapped;
-}
 
 void drop_temp_file(CgiFormEntry* file)
 {

@@ -12,6 +12,12 @@ const char* device_root()
     return root ? root : "";
 }
 
+const char* device_form(const char* mapped)
+{
+    const size_t n = strlen(device_root());
+    return strncmp(mapped, device_root(), n) == 0 ? mapped + n : mapped;
+}
+
 std::string device_path(const char* path)
 {
     std::string out(device_root());

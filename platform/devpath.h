@@ -9,6 +9,10 @@ std::string device_path(const char* path);
 // The root that device_path() puts in front ("" on the device).
 const char* device_root();
 
+// The reverse of device_path(): `mapped` as the device names it, without the
+// root (a path outside the root comes back as it is).
+const char* device_form(const char* mapped);
+
 // The mapped path of `name` directly inside the device directory `dir` (for
 // example "/tmp"). Refused (false, `out` untouched): an empty name, "." and
 // "..", a name holding '/', and a symlink whose target lies outside `dir`.

@@ -267,10 +267,8 @@ HandlerStatus on_install_cert(const char* request)
     UploadPath upload;
     if (!upload_path_from_request(request, &upload))
         return HANDLER_ERROR_TEXT;
-    const size_t root = strlen(device_root());
-    const std::string device_form =
-        upload.path.compare(0, root, device_root()) == 0 ? upload.path.substr(root) : upload.path;
-    const char* const argv[] = {"vxprofile", "-i", device_form.c_str(), nullptr};
+    // The tool maps device paths itself: give it the device form.
+    const char* const argv[] = {"vxprofile", "-i", device_form(upload.path.c_str()), nullptr};
     vx_exec(argv, nullptr);  // its result does not decide the install
 
     const std::string cert = device_path(SSL_CERT_PATH);

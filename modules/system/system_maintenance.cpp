@@ -235,10 +235,7 @@ HandlerStatus on_import_config(const char* request)
     if (!upload_path_from_request(request, &upload))
         return HANDLER_ERROR_TEXT;
     // The tool maps device paths itself: give it the device form.
-    const size_t root = strlen(device_root());
-    const std::string device_form =
-        upload.path.compare(0, root, device_root()) == 0 ? upload.path.substr(root) : upload.path;
-    const char* const argv[] = {"vxprofile", "-i", device_form.c_str(), nullptr};
+    const char* const argv[] = {"vxprofile", "-i", device_form(upload.path.c_str()), nullptr};
     const int imported = vx_exec(argv, nullptr);
     // Removed whether the import worked or not: no upload stays behind.
     const int removed = unlink(upload.path.c_str());
