@@ -2,6 +2,7 @@
 // core service in the camera form of the shared schedule encoding, and the
 // exposure schedule the recorder keeps in its own database.
 #include "modules/ipc/ipc.h"
+#include "modules/ipc/ipc_param_table.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -15,24 +16,6 @@ namespace {
 
 // The exposure schedule has no day-valid words: its periods carry an
 // exposure time and a gain instead.
-enum class ScheduleForm : uint8_t { IMAGE, EXPOSURE };
-
-// One schedule of the camera: read by `get`, written by `set` (no answer).
-struct ScheduleResource {
-    int get;
-    int set;
-    ScheduleForm form;
-    int size;  // bytes of the request of `set` and of the answer to `get`
-};
-
-constexpr ScheduleResource kImage = {REQ_IPC_IMAGE_SCHEDULE_GET, REQ_IPC_IMAGE_SCHEDULE_SET, ScheduleForm::IMAGE,
-                                     (int)sizeof(ipc_image_schedule)};
-constexpr ScheduleResource kExposure = {REQ_IPC_EXPOSURE_SCHEDULE_GET, REQ_IPC_EXPOSURE_SCHEDULE_SET,
-                                        ScheduleForm::EXPOSURE, (int)sizeof(ipc_exposure_schedule)};
-constexpr ScheduleResource kImageEx = {REQ_IPC_IMAGE_SCHEDULE_EX_GET, REQ_IPC_IMAGE_SCHEDULE_EX_SET,
-                                       ScheduleForm::IMAGE, (int)sizeof(ipc_image_schedule)};
-
-// Both records start with the channel.
 constexpr JsonField kGetChannel[] = {JsonField{"id", 0, JType::I32, 4, true, true, 0, IPC_CHANNELS - 1}};
 constexpr JsonField kSetChannel[] = {JsonField{"channel", 0, JType::I32, 4, true, true, 0, IPC_CHANNELS - 1}};
 
@@ -69,17 +52,6 @@ json_object* image_schedule_json(const ipc_image_schedule& record)
 }
 
 // The week of an answer holding a whole T, or null.
-template <typename T>
-json_object* answer_week(const IpcAnswer& answer, json_object* (*print)(const T&))
-{
-    T* record = (T*)malloc(sizeof(T));
-    json_object* week = record && answer_record(answer, record) ? print(*record) : nullptr;
-    free(record);
-    return week;
-}
-
-// A period of the exposure schedule is [start, end, action, exposureTime,
-// gainLevel]; the first three are the shared encoding's.
 bool exposure_schedule_from_json(json_object* body, ipc_exposure_schedule* record)
 {
     Schedule* scratch = (Schedule*)calloc(1, sizeof(Schedule));
@@ -104,48 +76,42 @@ bool exposure_schedule_from_json(json_object* body, ipc_exposure_schedule* recor
     return true;
 }
 
-HandlerStatus schedule_get(const ScheduleResource& row, const char* request)
+// The week of a write, in the camera form; false refuses the request.
+bool image_schedule_prepare(json_object* body, char* payload)
 {
-    int32_t channel = 0;
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body || !json_read_record(body.get(), &channel, kGetChannel))
-        return HANDLER_ERROR_JSON;
-    return ipc_ask(row.get, &channel, sizeof channel, HANDLER_ERROR_JSON, (void*)&row);
+    return get_schedule_by_json_ipc(body, "schedule", &((ipc_image_schedule*)payload)->schedule) == 0;
 }
 
-HandlerStatus schedule_set(const ScheduleResource& row, const char* request)
+bool exposure_schedule_prepare(json_object* body, char* payload)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    char* payload = (char*)calloc(1, (size_t)row.size);
-    bool filled = body && payload && json_read_record(body.get(), payload, kSetChannel);
-    if (filled)
-        filled = row.form == ScheduleForm::IMAGE
-                     ? get_schedule_by_json_ipc(body.get(), "schedule", &((ipc_image_schedule*)payload)->schedule) == 0
-                     : exposure_schedule_from_json(body.get(), (ipc_exposure_schedule*)payload);
-    if (filled) {
-        ipc_tell(row.set, payload, row.size);
-        reply_text("OK");
-    }
-    free(payload);
-    return filled ? HANDLER_DONE : HANDLER_ERROR_JSON;
+    return exposure_schedule_from_json(body, (ipc_exposure_schedule*)payload);
 }
 
-// The row came as the request's context; an answer shorter than its record
-// never reaches here.
-void on_schedule_cb(IpcAnswer& answer)
+void print_image_schedule(const char* record, json_object* reply)
 {
-    const ScheduleResource* row = (const ScheduleResource*)answer.context;
-    json_object* week = !row ? nullptr
-                        : row->form == ScheduleForm::IMAGE ? answer_week(answer, image_schedule_json)
-                                                           : answer_week(answer, exposure_schedule_json);
-    if (!week) {
-        answer.done = 0;
-        return;
-    }
-    json_object* reply = json_object_new_object();
-    json_object_object_add(reply, "schedule", week);
-    cgi_writeback_json(REPLY_JSON, reply);
+    json_object_object_add(reply, "schedule", image_schedule_json(*(const ipc_image_schedule*)record));
 }
+
+void print_exposure_schedule(const char* record, json_object* reply)
+{
+    json_object_object_add(reply, "schedule", exposure_schedule_json(*(const ipc_exposure_schedule*)record));
+}
+
+// Gets and sets of the three schedules differ only in codes, size and form.
+#define R(type) (int)sizeof(type)
+constexpr ParamResource kImageGet = {REQ_IPC_IMAGE_SCHEDULE_GET, 4, ParamReply::RECORD, false, FIELDS(kGetChannel),
+    R(ipc_image_schedule), NO_FIELDS, nullptr, print_image_schedule};
+constexpr ParamResource kImageSet = {REQ_IPC_IMAGE_SCHEDULE_SET, R(ipc_image_schedule), ParamReply::SENT, false,
+    FIELDS(kSetChannel), 4, NO_FIELDS, image_schedule_prepare, nullptr};
+constexpr ParamResource kExposureGet = {REQ_IPC_EXPOSURE_SCHEDULE_GET, 4, ParamReply::RECORD, false,
+    FIELDS(kGetChannel), R(ipc_exposure_schedule), NO_FIELDS, nullptr, print_exposure_schedule};
+constexpr ParamResource kExposureSet = {REQ_IPC_EXPOSURE_SCHEDULE_SET, R(ipc_exposure_schedule), ParamReply::SENT,
+    false, FIELDS(kSetChannel), 4, NO_FIELDS, exposure_schedule_prepare, nullptr};
+constexpr ParamResource kImageExGet = {REQ_IPC_IMAGE_SCHEDULE_EX_GET, 4, ParamReply::RECORD, false,
+    FIELDS(kGetChannel), R(ipc_image_schedule), NO_FIELDS, nullptr, print_image_schedule};
+constexpr ParamResource kImageExSet = {REQ_IPC_IMAGE_SCHEDULE_EX_SET, R(ipc_image_schedule), ParamReply::SENT, false,
+    FIELDS(kSetChannel), 4, NO_FIELDS, image_schedule_prepare, nullptr};
+#undef R
 
 // ---- the exposure schedule in the database ---------------------------------
 // "exposure" is 8 days of periods [start, end, action], "exposureTime" and
@@ -257,29 +223,31 @@ HandlerStatus exposure_load(const char* request)
 }
 
 // Path, handler, one line of help, what it does.
+// The camera rows go through the shared pass-through; the database pair
+// has its own handlers.
 #define SCHEDULE_RESOURCES(X) \
-    X("/2041", on_get_ipc_image_schedule, "image schedule of a camera", schedule_get(kImage, request)) \
-    X("/2042", on_set_ipc_image_schedule, "set the image schedule of a camera", schedule_set(kImage, request)) \
-    X("/2043", on_get_ipc_exposure_schedule, "exposure schedule of a camera", schedule_get(kExposure, request)) \
-    X("/2044", on_set_ipc_exposure_schedule, "set the exposure schedule of a camera", \
-      schedule_set(kExposure, request)) \
-    X("/2045", on_get_ipc_image_schedule_ex, "second image schedule of a camera", schedule_get(kImageEx, request)) \
-    X("/2046", on_set_ipc_image_schedule_ex, "set the second image schedule of a camera", \
-      schedule_set(kImageEx, request)) \
-    X("/2048", on_set_ipc_exposure, "store a channel's exposure schedule in the database", exposure_store(request)) \
-    X("/2049", on_get_ipc_exposure, "a channel's exposure schedule from the database", exposure_load(request))
+    X("/2041", on_get_ipc_image_schedule, "image schedule of a camera", kImageGet) \
+    X("/2042", on_set_ipc_image_schedule, "set the image schedule of a camera", kImageSet) \
+    X("/2043", on_get_ipc_exposure_schedule, "exposure schedule of a camera", kExposureGet) \
+    X("/2044", on_set_ipc_exposure_schedule, "set the exposure schedule of a camera", kExposureSet) \
+    X("/2045", on_get_ipc_image_schedule_ex, "second image schedule of a camera", kImageExGet) \
+    X("/2046", on_set_ipc_image_schedule_ex, "set the second image schedule of a camera", kImageExSet)
 
-#define SCHEDULE_RESOURCE_ROW(path, handler, help, call) {path, handler, help},
-#define SCHEDULE_HANDLER(path, handler, help, call) \
-    HandlerStatus handler(const char* request) { return call; }
+#define EXPOSURE_RESOURCES(X) \
+    X("/2048", on_set_ipc_exposure, "store a channel's exposure schedule in the database", exposure_store) \
+    X("/2049", on_get_ipc_exposure, "a channel's exposure schedule from the database", exposure_load)
 
-SCHEDULE_RESOURCES(SCHEDULE_HANDLER)
+#define EXPOSURE_RESOURCE_ROW(path, handler, help, call) {path, handler, help},
+#define EXPOSURE_HANDLER(path, handler, help, call) \
+    HandlerStatus handler(const char* request) { return call(request); }
 
-const WebResEntry kScheduleResources[] = {SCHEDULE_RESOURCES(SCHEDULE_RESOURCE_ROW)};
+SCHEDULE_RESOURCES(PARAM_HANDLER)
+EXPOSURE_RESOURCES(EXPOSURE_HANDLER)
 
-#define SCHEDULE_RESPONSE(row) {row.get + 5000, row.size, 1, on_schedule_cb}
-const IpcResponse kScheduleResponses[] = {SCHEDULE_RESPONSE(kImage), SCHEDULE_RESPONSE(kExposure),
-                                          SCHEDULE_RESPONSE(kImageEx)};
+const WebResEntry kScheduleResources[] = {
+    SCHEDULE_RESOURCES(PARAM_RESOURCE_ROW) EXPOSURE_RESOURCES(EXPOSURE_RESOURCE_ROW)};
+
+const IpcResponse kScheduleResponses[] = {SCHEDULE_RESOURCES(PARAM_RESPONSE_ROW)};
 
 }  // namespace
 
