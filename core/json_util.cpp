@@ -340,3 +340,12 @@ bool parse_decimal(const char* text, int* out)
     *out = (int)v;
     return true;
 }
+
+JsonPtr request_record(const char* request, void* record, size_t size, const JsonField* fields, size_t n)
+{
+    memset(record, 0, size);
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!body || !json_read_record(body.get(), record, fields, n))
+        return nullptr;
+    return body;
+}

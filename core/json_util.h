@@ -104,5 +104,14 @@ bool json_read_record(json_object* object, void* record, const JsonField (&field
     return json_read_record(object, record, fields, N);
 }
 
+// The request's JSON when it passes the table's checks, with the record
+// zeroed and then filled from it; null (record zeroed) for no JSON or a failed check.
+JsonPtr request_record(const char* request, void* record, size_t size, const JsonField* fields, size_t n);
+template <typename T, size_t N>
+JsonPtr request_record(const char* request, T* record, const JsonField (&fields)[N])
+{
+    return request_record(request, record, sizeof(T), fields, N);
+}
+
 // A whole decimal integer (white space around it allowed); false otherwise.
 bool parse_decimal(const char* text, int* out);

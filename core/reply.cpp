@@ -52,6 +52,15 @@ void reply_status(const char* status)
     cgi_writeback_json(REPLY_JSON, reply);
 }
 
+HandlerStatus reply_records(std::initializer_list<RecordFields> parts)
+{
+    json_object* reply = json_object_new_object();
+    for (const RecordFields& part : parts)
+        json_from_record(reply, part.record, part.fields, part.n);
+    cgi_writeback_json(REPLY_JSON, reply);
+    return HANDLER_DONE;
+}
+
 void cgi_cookie_expiry(time_t when, char* out, size_t size)
 {
     static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};

@@ -2,8 +2,12 @@
 #pragma once
 #include <cstddef>
 #include <ctime>
+#include <initializer_list>
+
+#include "core/module.h"
 
 struct json_object;
+struct JsonField;
 
 enum { REPLY_TEXT = 0, REPLY_JSON = 1, REPLY_BODY_ONLY = 2 };
 
@@ -18,6 +22,24 @@ int cgi_writeback_json(int type, json_object* object);
 // {"status": status} as JSON.
 void reply_text(const char* text);
 void reply_status(const char* status);
+
+// A record and the field table that prints it.
+struct RecordFields {
+    const void* record;
+    const JsonField* fields;
+    size_t n;
+    template <size_t N>
+    RecordFields(const void* r, const JsonField (&f)[N]) : record(r), fields(f), n(N)
+    {
+    }
+};
+// One JSON object of the records' fields, in the order given, as the reply.
+HandlerStatus reply_records(std::initializer_list<RecordFields> parts);
+template <size_t N>
+HandlerStatus reply_record(const void* record, const JsonField (&fields)[N])
+{
+    return reply_records({RecordFields(record, fields)});
+}
 
 // Header lines ahead of a redirect.
 int cgiHeaderCookieSetString(const char* name, const char* value, int secondsToLive,

@@ -509,9 +509,7 @@ void on_start_camera_upgrade_cb(IpcAnswer& answer)
         answer.done = 0;
         return;
     }
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &started, kFields);
-    cgi_writeback_json(REPLY_JSON, reply);
+    reply_record(&started, kFields);
 }
 
 HandlerStatus on_stop_camera_upgrade(const char* request)

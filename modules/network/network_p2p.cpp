@@ -47,9 +47,7 @@ void on_p2p_status_info_cb(IpcAnswer& answer)
 {
     p2p_state state;
     answer_record(answer, &state);
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &state, kStateFields);
-    cgi_writeback_json(REPLY_JSON, reply);
+    reply_record(&state, kStateFields);
 }
 
 const JsonField kSwitchFields[] = {JSON_CHECK("enableP2P", true, JSON_ANY_MIN, JSON_ANY_MAX)};

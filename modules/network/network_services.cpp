@@ -353,11 +353,7 @@ HandlerStatus on_get_snmp_info(const char*)
     port_record ports;
     if (read_snmp(VXDB_MAIN, &record) != 0 || read_port(VXDB_MAIN, &ports) != 0)
         return HANDLER_ERROR_JSON;
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &record, kSnmpFields);
-    json_from_record(reply, &ports, kServicePorts);
-    cgi_writeback_json(REPLY_JSON, reply);
-    return HANDLER_DONE;
+    return reply_records({{&record, kSnmpFields}, {&ports, kServicePorts}});
 }
 
 // Every field comes from the request: an absent key is 0 or an empty text.

@@ -46,10 +46,7 @@ HandlerStatus on_get_ptzport_info(const char* request)
     db_ptz_port port;
     if (read_ptz_port(VXDB_MAIN, &port, channel) != 0)
         return HANDLER_ERROR_JSON;
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &port, kPortFields);
-    cgi_writeback_json(REPLY_JSON, reply);
-    return HANDLER_DONE;
+    return reply_record(&port, kPortFields);
 }
 
 HandlerStatus on_set_ptzport_info(const char* request)
@@ -159,9 +156,7 @@ void on_cgi_get_led_status_cb(IpcAnswer& answer)
         answer.done = 0;
         return;
     }
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &led, kFields);
-    cgi_writeback_json(REPLY_JSON, reply);
+    reply_record(&led, kFields);
 }
 
 void on_cgi_get_ptz_basic_cb(IpcAnswer& answer)

@@ -165,10 +165,7 @@ HandlerStatus on_get_ptz_speed(const char* request)
     db_ptz_speed speed;
     if (read_ptz_speed(VXDB_MAIN, &speed, channel) != 0)
         return HANDLER_ERROR_JSON;
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &speed, kSpeedFields);
-    cgi_writeback_json(REPLY_JSON, reply);
-    return HANDLER_DONE;
+    return reply_record(&speed, kSpeedFields);
 }
 
 struct SpeedChange {

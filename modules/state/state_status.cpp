@@ -151,9 +151,7 @@ void on_get_usage_info_cb(IpcAnswer& answer)
 {
     usage_info usage;
     answer_record(answer, &usage);
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &usage, kUsageFields);
-    cgi_writeback_json(REPLY_JSON, reply);
+    reply_record(&usage, kUsageFields);
 }
 
 void on_get_channel_support_cb(IpcAnswer& answer)

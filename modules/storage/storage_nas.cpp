@@ -336,10 +336,7 @@ HandlerStatus on_get_esata_auto_backup_info(const char*)
 {
     esata_auto_backup settings;
     read_esata_auto_backup(VXDB_MAIN, &settings);
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &settings, kEsataBackupFields);
-    cgi_writeback_json(REPLY_JSON, reply);
-    return HANDLER_DONE;
+    return reply_record(&settings, kEsataBackupFields);
 }
 
 HandlerStatus on_set_esata_auto_backup_info(const char* request)

@@ -308,10 +308,7 @@ HandlerStatus on_get_auto_maintenance(const char*)
     disk_maintain_info record;
     if (read_disk_maintain_info(VXDB_MAIN, &record) < 0)
         return HANDLER_ERROR_JSON;
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &record, kMaintainFields);
-    cgi_writeback_json(REPLY_JSON, reply);
-    return HANDLER_DONE;
+    return reply_record(&record, kMaintainFields);
 }
 
 HandlerStatus on_set_auto_maintenance(const char* request)
@@ -340,10 +337,7 @@ HandlerStatus on_get_auto_reboot(const char*)
     autoreboot_conf record;
     if (read_autoreboot_conf(VXDB_MAIN, &record) < 0)
         return HANDLER_ERROR_JSON;
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &record, kRebootFields);
-    cgi_writeback_json(REPLY_JSON, reply);
-    return HANDLER_DONE;
+    return reply_record(&record, kRebootFields);
 }
 
 // The five fields from the request, 0 when absent; the rest of the stored

@@ -384,9 +384,7 @@ void on_check_nvr_online_upgrade_cb(IpcAnswer& answer)
     online_upgrade_info info;
     if (!answer_record(answer, &info))
         return mark_short(answer);
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &info, kInfoFields);
-    cgi_writeback_json(REPLY_JSON, reply);
+    reply_record(&info, kInfoFields);
 }
 
 // All 64 records, selected or not; less than all of them is no list.

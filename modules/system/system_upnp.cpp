@@ -43,11 +43,7 @@ HandlerStatus on_get_upnp_info(const char*)
     port_record ports;
     if (read_upnp(VXDB_MAIN, &upnp) != 0 || read_port(VXDB_MAIN, &ports) != 0)
         return HANDLER_ERROR_JSON;
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &upnp, kUpnpFields);
-    json_from_record(reply, &ports, kPortFields);
-    cgi_writeback_json(REPLY_JSON, reply);
-    return HANDLER_DONE;
+    return reply_records({{&upnp, kUpnpFields}, {&ports, kPortFields}});
 }
 
 // The core service maps the ports and keeps the record itself.

@@ -168,10 +168,7 @@ HandlerStatus on_get_videolost_info(const char* request)
     video_lost record;
     read_video_lost(VXDB_MAIN, &record, channel);
     record.id = channel;
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &record, kLossBasics);
-    cgi_writeback_json(REPLY_JSON, reply);
-    return HANDLER_DONE;
+    return reply_record(&record, kLossBasics);
 }
 
 HandlerStatus on_get_videolost_schedule(const char* request)

@@ -88,10 +88,7 @@ HandlerStatus on_get_snapshot_setting_params(const char* request)
         return HANDLER_ERROR_TEXT;
     snapshot record;
     read_snapshot(VXDB_MAIN, &record, channel);
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &record, kSnapshotFields);
-    cgi_writeback_json(REPLY_JSON, reply);
-    return HANDLER_DONE;
+    return reply_record(&record, kSnapshotFields);
 }
 
 HandlerStatus on_set_snapshot_setting_params(const char* request)
