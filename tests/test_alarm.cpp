@@ -15,26 +15,9 @@ const vxdb_kind kChnInName = {"alarm_chnIn_event_name", (int)sizeof(alarm_chnIn_
 const vxdb_kind kChnOutName = {"alarm_chnOut_event_name", (int)sizeof(alarm_chnOut_event_name), 128};
 
 // The keys of a JSON object, in order, joined by commas.
-std::string keys_of(json_object* object)
-{
-    std::string out;
-    json_object_object_foreach(object, key, value)
-    {
-        (void)value;
-        out += (out.empty() ? "" : ",") + std::string(key);
-    }
-    return out;
-}
 
 class AlarmTest : public HandlerTest {
 protected:
-    std::string one(int code)
-    {
-        EXPECT_TRUE(core.wait_for(code, 1)) << code;
-        std::vector<FakeRequest> v = sent(code);
-        EXPECT_EQ(v.size(), 1u) << code;
-        return v.empty() ? "" : v[0].payload;
-    }
 };
 
 camera_alarm_in_state inputs_answer(int count)

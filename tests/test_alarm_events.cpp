@@ -24,13 +24,6 @@ const std::string kDay0 = R"([[{"startTime":"08:00","endTime":"09:00","actionTyp
 
 class AlarmEventsTest : public HandlerTest {
 protected:
-    std::string one(int code)
-    {
-        EXPECT_TRUE(core.wait_for(code, 1)) << code;
-        std::vector<FakeRequest> v = sent(code);
-        EXPECT_EQ(v.size(), 1u) << code;
-        return v.empty() ? "" : v[0].payload;
-    }
     alarm_in input(int i)
     {
         alarm_in in;

@@ -27,17 +27,6 @@ std::string text32(const std::string& text)
     return text + std::string(32 - text.size(), '\0');
 }
 
-std::string keys_of(const std::string& out)
-{
-    JsonPtr o(json_tokener_parse(reply_body(out).c_str()));
-    std::string keys;
-    json_object_object_foreach(o.get(), key, value)
-    {
-        (void)value;
-        keys += std::string(keys.empty() ? "" : ",") + key;
-    }
-    return keys;
-}
 
 class NetsvcTest : public HandlerTest {
 protected:

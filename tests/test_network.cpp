@@ -17,17 +17,6 @@ const vxdb_kind kPushKind = {"push_msg_event", (int)sizeof(push_msg_event), 64};
 
 std::string word(int w) { return int32_bytes({w}); }
 
-std::string keys_of(const std::string& out)
-{
-    JsonPtr o(json_tokener_parse(reply_body(out).c_str()));
-    std::string keys;
-    json_object_object_foreach(o.get(), key, value)
-    {
-        (void)value;
-        keys += std::string(keys.empty() ? "" : ",") + key;
-    }
-    return keys;
-}
 
 std::string value_of(const std::string& out, const char* key)
 {

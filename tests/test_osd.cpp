@@ -10,13 +10,6 @@ const vxdb_kind kMaskKind = {"privacy_mask", (int)sizeof(privacy_mask), 64};
 
 class OsdTest : public HandlerTest {
 protected:
-    std::string one(int code)
-    {
-        EXPECT_TRUE(core.wait_for(code, 1)) << code;
-        std::vector<FakeRequest> v = sent(code);
-        EXPECT_EQ(v.size(), 1u) << code;
-        return v.empty() ? "" : v[0].payload;
-    }
     osd stored_osd(int channel)
     {
         osd o;

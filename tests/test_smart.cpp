@@ -16,13 +16,6 @@ std::string mask_bytes(uint64_t mask)
 
 class SmartTest : public HandlerTest {
 protected:
-    std::string one(int code)
-    {
-        EXPECT_TRUE(core.wait_for(code, 1)) << code;
-        std::vector<FakeRequest> v = sent(code);
-        EXPECT_EQ(v.size(), 1u) << code;
-        return v.empty() ? "" : v[0].payload;
-    }
 };
 
 TEST_F(SmartTest, LineCrossingSetScalesAndStoresTheDialogFirst)

@@ -18,16 +18,6 @@
 
 namespace {
 
-std::string keys_of(json_object* object)
-{
-    std::string out;
-    json_object_object_foreach(object, key, value)
-    {
-        (void)value;
-        out += (out.empty() ? "" : ",") + std::string(key);
-    }
-    return out;
-}
 
 json_object* at(json_object* o, const char* key, int index = -1)
 {

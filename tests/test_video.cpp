@@ -57,13 +57,6 @@ protected:
         stored(db_schedule_kind(table), channel, &s);
         return s;
     }
-    std::string one(int code)
-    {
-        EXPECT_TRUE(core.wait_for(code, 1)) << code;
-        std::vector<FakeRequest> v = sent(code);
-        EXPECT_EQ(v.size(), 1u) << code;
-        return v.empty() ? "" : v[0].payload;
-    }
 };
 
 camera_motion_schedule full_day_schedule(int channel, std::initializer_list<int> list)

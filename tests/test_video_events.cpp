@@ -24,13 +24,6 @@ protected:
         stored(kLossKind, channel, &v);
         return v;
     }
-    std::string one(int code)
-    {
-        EXPECT_TRUE(core.wait_for(code, 1)) << code;
-        std::vector<FakeRequest> v = sent(code);
-        EXPECT_EQ(v.size(), 1u) << code;
-        return v.empty() ? "" : v[0].payload;
-    }
     std::string ptz_info(int type, int channel)
     {
         return canon(reply_body(post("/6161", "{\"type\":" + std::to_string(type) + ",\"chn_id\":" +

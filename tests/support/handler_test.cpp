@@ -132,6 +132,33 @@ std::vector<FakeRequest> HandlerTest::sent_all() const
     return by_seq(core.requests());
 }
 
+std::string HandlerTest::one(int code)
+{
+    EXPECT_TRUE(core.wait_for(code, 1)) << code;
+    std::vector<FakeRequest> v = sent(code);
+    EXPECT_EQ(v.size(), 1u) << code;
+    return v.empty() ? "" : v[0].payload;
+}
+
+std::string keys_of(json_object* object)
+{
+    std::string out;
+    if (!object)
+        return out;
+    json_object_object_foreach(object, key, value)
+    {
+        (void)value;
+        out += (out.empty() ? "" : ",") + std::string(key);
+    }
+    return out;
+}
+
+std::string keys_of(const std::string& out)
+{
+    JsonPtr o(json_tokener_parse(reply_body(out).c_str()));
+    return keys_of(o.get());
+}
+
 std::vector<std::string> HandlerTest::logs(size_t n)
 {
     EXPECT_TRUE(core.wait_for(REQ_OPERATION_LOG, n)) << "fewer than " << n << " log records";

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/oplog.h"
+#include "core/json_util.h"
 #include "platform/vxdb.h"
 #include "tests/support/cgi_runner.h"
 #include "tests/support/fake_core.h"
@@ -58,6 +59,10 @@ void put(char (&field)[N], const std::string& text)
     memcpy(field, text.data(), std::min(text.size(), N));
 }
 
+// The keys of a JSON object, or of a reply's body, comma-separated in order.
+std::string keys_of(json_object* object);
+std::string keys_of(const std::string& out);
+
 // The operation-log record a request of the fixture must produce.
 std::string log_record(int sub_type, int parameter, int object, const void* detail = nullptr, int length = 0,
                        const char* user = kUser, const char* addr = kAddr);
@@ -83,6 +88,8 @@ protected:
     // Requests of a code (or all) in the order the CGI sent them.
     std::vector<FakeRequest> sent(int code) const;
     std::vector<FakeRequest> sent_all() const;
+    // The payload of the one request of `code` (fails unless exactly one came).
+    std::string one(int code);
     // The operation-log records of the last run, after waiting for n of them.
     std::vector<std::string> logs(size_t n);
     // True when no log record arrives within a short while.
