@@ -54,16 +54,15 @@ bool wait_for(int fd, short events, long long deadline)
     }
 }
 
-// The whole buffer before `deadline`, or false (a peer that closes early
-// included).
-bool read_all(int fd, void* buffer, size_t size, long long deadline)
+// The whole buffer sent or received before `deadline`, or false (a peer
+// that closes early included).
+bool move_all(int fd, char* p, size_t size, long long deadline, bool sending)
 {
-    char* p = (char*)buffer;
     while (size > 0) {
-        if (!wait_for(fd, POLLIN, deadline))
+        if (!wait_for(fd, sending ? POLLOUT : POLLIN, deadline))
             return false;
-        const ssize_t n = recv(fd, p, size, MSG_DONTWAIT);
-        if (n == 0)
+        const ssize_t n = sending ? send(fd, p, size, MSG_DONTWAIT | MSG_NOSIGNAL) : recv(fd, p, size, MSG_DONTWAIT);
+        if (n == 0 && !sending)
             return false;
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
@@ -76,22 +75,14 @@ bool read_all(int fd, void* buffer, size_t size, long long deadline)
     return true;
 }
 
+bool read_all(int fd, void* buffer, size_t size, long long deadline)
+{
+    return move_all(fd, (char*)buffer, size, deadline, false);
+}
+
 bool write_all(int fd, const void* buffer, size_t size, long long deadline)
 {
-    const char* p = (const char*)buffer;
-    while (size > 0) {
-        if (!wait_for(fd, POLLOUT, deadline))
-            return false;
-        const ssize_t n = send(fd, p, size, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
-                continue;
-            return false;
-        }
-        p += n;
-        size -= (size_t)n;
-    }
-    return true;
+    return move_all(fd, (char*)buffer, size, deadline, true);
 }
 
 void put_u32(unsigned char* out, uint32_t v)

@@ -91,6 +91,24 @@ int step_done(Stmt& st)
     return st && sqlite3_step(st.s) == SQLITE_DONE ? 0 : -1;
 }
 
+// A kind and an index as the statement's first two parameters; false for a
+// statement that did not prepare.
+bool bind_kind_index(Stmt& st, const vxdb_kind& kind, int idx)
+{
+    if (!st)
+        return false;
+    sqlite3_bind_text(st.s, 1, kind.name, -1, SQLITE_STATIC);
+    sqlite3_bind_int(st.s, 2, idx);
+    return true;
+}
+
+int delete_row(sqlite3* db, const vxdb_kind& kind, int idx)
+{
+    Stmt st(db, "DELETE FROM records WHERE kind = ? AND idx = ?");
+    bind_kind_index(st, kind, idx);
+    return step_done(st);
+}
+
 }  // namespace
 
 sqlite3* vxdb_connection(const char* device_db)
@@ -131,10 +149,8 @@ bool fetch_param(const char* device_db, const char* key, std::string* out)
 int write_one(sqlite3* db, const vxdb_kind& kind, int idx, const void* data)
 {
     Stmt st(db, "INSERT OR REPLACE INTO records (kind, idx, data) VALUES (?, ?, ?)");
-    if (!st)
+    if (!bind_kind_index(st, kind, idx))
         return -1;
-    sqlite3_bind_text(st.s, 1, kind.name, -1, SQLITE_STATIC);
-    sqlite3_bind_int(st.s, 2, idx);
     sqlite3_bind_blob(st.s, 3, data, kind.size, SQLITE_STATIC);
     return step_done(st);
 }
@@ -207,10 +223,8 @@ int vxdb_read(const char* device_db, const vxdb_kind& kind, int idx, void* out)
     if (!kind_ok(kind) || idx < 0 || idx >= kind.count)
         return -1;
     Stmt st(open_db(device_db), "SELECT data FROM records WHERE kind = ? AND idx = ?");
-    if (!st)
+    if (!bind_kind_index(st, kind, idx))
         return -1;
-    sqlite3_bind_text(st.s, 1, kind.name, -1, SQLITE_STATIC);
-    sqlite3_bind_int(st.s, 2, idx);
     if (sqlite3_step(st.s) != SQLITE_ROW)
         return 1;
     // A blob of another size is not this record: zeros, and an error.
@@ -227,10 +241,8 @@ int vxdb_read_table(const char* device_db, const vxdb_kind& kind, void* array, i
     int slots = capacity < kind.count ? capacity : kind.count;
     memset(array, 0, (size_t)slots * (size_t)kind.size);
     Stmt st(open_db(device_db), "SELECT idx, data FROM records WHERE kind = ? AND idx >= 0 AND idx < ?");
-    if (!st)
+    if (!bind_kind_index(st, kind, slots))
         return -1;
-    sqlite3_bind_text(st.s, 1, kind.name, -1, SQLITE_STATIC);
-    sqlite3_bind_int(st.s, 2, slots);
     int found = 0;
     while (sqlite3_step(st.s) == SQLITE_ROW) {
         int idx = sqlite3_column_int(st.s, 0);
@@ -309,26 +321,32 @@ int vxdb_copy(const char* device_db, const vxdb_kind& kind, int source, uint64_t
     return finish(db, ok);
 }
 
+namespace {
+struct OneRowChange {
+    int (*change)(void* table, void* context);
+    void* context;
+    int slots;
+};
+// A table change that names its one changed row, as a row marking.
+int mark_changed_row(void* table, uint8_t* rows, void* context)
+{
+    const OneRowChange* c = (const OneRowChange*)context;
+    const int idx = c->change(table, c->context);
+    if (idx < 0 || idx >= c->slots)
+        return idx <= -2 ? idx : -1;
+    rows[idx] = VXDB_ROW_WRITE;
+    return idx;
+}
+}  // namespace
+
 int vxdb_update_table(const char* device_db, const vxdb_kind& kind, void* table, int capacity,
                       int (*change)(void* table, void* context), void* context)
 {
     if (!table || !change || !kind_ok(kind) || capacity <= 0)
         return -1;
-    sqlite3* db = open_db(device_db);
-    if (!db || !begin(db))
-        return -1;
-    if (vxdb_read_table(device_db, kind, table, capacity) < 0) {
-        finish(db, false);
-        return -1;
-    }
-    const int slots = capacity < kind.count ? capacity : kind.count;
-    int idx = change(table, context);
-    if (idx < 0 || idx >= slots) {
-        finish(db, false);
-        return idx <= -2 ? idx : -1;
-    }
-    bool ok = write_one(db, kind, idx, (const char*)table + (size_t)idx * (size_t)kind.size) == 0;
-    return finish(db, ok) == 0 ? idx : -1;
+    OneRowChange c = {change, context, capacity < kind.count ? capacity : kind.count};
+    std::string rows((size_t)capacity, '\0');
+    return vxdb_update_rows(device_db, kind, table, (uint8_t*)&rows[0], capacity, mark_changed_row, &c);
 }
 
 int vxdb_update(const char* device_db, const vxdb_kind& kind, int idx, bool (*change)(void* record, void* context),
@@ -398,12 +416,7 @@ int vxdb_update_rows(const char* device_db, const vxdb_kind& kind, void* table, 
         if (rows[idx] == VXDB_ROW_WRITE) {
             ok = write_one(db, kind, idx, (const char*)table + (size_t)idx * (size_t)kind.size) == 0;
         } else if (rows[idx] == VXDB_ROW_DELETE) {
-            Stmt st(db, "DELETE FROM records WHERE kind = ? AND idx = ?");
-            if (st) {
-                sqlite3_bind_text(st.s, 1, kind.name, -1, SQLITE_STATIC);
-                sqlite3_bind_int(st.s, 2, idx);
-            }
-            ok = step_done(st) == 0;
+            ok = delete_row(db, kind, idx) == 0;
         }
     }
     return finish(db, ok) == 0 ? result : -1;
@@ -413,12 +426,7 @@ int vxdb_delete(const char* device_db, const vxdb_kind& kind, int idx)
 {
     if (!kind_ok(kind))
         return -1;
-    Stmt st(open_db(device_db), "DELETE FROM records WHERE kind = ? AND idx = ?");
-    if (!st)
-        return -1;
-    sqlite3_bind_text(st.s, 1, kind.name, -1, SQLITE_STATIC);
-    sqlite3_bind_int(st.s, 2, idx);
-    return step_done(st);
+    return delete_row(open_db(device_db), kind, idx);
 }
 
 int vxdb_dump(const char* device_db, void (*param)(const char*, const char*, void*),

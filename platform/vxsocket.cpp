@@ -14,34 +14,29 @@
 
 #include "platform/devpath.h"
 
-bool vx_read_full(int fd, void* buf, size_t n)
+// All n bytes read or sent; false when the peer closes first or on an error.
+static bool move_full(int fd, char* p, size_t n, bool sending)
 {
-    char* p = (char*)buf;
     while (n > 0) {
-        ssize_t r = read(fd, p, n);
-        if (r < 0 && errno == EINTR)
+        ssize_t moved = sending ? send(fd, p, n, MSG_NOSIGNAL) : read(fd, p, n);
+        if (moved < 0 && errno == EINTR)
             continue;
-        if (r <= 0)
+        if (moved <= 0)
             return false;
-        p += r;
-        n -= (size_t)r;
+        p += moved;
+        n -= (size_t)moved;
     }
     return true;
 }
 
+bool vx_read_full(int fd, void* buf, size_t n)
+{
+    return move_full(fd, (char*)buf, n, false);
+}
+
 bool vx_write_full(int fd, const void* buf, size_t n)
 {
-    const char* p = (const char*)buf;
-    while (n > 0) {
-        ssize_t w = send(fd, p, n, MSG_NOSIGNAL);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        p += w;
-        n -= (size_t)w;
-    }
-    return true;
+    return move_full(fd, (char*)buf, n, true);
 }
 
 bool vx_read_msg(int fd, vx_msg_header* header, char** payload, size_t* capacity)
@@ -96,7 +91,9 @@ static bool make_address(const char* path, sockaddr_un* addr)
     return true;
 }
 
-int vx_connect_unix(const char* path)
+// A stream socket connected to `path`, or bound there and listening (a
+// stale socket file of an earlier run removed first).
+static int unix_socket(const char* path, bool listening)
 {
     sockaddr_un addr;
     if (!make_address(path, &addr))
@@ -104,27 +101,25 @@ int vx_connect_unix(const char* path)
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
-    if (connect(fd, (sockaddr*)&addr, sizeof addr) != 0) {
+    if (listening)
+        unlink(path);
+    const bool ok = listening ? bind(fd, (sockaddr*)&addr, sizeof addr) == 0 && listen(fd, 64) == 0
+                              : connect(fd, (sockaddr*)&addr, sizeof addr) == 0;
+    if (!ok) {
         close(fd);
         return -1;
     }
     return fd;
 }
 
+int vx_connect_unix(const char* path)
+{
+    return unix_socket(path, false);
+}
+
 int vx_listen_unix(const char* path)
 {
-    sockaddr_un addr;
-    if (!make_address(path, &addr))
-        return -1;
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    unlink(path);
-    if (bind(fd, (sockaddr*)&addr, sizeof addr) != 0 || listen(fd, 64) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
+    return unix_socket(path, true);
 }
 
 namespace {
