@@ -68,7 +68,7 @@ double wall_now()
 int channel_count()
 {
     int n = get_param_int(VXDB_MAIN, "max_cameras", 16);
-    return n < 0 ? 0 : n > PLAYBACK_MAX_ENTRIES ? PLAYBACK_MAX_ENTRIES : n;
+    return sim_count(n, PLAYBACK_MAX_ENTRIES);
 }
 
 uint32_t mix(uint32_t x)
@@ -199,7 +199,7 @@ void close_id(int id)
 
 int list_count(const session_list& list)
 {
-    return list.count < 0 ? 0 : list.count > PLAYBACK_MAX_ENTRIES ? PLAYBACK_MAX_ENTRIES : list.count;
+    return sim_count(list.count, PLAYBACK_MAX_ENTRIES);
 }
 
 // Speed words: n > 1 plays n times as fast, n < 0 plays at 1/|n|, else 1.
@@ -448,7 +448,7 @@ void on_jump(const SimRequest& request, SimReply& reply)
         return;
     }
     std::lock_guard<std::mutex> lock(g.mu);
-    int count = jump.count < 0 ? 0 : jump.count > PLAYBACK_MAX_ENTRIES ? PLAYBACK_MAX_ENTRIES : jump.count;
+    int count = sim_count(jump.count, PLAYBACK_MAX_ENTRIES);
     bool all = count > 0;
     double now = wall_now();
     for (int i = 0; i < count; i++) {
@@ -498,19 +498,25 @@ void on_mask_start(const SimRequest& request, SimReply& reply)
     reply.send_code(RSP_PLAYBACK_MASK_START, &answer, sizeof answer);
 }
 
+void send_transcode_state(SimReply& reply, int32_t channel, int32_t sid, int32_t on)
+{
+    transcode_state state;
+    memset(&state, 0, sizeof state);
+    state.channel = channel;
+    state.sid = sid;
+    state.state = on;
+    reply.send(&state, sizeof state);
+}
+
 void on_transcode(const SimRequest& request, SimReply& reply)
 {
     transcode_request change;
     if (!request.as(&change))
         return;
-    transcode_state state;
-    memset(&state, 0, sizeof state);
-    state.channel = change.channel;
-    state.sid = change.sid;
-    state.state = change.mode != 0 ? 1 : 0;
+    const int32_t on = change.mode != 0 ? 1 : 0;
     std::lock_guard<std::mutex> lock(g.mu);
-    g.transcoding[{change.channel, change.sid}] = state.state;
-    reply.send(&state, sizeof state);
+    g.transcoding[{change.channel, change.sid}] = on;
+    send_transcode_state(reply, change.channel, change.sid, on);
 }
 
 void on_transcode_state(const SimRequest& request, SimReply& reply)
@@ -518,14 +524,9 @@ void on_transcode_state(const SimRequest& request, SimReply& reply)
     transcode_query query;
     if (!request.as(&query))
         return;
-    transcode_state state;
-    memset(&state, 0, sizeof state);
-    state.channel = query.channel;
-    state.sid = query.sid;
     std::lock_guard<std::mutex> lock(g.mu);
     auto it = g.transcoding.find({query.channel, query.sid});
-    state.state = it == g.transcoding.end() ? 0 : it->second;
-    reply.send(&state, sizeof state);
+    send_transcode_state(reply, query.channel, query.sid, it == g.transcoding.end() ? 0 : it->second);
 }
 
 void on_busy(const SimRequest&, SimReply& reply)
@@ -598,7 +599,7 @@ void on_image_get(const SimRequest& request, SimReply& reply)
     int channel = request.word();
     image_reply answer;
     memset(&answer, 0, sizeof answer);
-    answer.channel = channel;
+    answer.image.channel = channel;
     if (request.length < 4 || channel < 0 || channel >= channel_count()) {
         answer.result = -1;
         reply.send(&answer, sizeof answer);
@@ -606,13 +607,7 @@ void on_image_get(const SimRequest& request, SimReply& reply)
     }
     std::lock_guard<std::mutex> lock(g.mu);
     auto it = g.images.find(channel);
-    image_adjust image = it == g.images.end() ? default_image(channel) : it->second;
-    answer.brightness = image.brightness;
-    answer.contrast = image.contrast;
-    answer.saturation = image.saturation;
-    answer.sharpness = image.sharpness;
-    answer.noise_reduction = image.noise_reduction;
-    answer.i2ddnr = image.i2ddnr;
+    answer.image = it == g.images.end() ? default_image(channel) : it->second;
     reply.send(&answer, sizeof answer);
 }
 

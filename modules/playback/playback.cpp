@@ -8,6 +8,7 @@
 #include <time.h>
 
 #include "core/channels.h"
+#include "core/dd_rest_words.h"
 #include "core/ipc.h"
 #include "core/json_util.h"
 #include "core/oplog.h"
@@ -127,6 +128,21 @@ void mask_of(json_object* body, const char* key, int num, char (&mask)[64])
     const uint64_t bits = channel_list_from_array(array_of(body, key), num).mask;
     for (int i = 0; i < PLAYBACK_MAX_ENTRIES; i++)
         mask[i] = bits >> i & 1 ? '1' : '0';
+}
+
+// "speed" for the sessions or channels of the first "num" entries of `key`
+// as a mask; `num` gets "num" when asked.
+speed_mask speed_mask_of(json_object* body, const char* key, int* num)
+{
+    speed_mask speed;
+    memset(&speed, 0, sizeof speed);
+    int entries = 0;
+    json_get_int(body, "num", &entries);
+    mask_of(body, key, entries, speed.mask);
+    json_get_int(body, "speed", &speed.speed);
+    if (num)
+        *num = entries;
+    return speed;
 }
 
 // "chind" present and, read as an integer, not negative (an array reads as 0).
@@ -267,12 +283,9 @@ HandlerStatus on_pause_playback(const char* request)
 
 HandlerStatus on_resume_playback(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body)
+    playback_resume resume;
+    if (!request_words(request, &resume, {"sid", "direction"}))
         return HANDLER_SILENT;
-    playback_resume resume = {0, 0};
-    json_get_int(body.get(), "sid", &resume.sid);
-    json_get_int(body.get(), "direction", &resume.direction);
     return tell_and_answer(REQ_PLAYBACK_RESUME, &resume, (int)sizeof resume);
 }
 
@@ -295,12 +308,7 @@ HandlerStatus on_slowforward_playback(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!check_chind(body.get()))
         return HANDLER_SILENT;
-    speed_mask slow;
-    memset(&slow, 0, sizeof slow);
-    int num = 0;
-    json_get_int(body.get(), "num", &num);
-    mask_of(body.get(), "chind", num, slow.mask);
-    json_get_int(body.get(), "speed", &slow.speed);
+    speed_mask slow = speed_mask_of(body.get(), "chind", nullptr);
     return tell_and_answer(REQ_PLAYBACK_SLOW, &slow, (int)sizeof slow);
 }
 
@@ -396,52 +404,33 @@ HandlerStatus on_set_speed_playback(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!body)
         return HANDLER_SILENT;
-    speed_mask speed;
-    memset(&speed, 0, sizeof speed);
     int num = 0;
-    json_get_int(body.get(), "num", &num);
-    mask_of(body.get(), "sid", num, speed.mask);
-    json_get_int(body.get(), "speed", &speed.speed);
+    speed_mask speed = speed_mask_of(body.get(), "sid", &num);
     speed.flag = speed.speed == 2 && num == 1 ? 1 : 0;
     return tell_and_answer(REQ_PLAYBACK_SPEED, &speed, (int)sizeof speed);
 }
 
 HandlerStatus on_search_playback_page(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body)
+    search_page page;
+    if (!request_words(request, &page, {"sid", "page"}))
         return HANDLER_SILENT;
-    search_page page = {0, 0};
-    json_get_int(body.get(), "sid", &page.sid);
-    json_get_int(body.get(), "page", &page.page);
     return ask(REQ_PLAYBACK_SEARCH_PAGE, &page, (int)sizeof page, HANDLER_ERROR_JSON);
 }
 
 HandlerStatus on_set_transcoding(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body) {
+    transcode_request change;
+    if (!request_words(request, &change, {"ch", "sid", "trancodingmode", "framesize", "bitrate", "framerate"}))
         return HANDLER_ERROR_JSON;
-    }
-    transcode_request change = {0, 0, 0, 0, 0, 0};
-    json_get_int(body.get(), "ch", &change.channel);
-    json_get_int(body.get(), "sid", &change.sid);
-    json_get_int(body.get(), "trancodingmode", &change.mode);
-    json_get_int(body.get(), "framesize", &change.frame_size);
-    json_get_int(body.get(), "bitrate", &change.bitrate);
-    json_get_int(body.get(), "framerate", &change.frame_rate);
     return ask(REQ_PLAYBACK_TRANSCODE, &change, (int)sizeof change, HANDLER_ERROR_JSON);
 }
 
 HandlerStatus on_get_transcoding_state(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body) {
+    transcode_query query;
+    if (!request_words(request, &query, {"ch", "sid"}))
         return HANDLER_ERROR_JSON;
-    }
-    transcode_query query = {0, 0};
-    json_get_int(body.get(), "ch", &query.channel);
-    json_get_int(body.get(), "sid", &query.sid);
     return ask(REQ_PLAYBACK_TRANSCODE_STATE, &query, (int)sizeof query, HANDLER_ERROR_JSON);
 }
 
@@ -481,6 +470,13 @@ void on_get_playback_time_cb(IpcAnswer& answer)
     }
 }
 
+const JsonField kSectionFields[] = {
+    JSON_FIELD(search_section, start, "startTime", TEXT),
+    JSON_FIELD(search_section, end, "endTime", TEXT),
+    JSON_FIELD(search_section, record_type, "recordType", I32),
+    JSON_FIELD(search_section, lock, "lock", I32),
+};
+
 void on_search_playback_cb(IpcAnswer& answer)
 {
     if (answer.count == 0) {
@@ -493,10 +489,7 @@ void on_search_playback_cb(IpcAnswer& answer)
     for (int i = 0; i < answer.count; i++) {
         search_section s = record_at<search_section>(answer, i);
         json_object* o = json_object_new_object();
-        json_add_field(o, "startTime", s.start, sizeof s.start);
-        json_add_field(o, "endTime", s.end, sizeof s.end);
-        json_add_int(o, "recordType", s.record_type);
-        json_add_int(o, "lock", s.lock);
+        json_from_record(o, &s, kSectionFields);
         json_object_array_add(sections, o);
     }
     json_object* reply = json_object_new_object();
@@ -518,13 +511,19 @@ void on_jump_playback_cb(IpcAnswer& answer)
     reply_status(answer_word(answer) == 0 ? "OK" : "ERROR");
 }
 
+const JsonField kTranscodeStateFields[] = {
+    JSON_FIELD(transcode_state, channel, "ch", I32),
+    JSON_FIELD(transcode_state, sid, "sid", I32),
+    JSON_FIELD(transcode_state, state, "state", I32),
+};
+
+// A change is answered with the state and "status" after it; a query
+// without.
 void on_set_transcoding_cb(IpcAnswer& answer)
 {
     transcode_state state = record_at<transcode_state>(answer, 0);
     json_object* reply = json_object_new_object();
-    json_add_int(reply, "ch", state.channel);
-    json_add_int(reply, "sid", state.sid);
-    json_add_int(reply, "state", state.state);
+    json_from_record(reply, &state, kTranscodeStateFields);
     json_add_text(reply, "status", "OK");
     cgi_writeback_json(REPLY_JSON, reply);
 }
@@ -532,21 +531,23 @@ void on_set_transcoding_cb(IpcAnswer& answer)
 void on_get_transcoding_state_cb(IpcAnswer& answer)
 {
     transcode_state state = record_at<transcode_state>(answer, 0);
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "ch", state.channel);
-    json_add_int(reply, "sid", state.sid);
-    json_add_int(reply, "state", state.state);
-    cgi_writeback_json(REPLY_JSON, reply);
+    reply_record(&state, kTranscodeStateFields);
 }
 
-// A day's record types as sections of equal nonzero type.
-void print_day_map(int channel, const int32_t* types)
+// A day's record types as sections of equal nonzero type. The two maps
+// differ only in the width of a minute's type; kept static, as 2888 bytes
+// are much for the device's stack.
+template <typename DayMap>
+void on_get_day_map_cb(IpcAnswer& answer)
 {
+    static DayMap map;
+    memset(&map, 0, sizeof map);
+    answer_record(answer, &map);
     json_object* sections = json_object_new_array();
     for (int minute = 0; minute < PLAYBACK_MINUTES_PER_DAY;) {
-        int type = types[minute];
+        int type = map.types[minute];
         int end = minute + 1;
-        while (end < PLAYBACK_MINUTES_PER_DAY && types[end] == type)
+        while (end < PLAYBACK_MINUTES_PER_DAY && map.types[end] == type)
             end++;
         if (type != 0) {
             char from[16], to[16];
@@ -562,29 +563,9 @@ void print_day_map(int channel, const int32_t* types)
     }
     json_object* reply = json_object_new_object();
     json_add_text(reply, "status", "OK");
-    json_add_int(reply, "chn", channel);
+    json_add_int(reply, "chn", map.channel);
     json_object_object_add(reply, "section", sections);
     cgi_writeback_json(REPLY_JSON, reply);
-}
-
-void on_get_day_map_cb(IpcAnswer& answer)
-{
-    static day_map map;
-    map = record_at<day_map>(answer, 0);
-    int32_t types[PLAYBACK_MINUTES_PER_DAY];
-    for (int i = 0; i < PLAYBACK_MINUTES_PER_DAY; i++)
-        types[i] = map.types[i];
-    print_day_map(map.channel, types);
-}
-
-void on_get_day_map_short_cb(IpcAnswer& answer)
-{
-    static day_map_short map;
-    map = record_at<day_map_short>(answer, 0);
-    int32_t types[PLAYBACK_MINUTES_PER_DAY];
-    for (int i = 0; i < PLAYBACK_MINUTES_PER_DAY; i++)
-        types[i] = map.types[i];
-    print_day_map(map.channel, types);
 }
 
 void on_start_playback_mask_cb(IpcAnswer& answer)
@@ -683,8 +664,8 @@ const IpcResponse kPlaybackResponses[] = {
     {RSP_PLAYBACK_JUMP, 4, 1, on_jump_playback_cb},
     {RSP_PLAYBACK_TRANSCODE, (int)sizeof(transcode_state), 1, on_set_transcoding_cb},
     {RSP_PLAYBACK_TRANSCODE_STATE, (int)sizeof(transcode_state), 1, on_get_transcoding_state_cb},
-    {RSP_DAY_MAP, (int)sizeof(day_map), 1, on_get_day_map_cb},
-    {RSP_DAY_MAP_SHORT, (int)sizeof(day_map_short), 1, on_get_day_map_short_cb},
+    {RSP_DAY_MAP, (int)sizeof(day_map), 1, on_get_day_map_cb<day_map>},
+    {RSP_DAY_MAP_SHORT, (int)sizeof(day_map_short), 1, on_get_day_map_cb<day_map_short>},
     // Fewest 0: a short answer reaches the printer, which refuses it.
     {RSP_PLAYBACK_MASK_START, (int)sizeof(mask_start_reply), 0, on_start_playback_mask_cb, REQ_PLAYBACK_MASK_START},
     {RSP_PLAYBACK_JUMP_TIME, 4, 1, on_get_jump_time_cb},

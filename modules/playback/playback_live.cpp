@@ -57,11 +57,6 @@ const JsonField kLiveFields[] = {
     JSON_FIELD_CHECKED(live_request, stream_from, "streamFrom", I32, true, 0, 1),
 };
 
-bool check_live(json_object* body, live_request* out)
-{
-    return json_read_record(body, out, kLiveFields);
-}
-
 const JsonField kLiveImageFields[] = {
     JSON_FIELD_CHECKED(image_adjust, channel, "id", I32, true, 0, PLAYBACK_LAST_CHANNEL),
     JSON_FIELD_CHECKED(image_adjust, brightness, "brightness", I32, true, 0, 255),
@@ -71,6 +66,9 @@ const JsonField kLiveImageFields[] = {
     JSON_FIELD(image_adjust, noise_reduction, "NoiseReduction", I32),
     JSON_FIELD(image_adjust, i2ddnr, "i2ddnr", I32),
 };
+// The answer prints the same keys, all but the channel.
+const JsonField* const kImageValueFields = kLiveImageFields + 1;
+const size_t IMAGE_VALUE_FIELDS = sizeof kLiveImageFields / sizeof kLiveImageFields[0] - 1;
 
 const JsonField kImageChannelChecks[] = {
     JSON_CHECK("chnid", true, 0, PLAYBACK_LAST_CHANNEL),
@@ -92,9 +90,8 @@ HandlerStatus log_channel(const char* request, int sub_type)
 
 HandlerStatus on_start_live(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    live_request live = {0, 0, 0};
-    if (!check_live(body.get(), &live))
+    live_request live;
+    if (!request_record(request, &live, kLiveFields))
         return HANDLER_SILENT;
     // The channel the stream started on, set by the answer; -1 when the
     // start failed or nothing came.
@@ -108,9 +105,8 @@ HandlerStatus on_start_live(const char* request)
 
 HandlerStatus on_stop_live(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    live_request live = {0, 0, 0};
-    if (!check_live(body.get(), &live))
+    live_request live;
+    if (!request_record(request, &live, kLiveFields))
         return HANDLER_SILENT;
     live.stream_from = 0;
     tell(REQ_LIVE_STOP, &live, (int)sizeof live);
@@ -143,10 +139,8 @@ namespace {
 
 HandlerStatus on_set_live_image(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     image_adjust image;
-    memset(&image, 0, sizeof image);
-    if (!json_read_record(body.get(), &image, kLiveImageFields))
+    if (!request_record(request, &image, kLiveImageFields))
         return HANDLER_SILENT;
     tell(REQ_LIVE_IMAGE_SET, &image, (int)sizeof image);
 
@@ -169,15 +163,15 @@ HandlerStatus on_reset_live_image(const char* request)
         return HANDLER_SILENT;
     image_adjust image = {channel, IMAGE_DEFAULT, IMAGE_DEFAULT, IMAGE_DEFAULT, IMAGE_DEFAULT, IMAGE_DEFAULT, 0};
     tell(REQ_LIVE_IMAGE_SET, &image, (int)sizeof image);
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "ChannelId", image.channel);
-    json_add_int(reply, "Brightness", image.brightness);
-    json_add_int(reply, "Contrast", image.contrast);
-    json_add_int(reply, "Saturation", image.saturation);
-    json_add_int(reply, "Sharpness", image.sharpness);
-    json_add_int(reply, "NoiseReduction", image.noise_reduction);
-    cgi_writeback_json(REPLY_JSON, reply);
-    return HANDLER_DONE;
+    static const JsonField kFields[] = {
+        JSON_FIELD(image_adjust, channel, "ChannelId", I32),
+        JSON_FIELD(image_adjust, brightness, "Brightness", I32),
+        JSON_FIELD(image_adjust, contrast, "Contrast", I32),
+        JSON_FIELD(image_adjust, saturation, "Saturation", I32),
+        JSON_FIELD(image_adjust, sharpness, "Sharpness", I32),
+        JSON_FIELD(image_adjust, noise_reduction, "NoiseReduction", I32),
+    };
+    return reply_record(&image, kFields);
 }
 
 HandlerStatus on_stop_all_live(const char*)
@@ -232,12 +226,15 @@ void on_start_live_cb(IpcAnswer& answer)
         reply_status("ERROR");
         return;
     }
+    static const JsonField kFields[] = {
+        JSON_FIELD(live_reply, port, "port", I32),
+        JSON_FIELD(live_reply, direct, "direct", I32),
+        JSON_FIELD(live_reply, rtsp_addr, "rtspAddr", TEXT),
+        JSON_FIELD(live_reply, res_path, "resPath", TEXT),
+    };
     json_object* reply = json_object_new_object();
     json_add_text(reply, "status", "OK");
-    json_add_int(reply, "port", live.port);
-    json_add_int(reply, "direct", live.direct);
-    json_add_field(reply, "rtspAddr", live.rtsp_addr, sizeof live.rtsp_addr);
-    json_add_field(reply, "resPath", live.res_path, sizeof live.res_path);
+    json_from_record(reply, &live, kFields);
     cgi_writeback_json(REPLY_JSON, reply);
     if (answer.context)
         *(int*)answer.context = live.channel;
@@ -253,12 +250,7 @@ void on_get_live_image_cb(IpcAnswer& answer)
     }
     json_object* reply = json_object_new_object();
     json_add_text(reply, "status", "OK");
-    json_add_int(reply, "brightness", image.brightness);
-    json_add_int(reply, "contrast", image.contrast);
-    json_add_int(reply, "saturation", image.saturation);
-    json_add_int(reply, "Sharpness", image.sharpness);
-    json_add_int(reply, "NoiseReduction", image.noise_reduction);
-    json_add_int(reply, "i2ddnr", image.i2ddnr);
+    json_from_record(reply, &image.image, kImageValueFields, IMAGE_VALUE_FIELDS);
     cgi_writeback_json(REPLY_JSON, reply);
 }
 
@@ -316,12 +308,13 @@ void on_get_rtsp_info_cb(IpcAnswer& answer)
 
 void on_get_extern_ports_cb(IpcAnswer& answer)
 {
+    static const JsonField kFields[] = {
+        JSON_FIELD(extern_ports, upnp, "upnp_extern_port", I32),
+        JSON_FIELD(extern_ports, ddns, "ddns_extern_port", I32),
+    };
     extern_ports ports;
     answer_record(answer, &ports);
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "upnp_extern_port", ports.upnp);
-    json_add_int(reply, "ddns_extern_port", ports.ddns);
-    cgi_writeback_json(REPLY_JSON, reply);
+    reply_record(&ports, kFields);
 }
 
 // Response code, record size, fewest whole records, printer.

@@ -187,15 +187,9 @@ struct image_adjust {
     int32_t i2ddnr;
 };
 
-// Answer 8002.
+// Answer 8002: the values as a change sends them, and the outcome.
 struct image_reply {
-    int32_t channel;
-    int32_t brightness;
-    int32_t contrast;
-    int32_t saturation;
-    int32_t sharpness;
-    int32_t noise_reduction;
-    int32_t i2ddnr;
+    image_adjust image;
     int32_t result;  // negative: failed
 };
 
@@ -367,8 +361,7 @@ WIRE_SIZE(image_adjust, 28);
 WIRE_OFFSET(image_adjust, sharpness, 16);
 WIRE_OFFSET(image_adjust, i2ddnr, 24);
 WIRE_SIZE(image_reply, 32);
-WIRE_OFFSET(image_reply, brightness, 4);
-WIRE_OFFSET(image_reply, i2ddnr, 24);
+WIRE_OFFSET(image_reply, image, 0);
 WIRE_OFFSET(image_reply, result, 28);
 WIRE_SIZE(image_log_detail, 20);
 
