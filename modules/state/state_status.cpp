@@ -12,7 +12,7 @@
 #include "modules/alarm/alarm_records.h"
 #include "modules/record/record_records.h"
 #include "modules/state/state.h"
-#include "modules/storage/storage_records.h"
+#include "modules/storage/storage.h"
 #include "modules/video/video_records.h"
 #include "platform/vxdb.h"
 
@@ -50,23 +50,9 @@ HandlerStatus on_cgi_get_online_user_status(const char*) { return ask(REQ_ONLINE
 
 HandlerStatus on_get_disk_groups(const char*)
 {
-    db_disk disks[STORAGE_MAX_PORTS];
-    storage_group groups[STORAGE_MAX_GROUPS];
-    read_disks(VXDB_MAIN, disks, nullptr);
-    read_groups(VXDB_MAIN, groups);
-
-    JsonPtr reply(json_object_new_object());
-    json_object* channels = json_object_new_array();
-    for (const storage_group& g : groups)
-        json_object_array_add(channels, json_new_text(g.channels, strnlen(g.channels, sizeof g.channels)));
-    json_object_object_add(reply.get(), "channel", channels);
-    json_object* list = json_object_new_array();
-    for (const db_disk& d : disks)
-        json_object_array_add(list, json_object_new_int(d.enable ? d.group + 1 : 0));
-    json_object_object_add(reply.get(), "disk", list);
-    json_add_int(reply.get(), "max_chan", get_param_int(VXDB_MAIN, "max_cameras", 32));
-    json_add_int(reply.get(), "group_enable", get_param_int(VXDB_MAIN, "group_mode", 0));
-    cgi_writeback_json(REPLY_JSON, reply.release());
+    json_object* reply = json_object_new_object();
+    storage_add_groups(reply);
+    cgi_writeback_json(REPLY_JSON, reply);
     return HANDLER_DONE;
 }
 

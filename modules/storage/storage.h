@@ -7,6 +7,8 @@
 #include "core/module.h"
 #include "modules/storage/storage_records.h"
 
+struct json_object;
+
 extern const WebModulePart storage_disk_part;
 extern const WebModulePart storage_nas_part;
 
@@ -20,3 +22,6 @@ HandlerStatus storage_ask_empty(int code, HandlerStatus silence);
 void storage_reply_word(const char* key, const IpcAnswer& answer);
 // "Error" for a nonzero first word, else "OK".
 void storage_reply_result_word(const IpcAnswer& answer);
+// "channel", "disk", "max_chan" and "group_enable": the storage groups as
+// stored, which the quota answer and the status page both show.
+void storage_add_groups(json_object* reply);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/dd_rest_words.h"
 #include "core/json_util.h"
 #include "core/oplog.h"
 #include "core/reply.h"
@@ -156,12 +157,9 @@ HandlerStatus on_set_hot_space(const char* request)
 
 HandlerStatus on_rebuild_raid(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body)
+    raid_rebuild_request rebuild;
+    if (!request_words(request, &rebuild, {"diskport", "raidport"}))
         return HANDLER_SILENT;
-    raid_rebuild_request rebuild = {0, 0};
-    json_get_int(body.get(), "diskport", &rebuild.disk_port);
-    json_get_int(body.get(), "raidport", &rebuild.raid_port);
     return cgi_ask(on_storage_ipc_callback, REQ_RAID_REBUILD, &rebuild, (int)sizeof rebuild, HANDLER_ERROR_TEXT);
 }
 
@@ -222,16 +220,21 @@ uint32_t member_mask(const storage_disk_info& d)
     return mask;
 }
 
+// Credentials are shown URL-encoded; the field need not end in a NUL.
+template <size_t N>
+void encoded_credential(const char (&field)[N], char (&out)[128])
+{
+    char raw[N + 1];
+    memcpy(raw, field, N);
+    raw[N] = '\0';
+    get_url_encode(raw, out, sizeof out);
+}
+
 json_object* disk_json(const storage_disk_info& d)
 {
     char user[128], password[128];
-    char raw[34];
-    memcpy(raw, d.user_name, sizeof d.user_name);
-    raw[sizeof d.user_name] = '\0';
-    get_url_encode(raw, user, sizeof user);
-    memcpy(raw, d.password, sizeof d.password);
-    raw[sizeof d.password] = '\0';
-    get_url_encode(raw, password, sizeof password);
+    encoded_credential(d.user_name, user);
+    encoded_credential(d.password, password);
 
     json_object* o = json_object_new_object();
     json_add_int(o, "portId", d.port);

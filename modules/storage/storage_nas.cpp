@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/dd_rest_words.h"
 #include "core/json_util.h"
 #include "core/oplog.h"
 #include "core/reply.h"
@@ -202,12 +203,9 @@ HandlerStatus on_update_disk_nas(const char* request)
 
 HandlerStatus on_set_recycle_mode(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body)
+    recycle_mode_reply mode;
+    if (!request_words(request, &mode, {"mode", "esata"}))
         return HANDLER_SILENT;
-    recycle_mode_reply mode = {0, 0};
-    json_get_int(body.get(), "mode", &mode.mode);
-    json_get_int(body.get(), "esata", &mode.esata);
     return cgi_ask(on_storage_ipc_callback, REQ_RECYCLE_SET, &mode, (int)sizeof mode, HANDLER_ERROR_JSON);
 }
 
@@ -429,10 +427,13 @@ void on_set_quota_info_cb(IpcAnswer& answer) { storage_reply_result_word(answer)
 
 void on_get_recycle_mode_cb(IpcAnswer& answer)
 {
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "mode", answer_word(answer, 0));
-    json_add_int(reply, "esata", answer_word(answer, 1));
-    cgi_writeback_json(REPLY_JSON, reply);
+    static const JsonField kFields[] = {
+        JSON_FIELD(recycle_mode_reply, mode, "mode", I32),
+        JSON_FIELD(recycle_mode_reply, esata, "esata", I32),
+    };
+    recycle_mode_reply mode;
+    answer_record(answer, &mode);
+    reply_record(&mode, kFields);
 }
 
 void on_update_disk_nas_cb(IpcAnswer& answer)
@@ -484,6 +485,14 @@ void on_set_recycle_cb(IpcAnswer&)
     cgi_writeback_json(REPLY_JSON, reply);
 }
 
+const JsonField kQuotaFields[] = {
+    JSON_FIELD(quota_reply_entry, channel, "channel", U8),
+    JSON_FIELD(quota_reply_entry, video_used, "video_used", I32),
+    JSON_FIELD(quota_reply_entry, video_quota, "video_quota", I32),
+    JSON_FIELD(quota_reply_entry, picture_used, "picture_used", I32),
+    JSON_FIELD(quota_reply_entry, picture_quota, "picture_quota", I32),
+};
+
 void on_get_quota_info_cb(IpcAnswer& answer)
 {
     quota_reply_head head;
@@ -500,44 +509,25 @@ void on_get_quota_info_cb(IpcAnswer& answer)
         quota_reply_entry e;
         answer_record(answer, &e, i, sizeof head);
         json_object* o = json_object_new_object();
-        json_add_int(o, "channel", e.channel);
-        json_add_int(o, "video_used", e.video_used);
-        json_add_int(o, "video_quota", e.video_quota);
-        json_add_int(o, "picture_used", e.picture_used);
-        json_add_int(o, "picture_quota", e.picture_quota);
+        json_from_record(o, &e, kQuotaFields);
         json_object_array_add(quotas, o);
     }
     json_object_object_add(reply, "quota_array", quotas);
-
-    storage_group groups[STORAGE_MAX_GROUPS];
-    read_groups(VXDB_MAIN, groups);
-    json_object* channels = json_object_new_array();
-    for (const storage_group& g : groups)
-        json_object_array_add(channels, json_new_text(g.channels, wire_strlen(g.channels)));
-    json_object_object_add(reply, "channel", channels);
-
-    db_disk disks[STORAGE_MAX_PORTS];
-    int stored = 0;
-    read_disks(VXDB_MAIN, disks, &stored);
-    json_object* disk_groups = json_object_new_array();
-    for (const db_disk& d : disks)
-        json_object_array_add(disk_groups, json_object_new_int(d.enable ? d.group + 1 : 0));
-    json_object_object_add(reply, "disk", disk_groups);
-    json_add_int(reply, "max_chan", get_param_int(VXDB_MAIN, "max_cameras", 32));
-    json_add_int(reply, "group_enable", get_param_int(VXDB_MAIN, "group_mode", 0));
+    storage_add_groups(reply);
     cgi_writeback_json(REPLY_JSON, reply);
 }
 
 void on_cgi_get_format_info_cb(IpcAnswer& answer)
 {
+    static const JsonField kFields[] = {
+        JSON_FIELD(format_info, status, "status", I32),
+        JSON_FIELD(format_info, port, "port", U8),
+        JSON_FIELD(format_info, type, "type", I32),
+        JSON_FIELD(format_info, percent, "percent", U8),
+    };
     format_info info;
     answer_record(answer, &info);
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "status", info.status);
-    json_add_int(reply, "port", info.port);
-    json_add_int(reply, "type", info.type);
-    json_add_int(reply, "percent", info.percent);
-    cgi_writeback_json(REPLY_JSON, reply);
+    reply_record(&info, kFields);
 }
 
 // Response code, record size, fewest whole records, printer. An answer
@@ -562,5 +552,24 @@ const IpcResponse kNasResponses[] = {
 };
 
 }  // namespace
+
+void storage_add_groups(json_object* reply)
+{
+    storage_group groups[STORAGE_MAX_GROUPS];
+    read_groups(VXDB_MAIN, groups);
+    json_object* channels = json_object_new_array();
+    for (const storage_group& g : groups)
+        json_object_array_add(channels, json_new_text(g.channels, wire_strlen(g.channels)));
+    json_object_object_add(reply, "channel", channels);
+
+    db_disk disks[STORAGE_MAX_PORTS];
+    read_disks(VXDB_MAIN, disks, nullptr);
+    json_object* disk_groups = json_object_new_array();
+    for (const db_disk& d : disks)
+        json_object_array_add(disk_groups, json_object_new_int(d.enable ? d.group + 1 : 0));
+    json_object_object_add(reply, "disk", disk_groups);
+    json_add_int(reply, "max_chan", get_param_int(VXDB_MAIN, "max_cameras", 32));
+    json_add_int(reply, "group_enable", get_param_int(VXDB_MAIN, "group_mode", 0));
+}
 
 const WebModulePart storage_nas_part = WEB_MODULE_PART("storage", kNasResources, kNasResponses);
