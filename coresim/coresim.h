@@ -155,3 +155,10 @@ double sim_format_seconds();
 int sim_duplicate_code();
 // Applies the SSH switch of the port record (the settings notice "more").
 void sim_aging_ssh_changed();
+
+// A count from a request or a record cut to [0, most], so that a loop over
+// the record's array never walks past it.
+inline int sim_count(int64_t count, int most)
+{
+    return count < 0 ? 0 : count > most ? most : (int)count;
+}

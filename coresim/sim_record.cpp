@@ -151,11 +151,6 @@ void reload(const SimRequest&, SimReply&)
     load_locked();
 }
 
-int clamp_count(int32_t count)
-{
-    return count < 0 ? 0 : count > RECORD_CHANNELS ? RECORD_CHANNELS : count;
-}
-
 // RTSP cameras cannot take ANR: they fail.
 void on_anr_set(const SimRequest& request, SimReply& reply)
 {
@@ -164,7 +159,7 @@ void on_anr_set(const SimRequest& request, SimReply& reply)
         return;
     camera_anr_reply out;
     memset(&out, 0, sizeof out);
-    out.count = clamp_count(set.count);
+    out.count = sim_count(set.count, RECORD_CHANNELS);
     out.anr = set.anr;
     for (int i = 0; i < out.count; i++) {
         db_camera camera;
@@ -199,7 +194,7 @@ void on_record_streams(const SimRequest&, SimReply& reply)
     memset(&out, 0, sizeof out);
     db_camera cameras[RECORD_CHANNELS];
     if (read_cameras(VXDB_MAIN, cameras) == 0) {
-        out.count = clamp_count(get_param_int(VXDB_MAIN, "max_cameras", 16));
+        out.count = sim_count(get_param_int(VXDB_MAIN, "max_cameras", 16), RECORD_CHANNELS);
         for (int i = 0; i < out.count; i++) {
             out.primary[i] = cameras[i].enable ? 1 : 0;
             out.secondary[i] = cameras[i].enable && cameras[i].enable_sub_stream ? 1 : 0;

@@ -184,7 +184,7 @@ void on_raid_create(const SimRequest& request, SimReply& reply)
         return;
     }
     std::lock_guard<std::mutex> lock(g.mu);
-    int members = raid.member_count < 0 ? 0 : raid.member_count > RAID_MAX_MEMBERS ? RAID_MAX_MEMBERS : raid.member_count;
+    int members = sim_count(raid.member_count, RAID_MAX_MEMBERS);
     bool ok = raid.id >= 10 && raid.id <= 15 && !g.disks[raid.id - 1].present && members >= 2;
     uint64_t smallest = UINT64_MAX;
     for (int i = 0; ok && i < members; i++) {
@@ -293,7 +293,7 @@ void on_nas_delete(const SimRequest& request, SimReply& reply)
         return;
     }
     std::lock_guard<std::mutex> lock(g.mu);
-    int n = list.count < 0 ? 0 : list.count > NAS_MAX_PORTS ? NAS_MAX_PORTS : list.count;
+    int n = sim_count(list.count, NAS_MAX_PORTS);
     for (int i = 0; i < n; i++) {
         db_disk rec;
         if (read_disk(VXDB_MAIN, &rec, list.ports[i]) == 0 && rec.port == list.ports[i]) {
@@ -350,7 +350,7 @@ void on_quota_get(const SimRequest&, SimReply& reply)
     } answer;
     memset(&answer, 0, sizeof answer);
     answer.head.enable = g.quota.enable;
-    int n = g.quota.count < 0 ? 0 : g.quota.count > QUOTA_MAX_ENTRIES ? QUOTA_MAX_ENTRIES : g.quota.count;
+    int n = sim_count(g.quota.count, QUOTA_MAX_ENTRIES);
     answer.head.count = n;
     for (int i = 0; i < n; i++) {
         quota_reply_entry& e = answer.entries[i];
