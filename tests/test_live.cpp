@@ -244,33 +244,19 @@ std::string member(json_object* o, const char* key)
     return o && json_object_object_get_ex(o, key, &v) ? json_object_get_string(v) : "<absent>";
 }
 
-std::string utc_text(time_t t)
-{
-    struct tm tm;
-    gmtime_r(&t, &tm);
-    char buf[32];
-    strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-    return buf;
-}
-
 TEST(LiveSimulated, PlaybackAndLiveViewAgainstCoresim)
 {
     ScratchRoot root;
     CoresimProcess sim(root.path(), {{"TZ", "UTC"}});  // the zone the CGI runs in
     ASSERT_TRUE(sim.running());
     auto text = [&](const std::string& path, const std::string& body) {
-        CgiRequest r;
-        r.method = "POST";
-        r.path = path;
-        r.body = body;
-        r.content_type = "application/json";
-        return reply_body(run_cgi(root.path(), r).out);
+        return post_json_body(root.path(), path, body);
     };
     auto ask = [&](const std::string& path, const std::string& body) {
         return Json(json_tokener_parse(text(path, body).c_str()), json_object_put);
     };
     const time_t now = time(nullptr);
-    const std::string from = utc_text(now - 2 * 86400), to = utc_text(now);
+    const std::string from = utc_time_text(now - 2 * 86400), to = utc_time_text(now);
     Json found = ask("/4000", R"({"channelId":2,"sid":-1,"streamType":0,"time":")" + from + R"(","endTime":")" +
                                   to + "\"}");
     ASSERT_EQ(member(found.get(), "status"), "OK");
@@ -291,7 +277,7 @@ TEST(LiveSimulated, PlaybackAndLiveViewAgainstCoresim)
     EXPECT_EQ(member(opened.get(), "realPlayTime"), start);
     // Paused, the play time stays where the jump put it.
     EXPECT_EQ(text("/4004", "{\"num\":1,\"sid\":[" + sid + "]}"), "OK");
-    const std::string target = utc_text(now - 86400 - 1234);
+    const std::string target = utc_time_text(now - 86400 - 1234);
     EXPECT_EQ(member(ask("/4009", "{\"jumpTime\":\"" + target + "\",\"sid\":[" + sid + "],\"chnid\":[2],\"num\":1}").get(),
                      "status"),
               "OK");

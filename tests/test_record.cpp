@@ -225,15 +225,6 @@ TEST_F(RecordTest, RecordParamsRecordsCamerasAndAnswers)
     EXPECT_EQ(post("/6046", "9").out, kJsonError);
 }
 
-std::string utc(time_t t)
-{
-    struct tm tm;
-    gmtime_r(&t, &tm);
-    char buf[32];
-    strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-    return buf;
-}
-
 // The local device records what the schedule says: a channel set to record
 // 08:00-10:00 only has sections that start and end inside those hours.
 TEST(RecordSimulated, CoresimRecordingsFollowTheSchedule)
@@ -249,8 +240,8 @@ TEST(RecordSimulated, CoresimRecordingsFollowTheSchedule)
         days += std::string(d ? "," : "") + R"({"wholedayEnable":0,"plans":[["08:00","10:00",1]]})";
     ASSERT_EQ(post("/6041", R"({"cnt":1,"chnid":[4],"recordplanmode":0,"schedule":[)" + days + "]}"), "OK");
     const time_t now = time(nullptr);
-    const std::string search = R"({"channelId":4,"sid":-1,"streamType":0,"time":")" + utc(now - 2 * 86400) +
-                               R"(","endTime":")" + utc(now) + "\"}";
+    const std::string search = R"({"channelId":4,"sid":-1,"streamType":0,"time":")" + utc_time_text(now - 2 * 86400) +
+                               R"(","endTime":")" + utc_time_text(now) + "\"}";
     JsonPtr found(json_tokener_parse(post("/4000", search).c_str()));
     json_object* list = nullptr;
     ASSERT_TRUE(json_object_object_get_ex(found.get(), "section", &list));

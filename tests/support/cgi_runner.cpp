@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -152,4 +153,14 @@ std::string reply_head(const std::string& out)
 {
     size_t at = out.find("\r\n\r\n");
     return at == std::string::npos ? std::string() : out.substr(0, at + 4);
+}
+
+std::string utc_time_text(long long seconds)
+{
+    const time_t t = (time_t)seconds;
+    struct tm tm;
+    gmtime_r(&t, &tm);
+    char buf[32];
+    strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return buf;
 }

@@ -41,3 +41,7 @@ std::string post_json_body(const std::string& root, const std::string& path, con
 // The body of a reply without its header block, and the header block.
 std::string reply_body(const std::string& out);
 std::string reply_head(const std::string& out);
+
+// "%Y-%m-%d %H:%M:%S" in UTC, the form the CGI reads times in when it runs
+// with TZ=UTC.
+std::string utc_time_text(long long seconds);
