@@ -48,26 +48,22 @@ bool check_disk_info(json_object* request)
 
 HandlerStatus on_set_disk_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
+    disk_property_request change;
+    JsonPtr body = request_words(request, &change, {"portId", "property", "group"});
     if (!check_disk_info(body.get()))
         return HANDLER_SILENT;
-    int port = 0, property = 0, group = 0;
-    json_get_int(body.get(), "portId", &port);
-    json_get_int(body.get(), "property", &property);
-    json_get_int(body.get(), "group", &group);
 
     db_disk disk;
-    read_disk(VXDB_MAIN, &disk, port);
+    read_disk(VXDB_MAIN, &disk, change.port);
     // A port without a record reads as zeros: keep the write under its port.
-    disk.port = port;
-    disk.property = property;
-    disk.group = group;
+    disk.port = change.port;
+    disk.property = change.property;
+    disk.group = change.group;
     if (write_disk(VXDB_MAIN, &disk) != 0)
         return HANDLER_ERROR_TEXT;
 
-    disk_property_request change = {port, property, group, 0};
     cgi_notify(on_storage_ipc_callback, REQ_DISK_PROPERTY, &change, (int)sizeof change);
-    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_DISK, port);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_DISK, change.port);
     reply_text("OK");
     return HANDLER_DONE;
 }
