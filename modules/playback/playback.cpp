@@ -211,31 +211,27 @@ HandlerStatus on_search_playback(const char* request)
     return ask(REQ_PLAYBACK_SEARCH, &search, (int)sizeof search, HANDLER_ERROR_JSON);
 }
 
+const JsonField kStartFields[] = {
+    JSON_FIELD_CHECKED(playback_start, channel, "channelId", I32, true, 0, PLAYBACK_LAST_CHANNEL),
+    JSON_FIELD_CHECKED(playback_start, play, "playTime", TEXT, true, 0, 0),
+    JSON_FIELD_CHECKED(playback_start, start, "startTime", TEXT, true, 0, 0),
+    JSON_FIELD_CHECKED(playback_start, end, "endTime", TEXT, true, 0, 0),
+    JSON_FIELD_CHECKED(playback_start, sid, "sid", I32, true, INT32_MIN, INT32_MAX),
+};
+
 HandlerStatus on_start_playback(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    int channel = -1, sid = 0;
-    const char *start = nullptr, *end = nullptr, *play = nullptr;
-    if (!json_get_int(body.get(), "channelId", &channel) || channel < 0 || channel > PLAYBACK_LAST_CHANNEL ||
-        !json_get_text(body.get(), "playTime", &play) || !json_get_text(body.get(), "startTime", &start) ||
-        !json_get_text(body.get(), "endTime", &end) || !json_get_int(body.get(), "sid", &sid))
-        return HANDLER_SILENT;
-
     playback_start open;
-    memset(&open, 0, sizeof open);
-    open.channel = channel;
-    open.sid = sid;
-    wire_text(open.start, start);
-    wire_text(open.end, end);
-    wire_text(open.play, play);
+    if (!request_record(request, &open, kStartFields))
+        return HANDLER_SILENT;
     // 2 is a refusal; neither it nor silence opens a session.
     if (cgi_request(on_stream_callback, REQ_PLAYBACK_START, &open, (int)sizeof open) != 1)
         return HANDLER_ERROR_JSON;
     PlaybackSession session;
-    session.id = sid;
-    wire_text(session.play_time, play);
+    session.id = open.sid;
+    wire_text(session.play_time, open.play);
     HandlerStatus status = ask_stream_info(&session);
-    cgi_write_operation_log(LOG_SUB_REMOTE_PLAYBACK, LOG_PARAM_NONE, channel + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PLAYBACK, LOG_PARAM_NONE, open.channel + 1);
     return status;
 }
 
