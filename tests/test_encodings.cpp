@@ -4,6 +4,7 @@
 
 #include "core/db.h"
 #include "core/encodings.h"
+#include "core/dd_rest_words.h"
 #include "core/json_util.h"
 #include "tests/support/handler_test.h"
 
@@ -349,6 +350,25 @@ TEST(RequestJson, ParseAndGetters)
     EXPECT_STREQ(text, "hello");
     EXPECT_FALSE(json_get_text(o.get(), "n", &text));  // a number is no text
     EXPECT_FALSE(json_get_text(o.get(), "missing", &text));
+}
+
+// Words in key order, as json_get_int reads them; never past the record.
+TEST(RequestJson, WordsOfARecord)
+{
+    struct Pair {
+        int32_t first, second;
+    } out[2];
+    memset(out, 0x5a, sizeof out);
+    EXPECT_TRUE(request_words(R"({"b":-7,"a":"12","c":9})", &out[0], {"a", "b", "c"}));
+    EXPECT_EQ(out[0].first, 12);
+    EXPECT_EQ(out[0].second, -7);
+    EXPECT_EQ(out[1].first, 0x5a5a5a5a);  // "c" has no word in the record
+    EXPECT_TRUE(request_words(R"({"a":4294967296,"b":2.5})", &out[0], {"a", "b"}));
+    EXPECT_EQ(out[0].first, 0);
+    EXPECT_EQ(out[0].second, 0);
+    out[0].first = 3;
+    EXPECT_FALSE(request_words("not json", &out[0], {"a", "b"}));
+    EXPECT_EQ(out[0].first, 0);
 }
 
 TEST(RequestJson, SectionInfo)
