@@ -177,10 +177,11 @@ void on_get_anr_support_cb(IpcAnswer& answer)
         answer.done = 0;
         return;
     }
-    json_object* o = json_object_new_object();
-    json_add_int(o, "chnid", support.channel);
-    json_add_int(o, "support", support.support);
-    cgi_writeback_json(REPLY_JSON, o);
+    static const JsonField kFields[] = {
+        JSON_FIELD(camera_anr_support, channel, "chnid", I32),
+        JSON_FIELD(camera_anr_support, support, "support", I32),
+    };
+    reply_record(&support, kFields);
 }
 
 json_object* int_list(const int32_t* words, int n)
