@@ -51,25 +51,15 @@ struct PlaybackSession {
 
 // ---- helpers -------------------------------------------------------------
 
-HandlerStatus ask(int code, const void* payload, int size, HandlerStatus silence, void* context = nullptr)
-{
-    return cgi_ask(on_stream_callback, code, payload, size, silence, context);
-}
-
-void tell(int code, const void* payload, int size)
-{
-    cgi_notify(on_stream_callback, code, payload, size);
-}
-
 void tell_word(int code, int32_t word)
 {
-    tell(code, &word, (int)sizeof word);
+    playback_tell(code, &word, (int)sizeof word);
 }
 
 // A change told without waiting and answered "OK" at once.
 HandlerStatus tell_and_answer(int code, const void* payload, int size)
 {
-    tell(code, payload, size);
+    playback_tell(code, payload, size);
     reply_text("OK");
     return HANDLER_DONE;
 }
@@ -169,7 +159,7 @@ bool local_text(int64_t seconds, char (&out)[32])
 
 HandlerStatus ask_stream_info(PlaybackSession* session)
 {
-    return ask(REQ_PLAYBACK_STREAM_INFO, &session->id, (int)sizeof session->id, HANDLER_ERROR_JSON, session);
+    return playback_ask(REQ_PLAYBACK_STREAM_INFO, &session->id, (int)sizeof session->id, session);
 }
 
 // ---- search and sessions ---------------------------------------------------
@@ -205,10 +195,10 @@ HandlerStatus on_search_playback(const char* request)
         memset(&close, 0, sizeof close);
         close.ids[0] = sid;
         close.count = 1;
-        tell(REQ_PLAYBACK_SEARCH_CLOSE, &close, (int)sizeof close);
+        playback_tell(REQ_PLAYBACK_SEARCH_CLOSE, &close, (int)sizeof close);
         tell_word(REQ_PLAYBACK_CLOSE, sid);
     }
-    return ask(REQ_PLAYBACK_SEARCH, &search, (int)sizeof search, HANDLER_ERROR_JSON);
+    return playback_ask(REQ_PLAYBACK_SEARCH, &search, (int)sizeof search);
 }
 
 const JsonField kStartFields[] = {
@@ -241,7 +231,7 @@ HandlerStatus on_get_playback_time(const char* request)
     if (!parse_decimal(request, &id) || id < 0)
         return HANDLER_SILENT;
     int32_t session = id;
-    return ask(REQ_PLAYBACK_TIME, &session, (int)sizeof session, HANDLER_ERROR_JSON);
+    return playback_ask(REQ_PLAYBACK_TIME, &session, (int)sizeof session);
 }
 
 HandlerStatus on_stop_playback(const char* request)
@@ -253,11 +243,11 @@ HandlerStatus on_stop_playback(const char* request)
     for (int i = 0; i < list.count; i++)
         if (list.ids[i] >= 0)
             tell_word(REQ_PLAYBACK_CLOSE, list.ids[i]);
-    tell(REQ_PLAYBACK_STOP, &list, (int)sizeof list);
+    playback_tell(REQ_PLAYBACK_STOP, &list, (int)sizeof list);
     int close = 0;
     json_get_int(body.get(), "close", &close);
     if (close == 1)
-        tell(REQ_PLAYBACK_SEARCH_CLOSE, &list, (int)sizeof list);
+        playback_tell(REQ_PLAYBACK_SEARCH_CLOSE, &list, (int)sizeof list);
     reply_text("OK");
     return HANDLER_DONE;
 }
@@ -330,7 +320,7 @@ HandlerStatus on_jump_playback(const char* request)
     }
     jump.count = count;
     wire_text(jump.time, when);
-    return ask(REQ_PLAYBACK_JUMP, &jump, (int)sizeof jump, HANDLER_ERROR_JSON);
+    return playback_ask(REQ_PLAYBACK_JUMP, &jump, (int)sizeof jump);
 }
 
 // "mask0" to "mask7" and a "playTime" that is a real local time.
@@ -411,7 +401,7 @@ HandlerStatus on_search_playback_page(const char* request)
     search_page page;
     if (!request_words(request, &page, {"sid", "page"}))
         return HANDLER_SILENT;
-    return ask(REQ_PLAYBACK_SEARCH_PAGE, &page, (int)sizeof page, HANDLER_ERROR_JSON);
+    return playback_ask(REQ_PLAYBACK_SEARCH_PAGE, &page, (int)sizeof page);
 }
 
 HandlerStatus on_set_transcoding(const char* request)
@@ -419,7 +409,7 @@ HandlerStatus on_set_transcoding(const char* request)
     transcode_request change;
     if (!request_words(request, &change, {"ch", "sid", "trancodingmode", "framesize", "bitrate", "framerate"}))
         return HANDLER_ERROR_JSON;
-    return ask(REQ_PLAYBACK_TRANSCODE, &change, (int)sizeof change, HANDLER_ERROR_JSON);
+    return playback_ask(REQ_PLAYBACK_TRANSCODE, &change, (int)sizeof change);
 }
 
 HandlerStatus on_get_transcoding_state(const char* request)
@@ -427,12 +417,12 @@ HandlerStatus on_get_transcoding_state(const char* request)
     transcode_query query;
     if (!request_words(request, &query, {"ch", "sid"}))
         return HANDLER_ERROR_JSON;
-    return ask(REQ_PLAYBACK_TRANSCODE_STATE, &query, (int)sizeof query, HANDLER_ERROR_JSON);
+    return playback_ask(REQ_PLAYBACK_TRANSCODE_STATE, &query, (int)sizeof query);
 }
 
 HandlerStatus on_get_playback_busy(const char*)
 {
-    return ask(REQ_PLAYBACK_BUSY, nullptr, 0, HANDLER_ERROR_JSON);
+    return playback_ask(REQ_PLAYBACK_BUSY, nullptr, 0);
 }
 
 // ---- answers ---------------------------------------------------------------
@@ -674,6 +664,16 @@ const IpcResponse kPlaybackResponses[] = {
 }  // namespace
 
 const WebModulePart playback_part = WEB_MODULE_PART("playback", kPlaybackResources, kPlaybackResponses);
+
+HandlerStatus playback_ask(int code, const void* payload, int size, void* context)
+{
+    return cgi_ask(on_stream_callback, code, payload, size, HANDLER_ERROR_JSON, context);
+}
+
+void playback_tell(int code, const void* payload, int size)
+{
+    cgi_notify(on_stream_callback, code, payload, size);
+}
 
 void on_stream_callback(void* context, const int32_t* header, const char* payload)
 {

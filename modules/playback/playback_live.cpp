@@ -35,16 +35,6 @@ LIVE_RESOURCES(WEB_HANDLER_DECLARE)
 
 const WebResEntry kLiveResources[] = {LIVE_RESOURCES(WEB_RESOURCE_ROW)};
 
-HandlerStatus ask(int code, const void* payload, int size, void* context = nullptr)
-{
-    return cgi_ask(on_stream_callback, code, payload, size, HANDLER_ERROR_JSON, context);
-}
-
-void tell(int code, const void* payload, int size)
-{
-    cgi_notify(on_stream_callback, code, payload, size);
-}
-
 // A channel number as the whole text, 0..7.
 bool channel_text(const char* request, int* channel)
 {
@@ -96,7 +86,7 @@ HandlerStatus on_start_live(const char* request)
     // The channel the stream started on, set by the answer; -1 when the
     // start failed or nothing came.
     int started = -1;
-    HandlerStatus status = ask(REQ_LIVE_START, &live, (int)sizeof live, &started);
+    HandlerStatus status = playback_ask(REQ_LIVE_START, &live, (int)sizeof live, &started);
     // Logged here rather than on the delivery thread, once the answer is in.
     if (started >= 0)
         cgi_write_operation_log(LOG_SUB_REMOTE_LIVE_VIEW, LOG_PARAM_NONE, started + 1);
@@ -109,7 +99,7 @@ HandlerStatus on_stop_live(const char* request)
     if (!request_record(request, &live, kLiveFields))
         return HANDLER_SILENT;
     live.stream_from = 0;
-    tell(REQ_LIVE_STOP, &live, (int)sizeof live);
+    playback_tell(REQ_LIVE_STOP, &live, (int)sizeof live);
     reply_text("OK");
     return HANDLER_DONE;
 }
@@ -120,7 +110,7 @@ HandlerStatus on_get_live_image(const char* request)
     int32_t channel = 0;
     if (!json_check(body.get(), kImageChannelChecks) || !json_get_int(body.get(), "chnid", &channel))
         return HANDLER_SILENT;
-    return ask(REQ_LIVE_IMAGE_GET, &channel, (int)sizeof channel);
+    return playback_ask(REQ_LIVE_IMAGE_GET, &channel, (int)sizeof channel);
 }
 
 }  // namespace
@@ -142,7 +132,7 @@ HandlerStatus on_set_live_image(const char* request)
     image_adjust image;
     if (!request_record(request, &image, kLiveImageFields))
         return HANDLER_SILENT;
-    tell(REQ_LIVE_IMAGE_SET, &image, (int)sizeof image);
+    playback_tell(REQ_LIVE_IMAGE_SET, &image, (int)sizeof image);
 
     image_log_detail detail;
     detail.brightness = image_log_scale(image.brightness);
@@ -162,7 +152,7 @@ HandlerStatus on_reset_live_image(const char* request)
     if (!channel_text(request, &channel))
         return HANDLER_SILENT;
     image_adjust image = {channel, IMAGE_DEFAULT, IMAGE_DEFAULT, IMAGE_DEFAULT, IMAGE_DEFAULT, IMAGE_DEFAULT, 0};
-    tell(REQ_LIVE_IMAGE_SET, &image, (int)sizeof image);
+    playback_tell(REQ_LIVE_IMAGE_SET, &image, (int)sizeof image);
     static const JsonField kFields[] = {
         JSON_FIELD(image_adjust, channel, "ChannelId", I32),
         JSON_FIELD(image_adjust, brightness, "Brightness", I32),
@@ -176,7 +166,7 @@ HandlerStatus on_reset_live_image(const char* request)
 
 HandlerStatus on_stop_all_live(const char*)
 {
-    tell(REQ_LIVE_STOP_ALL, nullptr, 0);
+    playback_tell(REQ_LIVE_STOP_ALL, nullptr, 0);
     reply_text("OK");
     return HANDLER_DONE;
 }
@@ -203,7 +193,7 @@ HandlerStatus on_log_channel_action_alt(const char* request)
 
 HandlerStatus on_get_rtsp_info(const char*)
 {
-    return ask(REQ_LIVE_RTSP_INFO, nullptr, 0);
+    return playback_ask(REQ_LIVE_RTSP_INFO, nullptr, 0);
 }
 
 HandlerStatus on_log_live_view(const char* request)
@@ -213,7 +203,7 @@ HandlerStatus on_log_live_view(const char* request)
 
 HandlerStatus on_get_extern_ports(const char*)
 {
-    return ask(REQ_EXTERN_PORTS, nullptr, 0);
+    return playback_ask(REQ_EXTERN_PORTS, nullptr, 0);
 }
 
 // ---- answers ---------------------------------------------------------------

@@ -489,7 +489,7 @@ HandlerStatus on_clear_download(const char*)
 {
     // The marker's owner is elsewhere; removing it needs no shell.
     unlink(device_path(MARKER).c_str());
-    cgi_notify(on_stream_callback, REQ_DOWNLOAD_CLEAR, nullptr, 0);
+    playback_tell(REQ_DOWNLOAD_CLEAR, nullptr, 0);
     cgi_writeback_webserver(REPLY_TEXT, "OK");
     return HANDLER_DONE;
 }
