@@ -281,8 +281,7 @@ void on_get_storage_info_cb(IpcAnswer& answer)
         }
     }
     db_disk disks[STORAGE_MAX_PORTS];
-    int stored = 0;
-    read_disks(VXDB_MAIN, disks, &stored);
+    read_disks(VXDB_MAIN, disks, nullptr);
     for (const db_disk& disk : disks) {
         if (disk.enable != 1 || disk.port < 1 || disk.port > STORAGE_MAX_PORTS)
             continue;
