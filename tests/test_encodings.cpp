@@ -4,7 +4,6 @@
 
 #include "core/db.h"
 #include "core/encodings.h"
-#include "core/dd_rest_words.h"
 #include "core/json_util.h"
 #include "tests/support/handler_test.h"
 

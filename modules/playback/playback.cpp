@@ -8,7 +8,6 @@
 #include <time.h>
 
 #include "core/channels.h"
-#include "core/dd_rest_words.h"
 #include "core/ipc.h"
 #include "core/json_util.h"
 #include "core/oplog.h"

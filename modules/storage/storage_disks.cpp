@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/dd_rest_words.h"
 #include "core/json_util.h"
 #include "core/oplog.h"
 #include "core/reply.h"
