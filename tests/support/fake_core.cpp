@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -165,4 +166,25 @@ void FakeCore::clear()
 {
     std::lock_guard<std::mutex> g(mu_);
     requests_.clear();
+}
+
+void FakeCore::settle(int ms)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    int quiet = 0;
+    while (quiet < 2 && std::chrono::steady_clock::now() < end) {
+        bool open = false;
+        {
+            std::lock_guard<std::mutex> g(mu_);
+            for (int fd : conns_)
+                open = open || fd >= 0;
+        }
+        pollfd p = {listen_fd_, POLLIN, 0};
+        const bool pending = poll(&p, 1, 0) > 0;
+        // Twice quiet in a row: an accept that had just returned shows up
+        // in conns_ by the second look.
+        quiet = open || pending ? 0 : quiet + 1;
+        if (quiet < 2)
+            usleep(2000);
+    }
 }

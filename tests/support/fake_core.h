@@ -54,6 +54,10 @@ public:
     // Waits up to `ms` until at least n requests of `code` arrived.
     bool wait_for(int code, size_t n, int ms = 2000) const;
     void clear();
+    // Waits (up to `ms`) until no connection is open or waiting to be
+    // accepted, so that a finished CGI's last tells are recorded before the
+    // log is cleared for the next run.
+    void settle(int ms = 1000);
 
 private:
     void accept_loop();

@@ -99,6 +99,7 @@ CgiResult HandlerTest::run(const std::string& method, const std::string& path, c
                            const std::string& query, const std::string& cookie)
 {
     vxdb_close_all();  // the CGI must see what the test wrote
+    core.settle();     // the last run's tells belong to the last run
     core.clear();
     CgiRequest r;
     r.method = method;
