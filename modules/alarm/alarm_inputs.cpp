@@ -181,32 +181,20 @@ HandlerStatus on_set_nvr_alarm_input(const char* request)
         return HANDLER_ERROR_TEXT;
 
     uint64_t set = 1ULL << input;
-    int copy_count = 0;
-    json_get_int(body.get(), "copyCnt", &copy_count);
-    json_object* list = nullptr;
-    if (copy_count > 0 && json_object_object_get_ex(body.get(), "copyChn", &list) &&
-        json_object_is_type(list, json_type_array)) {
-        static alarm_in inputs[NVR_ALARM_INPUTS];
-        uint64_t copies = 0;
-        for (int i = 0; i < NVR_ALARM_INPUTS; i++) {
-            read_alarm_in(VXDB_MAIN, &inputs[i], i);
-            inputs[i].id = i;
-        }
-        const size_t n = json_array_size(list);
-        for (size_t i = 0; i < n && i < (size_t)copy_count; i++) {
-            int64_t target = -1;
-            if (!json_as_int64(json_array_at(list, i), &target) || target < 0 || target >= NVR_ALARM_INPUTS ||
-                target == input)
-                continue;
-            copy_actions(&inputs[target], record);
-            copies |= 1ULL << target;
-        }
+    uint64_t copies = 0;
+    copy_targets(body.get(), NVR_ALARM_INPUTS, input, &copies);
+    if (copies) {
         int rc = 0;
-        for (int i = 0; i < NVR_ALARM_INPUTS; i++)
-            if (copies & (1ULL << i))
-                rc |= write_alarm_in(VXDB_MAIN, &inputs[i]);
-        if (copies)
-            rc |= copy_input_tables(input, copies);
+        for (int i = 0; i < NVR_ALARM_INPUTS; i++) {
+            if (!(copies & (1ULL << i)))
+                continue;
+            alarm_in target;
+            read_alarm_in(VXDB_MAIN, &target, i);
+            target.id = i;
+            copy_actions(&target, record);
+            rc |= write_alarm_in(VXDB_MAIN, &target);
+        }
+        rc |= copy_input_tables(input, copies);
         if (rc != 0)
             return HANDLER_ERROR_TEXT;
         set |= copies;
