@@ -2,6 +2,9 @@
 // share.
 #include "modules/ipc/ipc.h"
 
+#include "core/json_util.h"
+#include "core/reply.h"
+
 void on_ipc_ipc_callback(void* context, const int32_t* header, const char* payload)
 {
     static const WebModulePart* const parts[] = {&ipc_channels_part, &ipc_streams_part, &ipc_events_part,
@@ -18,4 +21,16 @@ void ipc_tell(int code, const void* payload, int size)
 HandlerStatus ipc_ask(int code, const void* payload, int size, HandlerStatus silence, void* context)
 {
     return cgi_ask(on_ipc_ipc_callback, code, payload, size, silence, context);
+}
+
+void reply_res(int32_t result)
+{
+    json_object* reply = json_object_new_object();
+    json_add_int(reply, "res", result);
+    cgi_writeback_json(REPLY_JSON, reply);
+}
+
+void ipc_res_cb(IpcAnswer& answer)
+{
+    reply_res(answer_word(answer));
 }

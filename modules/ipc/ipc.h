@@ -25,3 +25,8 @@ void on_ipc_ipc_callback(void* context, const int32_t* header, const char* paylo
 void ipc_tell(int code, const void* payload, int size);
 // Sends and waits; HANDLER_DONE when the answer was printed, else `silence`.
 HandlerStatus ipc_ask(int code, const void* payload, int size, HandlerStatus silence, void* context = nullptr);
+
+// {"res": result}, how most camera writes answer; ipc_res_cb prints the
+// answer's first word so.
+void reply_res(int32_t result);
+void ipc_res_cb(IpcAnswer& answer);

@@ -572,21 +572,14 @@ HandlerStatus on_cgi_set_face_config(const char* request)
     return ipc_ask(REQ_FACE_CONFIG_SET, &face, (int)sizeof face, HANDLER_ERROR_JSON);
 }
 
-void on_res_cb(IpcAnswer& answer)
-{
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "res", answer_word(answer));
-    cgi_writeback_json(REPLY_JSON, reply);
-}
-
 // Response code, record size, fewest whole records, printer.
 const IpcResponse kEventResponses[] = {
-    {REQ_PEOPLECNT_CHANGED + 5000, 4, 1, on_res_cb},
-    {REQ_PEOPLECNT_DB_RESET + 5000, 4, 1, on_res_cb},
-    {REQ_PEOPLECNT_LIVEVIEW_RESET + 5000, 4, 1, on_res_cb},
-    {REQ_PEOPLECNT_ACTION_CHANGED + 5000, 4, 1, on_res_cb},
-    {REQ_POS_CHANGED + 5000, 4, 1, on_res_cb},
-    {REQ_REPORT_BACKUP_CHANGED + 5000, 4, 1, on_res_cb},
+    {REQ_PEOPLECNT_CHANGED + 5000, 4, 1, ipc_res_cb},
+    {REQ_PEOPLECNT_DB_RESET + 5000, 4, 1, ipc_res_cb},
+    {REQ_PEOPLECNT_LIVEVIEW_RESET + 5000, 4, 1, ipc_res_cb},
+    {REQ_PEOPLECNT_ACTION_CHANGED + 5000, 4, 1, ipc_res_cb},
+    {REQ_POS_CHANGED + 5000, 4, 1, ipc_res_cb},
+    {REQ_REPORT_BACKUP_CHANGED + 5000, 4, 1, ipc_res_cb},
     {REQ_FACE_CONFIG_SET + 5000, 4, 1, on_cgi_common_json_cb},
 };
 

@@ -262,9 +262,7 @@ HandlerStatus on_set_camera_stream_batch(const char* request)
         if (first_failure == 0)
             first_failure = batch.result;
     }
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "res", first_failure);
-    cgi_writeback_json(REPLY_JSON, reply);
+    reply_res(first_failure);
     return HANDLER_DONE;
 }
 
@@ -275,9 +273,7 @@ void on_set_camera_stream_cb(IpcAnswer& answer)
         batch->result = answer_word(answer);
         return;
     }
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "res", answer_word(answer));
-    cgi_writeback_json(REPLY_JSON, reply);
+    ipc_res_cb(answer);
 }
 
 // ---- addresses -------------------------------------------------------------
@@ -412,13 +408,6 @@ HandlerStatus on_get_camera_stream_time(const char* request)
     return ipc_ask(REQ_IPC_STREAM_TIME, &query, (int)sizeof query, HANDLER_ERROR_JSON);
 }
 
-void on_res_cb(IpcAnswer& answer)
-{
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "res", answer_word(answer));
-    cgi_writeback_json(REPLY_JSON, reply);
-}
-
 // ---- camera upgrade --------------------------------------------------------
 
 ipc_upgrade_request upgrade_request(uint64_t channels, uint64_t reset)
@@ -539,8 +528,8 @@ const IpcResponse kStreamResponses[] = {
     {8204, (int)sizeof(ipc_stream_reply), 1, on_get_camera_stream_cb},
     {8205, 4, 1, on_set_camera_network_cb},
     {8230, (int)sizeof(ipc_network_result), 0, on_get_camera_network_result_cb},
-    {8493, 4, 1, on_res_cb},
-    {8385, 4, 1, on_res_cb},
+    {8493, 4, 1, ipc_res_cb},
+    {8385, 4, 1, ipc_res_cb},
     {8386, 8, 1, on_get_camera_upgrade_status_cb},
     {8379, (int)sizeof(ipc_upgrade_started), 1, on_start_camera_upgrade_cb},
 };
