@@ -26,6 +26,9 @@ void ipc_tell(int code, const void* payload, int size);
 // Sends and waits; HANDLER_DONE when the answer was printed, else `silence`.
 HandlerStatus ipc_ask(int code, const void* payload, int size, HandlerStatus silence, void* context = nullptr);
 
+// A request that is one int32 word: `key` required, within [0, max].
+#define WORD_CHECKED(key, max) JsonField { key, 0, JType::I32, 4, true, true, 0, max }
+
 // {"res": result}, how most camera writes answer; ipc_res_cb prints the
 // answer's first word so.
 void reply_res(int32_t result);

@@ -98,8 +98,8 @@ const JsonField kCameraInfoFields[] = {
 // 64 once wrote a row past both the camera and the OSD table.
 bool channel_of(json_object* body, const char* key, int* channel)
 {
-    const JsonField checks[] = {JSON_CHECK(key, true, 0, IPC_CHANNELS - 1)};
-    return json_check(body, checks) && json_get_int(body, key, channel);
+    const JsonField word[] = {WORD_CHECKED(key, IPC_CHANNELS - 1)};
+    return json_read_record(body, channel, word);
 }
 
 // The camera keys a change must carry, and the name it gives the channel.
@@ -217,10 +217,9 @@ HandlerStatus on_del_camera_info(const char* request)
 {
     // Cameras 8..63 cannot be removed here: the page only offers the first
     // eight channels this way.
-    static const JsonField kChecks[] = {JSON_CHECK("chnid", true, 0, IPC_REMOVABLE_CHANNELS - 1)};
-    JsonPtr body(get_request_tokener_json_object(request));
+    static const JsonField kChannel[] = {WORD_CHECKED("chnid", IPC_REMOVABLE_CHANNELS - 1)};
     int32_t channel = 0;
-    if (!json_check(body.get(), kChecks) || !json_get_int(body.get(), "chnid", &channel))
+    if (!request_record(request, &channel, kChannel))
         return HANDLER_ERROR_JSON;
     privacy_mask masks;
     memset(&masks, 0, sizeof masks);

@@ -556,10 +556,9 @@ void fill_face_lists(json_object* body, face_config* face)
 
 HandlerStatus on_cgi_set_face_config(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     face_config face;
-    memset(&face, 0, sizeof face);
-    if (!body || !json_read_record(body.get(), &face, kFaceFields))
+    JsonPtr body = request_record(request, &face, kFaceFields);
+    if (!body)
         return HANDLER_ERROR_JSON;
     fill_face_lists(body.get(), &face);
     // The actions are stored and announced before the camera is asked, so

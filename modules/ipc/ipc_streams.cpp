@@ -40,10 +40,9 @@ const WebResEntry kStreamResources[] = {STREAM_RESOURCES(WEB_RESOURCE_ROW)};
 
 HandlerStatus on_search_camera(const char* request)
 {
-    static const JsonField kChecks[] = {JSON_CHECK("protocol", true, 0, IPC_PROTOCOL_MAX)};
-    JsonPtr body(get_request_tokener_json_object(request));
+    static const JsonField kProtocol[] = {WORD_CHECKED("protocol", IPC_PROTOCOL_MAX)};
     int32_t protocol = 0;
-    if (!json_check(body.get(), kChecks) || !json_get_int(body.get(), "protocol", &protocol))
+    if (!request_record(request, &protocol, kProtocol))
         return HANDLER_ERROR_JSON;
     return ipc_ask(REQ_IPC_SEARCH, &protocol, (int)sizeof protocol, HANDLER_ERROR_JSON);
 }
@@ -98,9 +97,7 @@ bool read_test(const char* request, TestRequest* test)
         JSON_FIELD(TestRequest, password, "password", TEXT),
         JSON_FIELD_CHECKED(TestRequest, protocol, "camProtocol", I32, true, 0, IPC_PROTOCOL_MAX),
     };
-    JsonPtr body(get_request_tokener_json_object(request));
-    memset(test, 0, sizeof *test);
-    return json_read_record(body.get(), test, kFields);
+    return request_record(request, test, kFields) != nullptr;
 }
 
 // The test resources are the older ones: silence gives the text error body.
@@ -150,10 +147,9 @@ void on_test_camera_cb(IpcAnswer& answer)
 
 HandlerStatus on_get_camera_stream(const char* request)
 {
-    static const JsonField kChecks[] = {JSON_CHECK("chnid", true, 0, IPC_REMOVABLE_CHANNELS - 1)};
-    JsonPtr body(get_request_tokener_json_object(request));
+    static const JsonField kChannel[] = {WORD_CHECKED("chnid", IPC_REMOVABLE_CHANNELS - 1)};
     int32_t channel = 0;
-    if (!json_check(body.get(), kChecks) || !json_get_int(body.get(), "chnid", &channel))
+    if (!request_record(request, &channel, kChannel))
         return HANDLER_ERROR_JSON;
     return ipc_ask(REQ_IPC_STREAM_GET, &channel, (int)sizeof channel, HANDLER_ERROR_JSON);
 }
@@ -229,11 +225,10 @@ struct StreamBatch {
 
 HandlerStatus on_set_camera_stream(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    const JsonField checks[] = {JSON_CHECK("id", true, 0, IPC_CHANNELS - 1)};
+    static const JsonField kId[] = {JSON_FIELD_CHECKED(ipc_stream_set, id, "id", I32, true, 0, IPC_CHANNELS - 1)};
     ipc_stream_set set;
-    memset(&set, 0, sizeof set);
-    if (!json_check(body.get(), checks) || !json_get_int(body.get(), "id", &set.id))
+    JsonPtr body = request_record(request, &set, kId);
+    if (!body)
         return HANDLER_ERROR_TEXT;
     json_to_record(body.get(), &set, kStreamFields);
     const HandlerStatus status = ipc_ask(REQ_IPC_STREAM_SET, &set, (int)sizeof set, HANDLER_ERROR_JSON);
@@ -395,15 +390,13 @@ bool is_date_time(const char* text)
 
 HandlerStatus on_get_camera_stream_time(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     static const JsonField kFields[] = {
         JSON_FIELD_CHECKED(ipc_stream_time, channel, "chnid", I32, true, 0, IPC_CHANNELS - 1),
         JSON_FIELD_CHECKED(ipc_stream_time, stream_type, "streamType", I32, true, 0, 1),
         JSON_FIELD_CHECKED(ipc_stream_time, time, "time", TEXT, true, 0, 0),
     };
     ipc_stream_time query;
-    memset(&query, 0, sizeof query);
-    if (!json_read_record(body.get(), &query, kFields) || !is_date_time(query.time))
+    if (!request_record(request, &query, kFields) || !is_date_time(query.time))
         return HANDLER_ERROR_JSON;
     return ipc_ask(REQ_IPC_STREAM_TIME, &query, (int)sizeof query, HANDLER_ERROR_JSON);
 }
