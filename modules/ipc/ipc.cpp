@@ -34,3 +34,19 @@ void ipc_res_cb(IpcAnswer& answer)
 {
     reply_res(answer_word(answer));
 }
+
+json_object* answer_list(const IpcAnswer& answer, int most, size_t size, const JsonField* fields, size_t n,
+                         RecordExtra more)
+{
+    const int count = answer_count(answer, answer.count, most, 0, size);
+    json_object* list = json_object_new_array();
+    for (int i = 0; i < count; i++) {
+        const char* record = answer.payload + (size_t)i * size;
+        json_object* item = json_object_new_object();
+        json_from_record(item, record, fields, n);
+        if (more)
+            more(record, item);
+        json_object_array_add(list, item);
+    }
+    return list;
+}

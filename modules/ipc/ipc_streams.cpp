@@ -67,16 +67,7 @@ void on_search_camera_cb(IpcAnswer& answer)
         JSON_FIELD(ipc_search_result, name, "name", TEXT),
         JSON_FIELD(ipc_search_result, sn_real, "snReal", TEXT),
     };
-    const int count = answer_count(answer, answer.count, IPC_SEARCH_MAX, 0, sizeof(ipc_search_result));
-    json_object* list = json_object_new_array();
-    for (int i = 0; i < count; i++) {
-        ipc_search_result found;
-        answer_record(answer, &found, i);
-        json_object* item = json_object_new_object();
-        json_from_record(item, &found, kFields);
-        json_object_array_add(list, item);
-    }
-    cgi_writeback_json(REPLY_JSON, list);
+    cgi_writeback_json(REPLY_JSON, answer_list(answer, IPC_SEARCH_MAX, sizeof(ipc_search_result), kFields));
 }
 
 // The keys of a test; the credentials are cut to the payload's fields.
@@ -353,6 +344,13 @@ HandlerStatus on_get_camera_network_result(const char*)
     return ipc_ask(REQ_IPC_NETWORK_RESULT, nullptr, 0, HANDLER_ERROR_JSON);
 }
 
+void add_result_text(const char* record, json_object* item)
+{
+    ipc_network_result result;
+    memcpy(&result, record, sizeof result);
+    json_add_text(item, "resultString", network_result_text(result.result));
+}
+
 void on_get_camera_network_result_cb(IpcAnswer& answer)
 {
     static const JsonField kFields[] = {
@@ -360,18 +358,9 @@ void on_get_camera_network_result_cb(IpcAnswer& answer)
         JSON_FIELD(ipc_network_result, old_address, "oIPCAddr", TEXT),
         JSON_FIELD(ipc_network_result, new_address, "newIpcAddr", TEXT),
     };
-    const int count = answer_count(answer, answer.count, IPC_CHANNELS, 0, sizeof(ipc_network_result));
-    json_object* list = json_object_new_array();
-    for (int i = 0; i < count; i++) {
-        ipc_network_result result;
-        answer_record(answer, &result, i);
-        json_object* item = json_object_new_object();
-        json_from_record(item, &result, kFields);
-        json_add_text(item, "resultString", network_result_text(result.result));
-        json_object_array_add(list, item);
-    }
     json_object* reply = json_object_new_object();
-    json_object_object_add(reply, "result", list);
+    json_object_object_add(reply, "result",
+                           answer_list(answer, IPC_CHANNELS, sizeof(ipc_network_result), kFields, add_result_text));
     cgi_writeback_json(REPLY_JSON, reply);
 }
 
