@@ -79,7 +79,10 @@ struct TestRequest {
     int32_t protocol;
 };
 
-bool read_test(const char* request, TestRequest* test)
+// The test resources are the older ones: silence gives the text error body.
+// The two payloads differ in the room for the credentials.
+template <typename Payload>
+HandlerStatus ask_test(const char* request, int code)
 {
     static const JsonField kFields[] = {
         JSON_FIELD_CHECKED(TestRequest, address, "ipAddr", TEXT, true, 0, 0),
@@ -88,38 +91,27 @@ bool read_test(const char* request, TestRequest* test)
         JSON_FIELD(TestRequest, password, "password", TEXT),
         JSON_FIELD_CHECKED(TestRequest, protocol, "camProtocol", I32, true, 0, IPC_PROTOCOL_MAX),
     };
-    return request_record(request, test, kFields) != nullptr;
-}
-
-// The test resources are the older ones: silence gives the text error body.
-HandlerStatus on_test_camera(const char* request)
-{
     TestRequest test;
-    if (!read_test(request, &test))
+    if (!request_record(request, &test, kFields))
         return HANDLER_ERROR_TEXT;
-    ipc_test payload;
+    Payload payload;
     memset(&payload, 0, sizeof payload);
-    memcpy(payload.address, test.address, sizeof payload.address);
-    payload.manage_port = test.manage_port;
-    memcpy(payload.user_name, test.user_name, sizeof payload.user_name);
-    memcpy(payload.password, test.password, sizeof payload.password);
-    payload.protocol = test.protocol;
-    return ipc_ask(REQ_IPC_TEST, &payload, (int)sizeof payload, HANDLER_ERROR_TEXT);
-}
-
-HandlerStatus on_test_camera_ex(const char* request)
-{
-    TestRequest test;
-    if (!read_test(request, &test))
-        return HANDLER_ERROR_TEXT;
-    ipc_test_ex payload;
-    memset(&payload, 0, sizeof payload);
-    memcpy(payload.address, test.address, sizeof payload.address);
+    wire_text(payload.address, test.address);
     payload.manage_port = test.manage_port;
     wire_text(payload.user_name, test.user_name);
     wire_text(payload.password, test.password);
     payload.protocol = test.protocol;
-    return ipc_ask(REQ_IPC_TEST_EX, &payload, (int)sizeof payload, HANDLER_ERROR_TEXT);
+    return ipc_ask(code, &payload, (int)sizeof payload, HANDLER_ERROR_TEXT);
+}
+
+HandlerStatus on_test_camera(const char* request)
+{
+    return ask_test<ipc_test>(request, REQ_IPC_TEST);
+}
+
+HandlerStatus on_test_camera_ex(const char* request)
+{
+    return ask_test<ipc_test_ex>(request, REQ_IPC_TEST_EX);
 }
 
 void on_test_camera_cb(IpcAnswer& answer)
