@@ -143,14 +143,12 @@ void chn_out_schedule_table(int output, char* out, size_t size)
 
 HandlerStatus on_get_camera_alarm_input(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
+    camera_alarm_in_state ask;
+    JsonPtr body = request_words(request, &ask, {"chnid"});
     if (!body)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kChnid))
         return HANDLER_ERROR_JSON;
-    camera_alarm_in_state ask;
-    memset(&ask, 0, sizeof ask);
-    ask.channel = json_int_or(body.get(), "chnid");
     ask.alarm_cnt = CAMERA_ALARM_INPUTS;
     int channel = ask.channel;
     return cgi_ask(on_alarm_ipc_callback, REQ_CAMERA_ALARM_IN_GET, &ask, (int)sizeof ask, HANDLER_ERROR_JSON,
@@ -284,13 +282,13 @@ HandlerStatus on_set_camera_alarm_input(const char* request)
 
 HandlerStatus on_get_camera_alarm_output(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
+    int32_t ask;
+    JsonPtr body = request_words(request, &ask, {"chnid"});
     if (!body)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kChnid))
         return HANDLER_ERROR_JSON;
-    int channel = json_int_or(body.get(), "chnid");
-    const int32_t ask = channel;
+    int channel = ask;
     return cgi_ask(on_alarm_ipc_callback, REQ_CAMERA_ALARM_OUT_GET, &ask, (int)sizeof ask, HANDLER_ERROR_JSON,
                    &channel);
 }
@@ -378,13 +376,10 @@ HandlerStatus on_set_camera_alarm_output(const char* request)
 
 HandlerStatus on_set_camera_alarm_output_state(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
+    camera_alarm_out_switch change;
+    JsonPtr body = request_words(request, &change, {"chnid", "alarmId", "state"});
     if (!body || !json_check(body.get(), kOutputSwitch))
         return HANDLER_ERROR_TEXT;
-    camera_alarm_out_switch change;
-    change.channel = json_int_or(body.get(), "chnid");
-    change.output = json_int_or(body.get(), "alarmId");
-    change.state = json_int_or(body.get(), "state");
     cgi_notify(on_alarm_ipc_callback, REQ_CAMERA_ALARM_OUT_SWITCH, &change, (int)sizeof change);
     reply_text("OK");
     return HANDLER_DONE;

@@ -156,13 +156,10 @@ HandlerStatus on_set_alarm_out(const char* request)
 
 HandlerStatus on_set_alarm_out_state(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body)
-        return HANDLER_SILENT;
     // Passed as given: the core service knows which outputs exist.
-    alarm_out_switch change = {0, 0};
-    json_get_int(body.get(), "id", &change.output);
-    json_get_int(body.get(), "enable", &change.enable);
+    alarm_out_switch change;
+    if (!request_words(request, &change, {"id", "enable"}))
+        return HANDLER_SILENT;
     cgi_notify(on_alarm_ipc_callback, REQ_ALARM_OUT_SWITCH, &change, (int)sizeof change);
     cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_ALARM_OUTPUT, change.output + 1);
     reply_text("OK");
