@@ -99,21 +99,14 @@ const JsonField kInputName[] = {
 };
 const JsonField kAlarmId[] = {JSON_CHECK("alarmId", true, 0, NVR_ALARM_INPUTS - 1)};
 
-int request_input(json_object* body)
-{
-    int input = 0;
-    json_get_int(body, "alarmId", &input);
-    return input;
-}
-
 HandlerStatus on_get_nvr_alarm_input(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
+    int32_t input;
+    JsonPtr body = request_words(request, &input, {"alarmId"});
     if (!body)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kAlarmId))
         return HANDLER_ERROR_JSON;
-    const int input = request_input(body.get());
     alarm_in record;
     read_alarm_in(VXDB_MAIN, &record, input);
     record.id = input;
@@ -151,12 +144,12 @@ int copy_input_tables(int source, uint64_t inputs)
 
 HandlerStatus on_set_nvr_alarm_input(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
+    int32_t input;
+    JsonPtr body = request_words(request, &input, {"alarmId"});
     if (!body)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kAlarmId))
         return HANDLER_ERROR_JSON;
-    const int input = request_input(body.get());
     alarm_in record;
     if (read_alarm_in(VXDB_MAIN, &record, input) != 0)
         return HANDLER_ERROR_TEXT;

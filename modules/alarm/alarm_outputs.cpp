@@ -64,13 +64,12 @@ HandlerStatus on_get_alarm_outs(const char*)
 
 HandlerStatus on_get_alarm_out(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
+    int32_t output;
+    JsonPtr body = request_words(request, &output, {"alarmId"});
     if (!body)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kAlarmId))
         return HANDLER_ERROR_JSON;
-    int output = 0;
-    json_get_int(body.get(), "alarmId", &output);
     alarm_out record;
     read_alarm_out(VXDB_MAIN, &record, output);
     json_object* reply = output_json(record, output);
@@ -103,13 +102,12 @@ void notify_output(int32_t output)
 
 HandlerStatus on_set_alarm_out(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
+    int32_t output;
+    JsonPtr body = request_words(request, &output, {"alarmId"});
     if (!body)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kAlarmId))
         return HANDLER_ERROR_TEXT;
-    int output = 0;
-    json_get_int(body.get(), "alarmId", &output);
 
     json_object* dialog = nullptr;
     static Schedule schedule;
