@@ -44,30 +44,19 @@ void start()
     }
 }
 
-void on_camera_inputs(const SimRequest& request, SimReply& reply)
+// A camera's inputs or outputs as kept, channel -1 when the request names
+// no camera; the input read asks with a whole state record, the output read
+// with the channel alone.
+template <typename State, State CameraAlarms::*part, int asked>
+void on_camera_state(const SimRequest& request, SimReply& reply)
 {
-    camera_alarm_in_state state;
-    memset(&state, 0, sizeof state);
-    camera_alarm_in_state ask;
-    if (request.as(&ask) && valid(ask.channel)) {
-        std::lock_guard<std::mutex> lock(g.mu);
-        start();
-        state = g.cameras[ask.channel].in;
-    } else {
-        state.channel = -1;
-    }
-    reply.send(&state, sizeof state);
-}
-
-void on_camera_outputs(const SimRequest& request, SimReply& reply)
-{
-    camera_alarm_out_state state;
+    State state;
     memset(&state, 0, sizeof state);
     const int channel = request.word();
-    if (request.length >= 4 && valid(channel)) {
+    if (request.length >= asked && valid(channel)) {
         std::lock_guard<std::mutex> lock(g.mu);
         start();
-        state = g.cameras[channel].out;
+        state = g.cameras[channel].*part;
     } else {
         state.channel = -1;
     }
@@ -155,8 +144,10 @@ const SimEntry kAlarm[] = {
     {REQ_ALARM_IN_SET_CHANGED, on_changed, "a set of NVR alarm inputs changed"},
     {REQ_ALARM_OUT_CHANGED, on_changed, "an NVR alarm output changed"},
     {REQ_ALARM_OUT_SWITCH, on_output_switch, "switch an NVR alarm output"},
-    {REQ_CAMERA_ALARM_IN_GET, on_camera_inputs, "a camera's alarm inputs"},
-    {REQ_CAMERA_ALARM_OUT_GET, on_camera_outputs, "a camera's alarm outputs"},
+    {REQ_CAMERA_ALARM_IN_GET, on_camera_state<camera_alarm_in_state, &CameraAlarms::in, sizeof(camera_alarm_in_state)>,
+     "a camera's alarm inputs"},
+    {REQ_CAMERA_ALARM_OUT_GET, on_camera_state<camera_alarm_out_state, &CameraAlarms::out, 4>,
+     "a camera's alarm outputs"},
     {REQ_CAMERA_ALARM_IN_SET, on_set_camera_inputs, "camera alarm inputs of a channel set"},
     {REQ_CAMERA_ALARM_OUT_SET, on_set_camera_outputs, "camera alarm outputs of a channel set"},
     {REQ_CAMERA_ALARM_IN_SET_CHANGED, on_changed, "camera alarm inputs of a set changed"},

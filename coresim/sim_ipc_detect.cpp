@@ -58,17 +58,32 @@ void targets_of(int channel, uint64_t mask, bool targets[IPC_CHANNELS])
         targets[i] = i == channel || (((mask >> i) & 1) && sim_ipc_channel_bound(i));
 }
 
-void on_motion_get(const SimRequest& request, SimReply& reply)
+// A read answers the record the camera keeps.
+template <typename Record, Record CameraDetection::*member>
+void on_kept_get(const SimRequest& request, SimReply& reply)
 {
     const int channel = answering_channel(request, reply, sizeof(int32_t));
     if (channel < 0)
         return;
-    std::unique_ptr<ipc_motion_detect> motion(new ipc_motion_detect);
+    std::unique_ptr<Record> record(new Record);
     {
         std::lock_guard<std::mutex> lock(g.mu);
-        *motion = camera_of(channel).motion;
+        *record = camera_of(channel).*member;
     }
-    reply.send(motion.get(), sizeof *motion);
+    reply.send(record.get(), sizeof *record);
+}
+
+// A write is kept by every target camera, each with its own channel.
+template <typename Record, Record CameraDetection::*member>
+void keep_for(const bool targets[IPC_CHANNELS], const Record& set)
+{
+    std::lock_guard<std::mutex> lock(g.mu);
+    for (int i = 0; i < IPC_CHANNELS; i++)
+        if (targets[i]) {
+            Record& kept = camera_of(i).*member;
+            kept = set;
+            kept.channel = i;
+        }
 }
 
 void on_motion_set(const SimRequest& request, SimReply& reply)
@@ -82,28 +97,8 @@ void on_motion_set(const SimRequest& request, SimReply& reply)
     bool targets[IPC_CHANNELS];
     targets_of(channel, set->copy_channels, targets);
     set->copy_channels = 0;
-    {
-        std::lock_guard<std::mutex> lock(g.mu);
-        for (int i = 0; i < IPC_CHANNELS; i++)
-            if (targets[i]) {
-                camera_of(i).motion = *set;
-                camera_of(i).motion.channel = i;
-            }
-    }
+    keep_for<ipc_motion_detect, &CameraDetection::motion>(targets, *set);
     reply.send_word(0);
-}
-
-void on_tracking_get(const SimRequest& request, SimReply& reply)
-{
-    const int channel = answering_channel(request, reply, sizeof(int32_t));
-    if (channel < 0)
-        return;
-    std::unique_ptr<ipc_auto_tracking> tracking(new ipc_auto_tracking);
-    {
-        std::lock_guard<std::mutex> lock(g.mu);
-        *tracking = camera_of(channel).tracking;
-    }
-    reply.send(tracking.get(), sizeof *tracking);
 }
 
 void on_tracking_set(const SimRequest& request, SimReply& reply)
@@ -117,21 +112,16 @@ void on_tracking_set(const SimRequest& request, SimReply& reply)
     targets_of(channel, set->channels, targets);
     set->channels = 0;
     memset(set->reserved, 0, sizeof set->reserved);
-    {
-        std::lock_guard<std::mutex> lock(g.mu);
-        for (int i = 0; i < IPC_CHANNELS; i++)
-            if (targets[i]) {
-                camera_of(i).tracking = *set;
-                camera_of(i).tracking.channel = i;
-            }
-    }
+    keep_for<ipc_auto_tracking, &CameraDetection::tracking>(targets, *set);
     reply.send_word(0);
 }
 
 const SimEntry kDetect[] = {
-    {REQ_IPC_MOTION_DETECT_GET, on_motion_get, "a camera's motion detection: the last one set"},
+    {REQ_IPC_MOTION_DETECT_GET, on_kept_get<ipc_motion_detect, &CameraDetection::motion>,
+     "a camera's motion detection: the last one set"},
     {REQ_IPC_MOTION_DETECT_SET, on_motion_set, "store the motion detection of a camera and its copies"},
-    {REQ_IPC_AUTO_TRACKING_GET, on_tracking_get, "a camera's auto tracking: the last one set"},
+    {REQ_IPC_AUTO_TRACKING_GET, on_kept_get<ipc_auto_tracking, &CameraDetection::tracking>,
+     "a camera's auto tracking: the last one set"},
     {REQ_IPC_AUTO_TRACKING_SET, on_tracking_set, "store the auto tracking of a camera and its channels"},
 };
 

@@ -267,11 +267,7 @@ TEST(AlarmLocalDevice, CameraInputsRoundTrip)
     ScratchRoot root;
     CoresimProcess sim(root.path());
     ASSERT_TRUE(sim.running());
-    auto run = [&](const std::string& path, const std::string& body) {
-        CgiRequest r;
-        r.method = "POST", r.path = path, r.body = body, r.content_type = "application/json";
-        return run_cgi(root.path(), r).out;
-    };
+    auto run = [&](const std::string& path, const std::string& body) { return post_json(root.path(), path, body).out; };
     EXPECT_EQ(run("/6025", R"({"chnid":2,"alarmCnt":2,"alarm":[{"alarmEnable":1,"alarmType":1,"alarmName":"Hall"},)"
                            R"({"alarmEnable":1,"alarmType":0}]})"),
               text_reply());

@@ -188,6 +188,29 @@ TEST_F(CameraChannels, CameraTestsMapTheirResults)
     refused("/2015", R"({"ipAddr":"10.0.0.5","managePort":80,"camProtocol":8})", kTextError);
 }
 
+// Credentials are cut to each payload's fields and NUL-terminated: 63
+// characters in the long form, 31 in the short one.
+TEST_F(CameraChannels, CameraTestsCutTheCredentialsToTheirPayload)
+{
+    const std::string user(70, 'u'), password(70, 'p');
+    const std::string body = R"({"ipAddr":"10.0.0.5","managePort":80,"userName":")" + user + R"(","password":")" +
+                             password + R"(","camProtocol":1})";
+    ipc_test t = zeroed<ipc_test>();
+    put(t.address, "10.0.0.5"), put(t.user_name, user.substr(0, 63)), put(t.password, password.substr(0, 63));
+    t.manage_port = 80, t.protocol = 1;
+    core.clear();
+    core.reply(REQ_IPC_TEST, word(0));
+    EXPECT_EQ(post("/2014", body).out, text_reply("OK"));
+    EXPECT_TRUE(same_bytes(sent(REQ_IPC_TEST).at(0).payload, bytes_of(t)));
+    core.clear();
+    core.reply(REQ_IPC_TEST_EX, word(0));
+    EXPECT_EQ(post("/2015", body).out, text_reply("OK"));
+    ipc_test_ex ex = zeroed<ipc_test_ex>();
+    put(ex.address, "10.0.0.5"), put(ex.user_name, user.substr(0, 31)), put(ex.password, password.substr(0, 31));
+    ex.manage_port = 80, ex.protocol = 1;
+    EXPECT_TRUE(same_bytes(sent(REQ_IPC_TEST_EX).at(0).payload, bytes_of(ex)));
+}
+
 TEST_F(CameraChannels, StreamSettingsAreBounded)
 {
     core.reply(REQ_IPC_STREAM_SET, word(0));

@@ -174,11 +174,7 @@ TEST(IpcEventsLocalDevice, NoticesAnsweredFaceNeedsACamera)
     ScratchRoot root;
     CoresimProcess sim(root.path());
     ASSERT_TRUE(sim.running());
-    auto run = [&](const std::string& path, const std::string& body) {
-        CgiRequest r;
-        r.method = "POST", r.path = path, r.body = body, r.content_type = "application/json";
-        return run_cgi(root.path(), r).out;
-    };
+    auto run = [&](const std::string& path, const std::string& body) { return post_json(root.path(), path, body).out; };
     EXPECT_TRUE(json_reply_is(run("/2067", R"({"groups":[{"groupid":3,"enable":1}]})"), R"({"res":0})"));
     EXPECT_TRUE(json_reply_is(run("/2071", R"({"groupid":3})"), R"({"res":0})"));
     EXPECT_TRUE(json_reply_is(run("/2072", R"({"groupid":3})"), R"({"res":0})"));

@@ -115,12 +115,17 @@ const JsonField kOutputSwitch[] = {
     JSON_CHECK("state", true, JSON_ANY_MIN, JSON_ANY_MAX),
 };
 
-json_object* request_array(json_object* body, const char* key)
+// `each(item, i)` for the objects among the first `most` elements of the
+// request's array `key`.
+template <typename Each>
+void for_each_object(json_object* body, const char* key, size_t most, Each each)
 {
     json_object* array = nullptr;
-    if (!json_object_object_get_ex(body, key, &array) || !json_object_is_type(array, json_type_array))
-        return nullptr;
-    return array;
+    json_object_object_get_ex(body, key, &array);
+    const size_t n = json_array_size(array);
+    for (size_t i = 0; i < n && i < most; i++)
+        if (json_object* item = json_array_at(array, i); json_object_is_type(item, json_type_object))
+            each(item, (int)i);
 }
 
 // A name into its record field: cut to the field, NUL-terminated, rest zero.
@@ -138,14 +143,12 @@ void chn_out_schedule_table(int output, char* out, size_t size)
 
 HandlerStatus on_get_camera_alarm_input(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
+    camera_alarm_in_state ask;
+    JsonPtr body = request_words(request, &ask, {"chnid"});
     if (!body)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kChnid))
         return HANDLER_ERROR_JSON;
-    camera_alarm_in_state ask;
-    memset(&ask, 0, sizeof ask);
-    ask.channel = json_int_or(body.get(), "chnid");
     ask.alarm_cnt = CAMERA_ALARM_INPUTS;
     int channel = ask.channel;
     return cgi_ask(on_alarm_ipc_callback, REQ_CAMERA_ALARM_IN_GET, &ask, (int)sizeof ask, HANDLER_ERROR_JSON,
@@ -254,48 +257,38 @@ HandlerStatus on_set_camera_alarm_input(const char* request)
     const uint64_t copies = channel_list_by_json(body.get(), "copyChn", "copyCnt").mask & ~(1ULL << channel);
 
     int rc = 0;
-    if (json_object* dialog = request_array(body.get(), "dialog")) {
-        const size_t n = json_array_size(dialog);
-        for (size_t i = 0; i < n && i < CAMERA_ALARM_INPUTS; i++)
-            if (json_object* part = json_array_at(dialog, i); json_object_is_type(part, json_type_object))
-                rc |= save_chn_in_dialog(part, channel, copies);
-    }
+    for_each_object(body.get(), "dialog", CAMERA_ALARM_INPUTS,
+                    [&](json_object* part, int) { rc |= save_chn_in_dialog(part, channel, copies); });
 
     camera_alarm_in_set set;
     memset(&set, 0, sizeof set);
     set.alarm_cnt = count;
-    if (json_object* alarms = request_array(body.get(), "alarm")) {
-        const size_t n = json_array_size(alarms);
-        for (int i = 0; i < count && (size_t)i < n; i++) {
-            json_object* item = json_array_at(alarms, (size_t)i);
-            if (!json_object_is_type(item, json_type_object))
-                continue;
-            set.slots[i].input = i;
-            json_get_int(item, "alarmEnable", &set.slots[i].enable);
-            json_get_int(item, "alarmType", &set.slots[i].type);
-            const char* text = nullptr;
-            if (json_get_text(item, "alarmName", &text)) {
-                alarm_chnIn_event_name name;
-                memset(&name, 0, sizeof name);
-                name.channel = channel;
-                name.input = i;
-                copy_name(name.name, sizeof name.name, text);
-                rc |= write_alarm_chnIn_event_name(VXDB_MAIN, &name);
-            }
+    for_each_object(body.get(), "alarm", (size_t)count, [&](json_object* item, int i) {
+        set.slots[i].input = i;
+        json_get_int(item, "alarmEnable", &set.slots[i].enable);
+        json_get_int(item, "alarmType", &set.slots[i].type);
+        const char* text = nullptr;
+        if (json_get_text(item, "alarmName", &text)) {
+            alarm_chnIn_event_name name;
+            memset(&name, 0, sizeof name);
+            name.channel = channel;
+            name.input = i;
+            copy_name(name.name, sizeof name.name, text);
+            rc |= write_alarm_chnIn_event_name(VXDB_MAIN, &name);
         }
-    }
+    });
     return send_camera_alarm_set(set, channel, copies, REQ_CAMERA_ALARM_IN_SET, REQ_CAMERA_ALARM_IN_SET_CHANGED, rc);
 }
 
 HandlerStatus on_get_camera_alarm_output(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
+    int32_t ask;
+    JsonPtr body = request_words(request, &ask, {"chnid"});
     if (!body)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kChnid))
         return HANDLER_ERROR_JSON;
-    int channel = json_int_or(body.get(), "chnid");
-    const int32_t ask = channel;
+    int channel = ask;
     return cgi_ask(on_alarm_ipc_callback, REQ_CAMERA_ALARM_OUT_GET, &ask, (int)sizeof ask, HANDLER_ERROR_JSON,
                    &channel);
 }
@@ -340,34 +333,25 @@ HandlerStatus on_set_camera_alarm_output(const char* request)
     const uint64_t copies = channel_list_by_json(body.get(), "copyChn", "copyCnt").mask & ~(1ULL << channel);
 
     int rc = 0;
-    if (json_object* dialog = request_array(body.get(), "dialog")) {
-        const size_t n = json_array_size(dialog);
-        for (size_t i = 0; i < n && i < CAMERA_ALARM_OUTPUTS; i++) {
-            json_object* part = json_array_at(dialog, i);
-            int output = -1;
-            if (!json_get_int(part, "alarmId", &output) || output < 0 || output >= CAMERA_ALARM_OUTPUTS)
-                continue;
-            char table[64];
-            chn_out_schedule_table(output, table, sizeof table);
-            static Schedule schedule;
-            memset(&schedule, 0, sizeof schedule);
-            if (get_schedule_by_json(part, "effective", &schedule) != 0)
-                continue;
-            rc |= write_schedule(VXDB_MAIN, table, &schedule, channel);
-            if (copies)
-                rc |= vxdb_copy(VXDB_MAIN, db_schedule_kind(table), channel, copies, -1);
-        }
-    }
+    for_each_object(body.get(), "dialog", CAMERA_ALARM_OUTPUTS, [&](json_object* part, int) {
+        int output = -1;
+        if (!json_get_int(part, "alarmId", &output) || output < 0 || output >= CAMERA_ALARM_OUTPUTS)
+            return;
+        char table[64];
+        chn_out_schedule_table(output, table, sizeof table);
+        static Schedule schedule;
+        memset(&schedule, 0, sizeof schedule);
+        if (get_schedule_by_json(part, "effective", &schedule) != 0)
+            return;
+        rc |= write_schedule(VXDB_MAIN, table, &schedule, channel);
+        if (copies)
+            rc |= vxdb_copy(VXDB_MAIN, db_schedule_kind(table), channel, copies, -1);
+    });
 
     camera_alarm_out_set set;
     memset(&set, 0, sizeof set);
     set.alarm_cnt = count;
-    json_object* alarms = request_array(body.get(), "alarm");
-    const size_t n = alarms ? json_array_size(alarms) : 0;
-    for (int i = 0; i < count && (size_t)i < n; i++) {
-        json_object* item = json_array_at(alarms, (size_t)i);
-        if (!json_object_is_type(item, json_type_object))
-            continue;
+    for_each_object(body.get(), "alarm", (size_t)count, [&](json_object* item, int i) {
         set.slots[i].output = i;
         json_get_int(item, "alarmType", &set.slots[i].type);
         alarm_chnOut_event_name name;
@@ -386,19 +370,16 @@ HandlerStatus on_set_camera_alarm_output(const char* request)
             copy.channel = c;
             rc |= write_alarm_chnOut_event_name(VXDB_MAIN, &copy);
         }
-    }
+    });
     return send_camera_alarm_set(set, channel, copies, REQ_CAMERA_ALARM_OUT_SET, REQ_CAMERA_ALARM_OUT_SET_CHANGED, rc);
 }
 
 HandlerStatus on_set_camera_alarm_output_state(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
+    camera_alarm_out_switch change;
+    JsonPtr body = request_words(request, &change, {"chnid", "alarmId", "state"});
     if (!body || !json_check(body.get(), kOutputSwitch))
         return HANDLER_ERROR_TEXT;
-    camera_alarm_out_switch change;
-    change.channel = json_int_or(body.get(), "chnid");
-    change.output = json_int_or(body.get(), "alarmId");
-    change.state = json_int_or(body.get(), "state");
     cgi_notify(on_alarm_ipc_callback, REQ_CAMERA_ALARM_OUT_SWITCH, &change, (int)sizeof change);
     reply_text("OK");
     return HANDLER_DONE;

@@ -99,21 +99,14 @@ const JsonField kInputName[] = {
 };
 const JsonField kAlarmId[] = {JSON_CHECK("alarmId", true, 0, NVR_ALARM_INPUTS - 1)};
 
-int request_input(json_object* body)
-{
-    int input = 0;
-    json_get_int(body, "alarmId", &input);
-    return input;
-}
-
 HandlerStatus on_get_nvr_alarm_input(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
+    int32_t input;
+    JsonPtr body = request_words(request, &input, {"alarmId"});
     if (!body)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kAlarmId))
         return HANDLER_ERROR_JSON;
-    const int input = request_input(body.get());
     alarm_in record;
     read_alarm_in(VXDB_MAIN, &record, input);
     record.id = input;
@@ -151,12 +144,12 @@ int copy_input_tables(int source, uint64_t inputs)
 
 HandlerStatus on_set_nvr_alarm_input(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
+    int32_t input;
+    JsonPtr body = request_words(request, &input, {"alarmId"});
     if (!body)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kAlarmId))
         return HANDLER_ERROR_JSON;
-    const int input = request_input(body.get());
     alarm_in record;
     if (read_alarm_in(VXDB_MAIN, &record, input) != 0)
         return HANDLER_ERROR_TEXT;
@@ -181,32 +174,20 @@ HandlerStatus on_set_nvr_alarm_input(const char* request)
         return HANDLER_ERROR_TEXT;
 
     uint64_t set = 1ULL << input;
-    int copy_count = 0;
-    json_get_int(body.get(), "copyCnt", &copy_count);
-    json_object* list = nullptr;
-    if (copy_count > 0 && json_object_object_get_ex(body.get(), "copyChn", &list) &&
-        json_object_is_type(list, json_type_array)) {
-        static alarm_in inputs[NVR_ALARM_INPUTS];
-        uint64_t copies = 0;
-        for (int i = 0; i < NVR_ALARM_INPUTS; i++) {
-            read_alarm_in(VXDB_MAIN, &inputs[i], i);
-            inputs[i].id = i;
-        }
-        const size_t n = json_array_size(list);
-        for (size_t i = 0; i < n && i < (size_t)copy_count; i++) {
-            int64_t target = -1;
-            if (!json_as_int64(json_array_at(list, i), &target) || target < 0 || target >= NVR_ALARM_INPUTS ||
-                target == input)
-                continue;
-            copy_actions(&inputs[target], record);
-            copies |= 1ULL << target;
-        }
+    uint64_t copies = 0;
+    copy_targets(body.get(), NVR_ALARM_INPUTS, input, &copies);
+    if (copies) {
         int rc = 0;
-        for (int i = 0; i < NVR_ALARM_INPUTS; i++)
-            if (copies & (1ULL << i))
-                rc |= write_alarm_in(VXDB_MAIN, &inputs[i]);
-        if (copies)
-            rc |= copy_input_tables(input, copies);
+        for (int i = 0; i < NVR_ALARM_INPUTS; i++) {
+            if (!(copies & (1ULL << i)))
+                continue;
+            alarm_in target;
+            read_alarm_in(VXDB_MAIN, &target, i);
+            target.id = i;
+            copy_actions(&target, record);
+            rc |= write_alarm_in(VXDB_MAIN, &target);
+        }
+        rc |= copy_input_tables(input, copies);
         if (rc != 0)
             return HANDLER_ERROR_TEXT;
         set |= copies;

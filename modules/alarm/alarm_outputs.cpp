@@ -64,13 +64,12 @@ HandlerStatus on_get_alarm_outs(const char*)
 
 HandlerStatus on_get_alarm_out(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
+    int32_t output;
+    JsonPtr body = request_words(request, &output, {"alarmId"});
     if (!body)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kAlarmId))
         return HANDLER_ERROR_JSON;
-    int output = 0;
-    json_get_int(body.get(), "alarmId", &output);
     alarm_out record;
     read_alarm_out(VXDB_MAIN, &record, output);
     json_object* reply = output_json(record, output);
@@ -103,13 +102,12 @@ void notify_output(int32_t output)
 
 HandlerStatus on_set_alarm_out(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
+    int32_t output;
+    JsonPtr body = request_words(request, &output, {"alarmId"});
     if (!body)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kAlarmId))
         return HANDLER_ERROR_TEXT;
-    int output = 0;
-    json_get_int(body.get(), "alarmId", &output);
 
     json_object* dialog = nullptr;
     static Schedule schedule;
@@ -125,29 +123,21 @@ HandlerStatus on_set_alarm_out(const char* request)
 
     // Copies: outputs 0..3 other than the source, each keeping its name.
     uint64_t set = 1ULL << output;
-    int copy_count = 0;
-    json_get_int(body.get(), "copyCnt", &copy_count);
-    json_object* list = nullptr;
-    if (copy_count > 0 && json_object_object_get_ex(body.get(), "copyChn", &list) &&
-        json_object_is_type(list, json_type_array)) {
+    uint64_t copies = 0;
+    if (copy_targets(body.get(), NVR_ALARM_OUTPUTS, output, &copies)) {
         alarm_out outputs[NVR_ALARM_OUTPUTS];
         if (read_alarm_outs(VXDB_MAIN, outputs) != 0)
             return HANDLER_ERROR_TEXT;
-        uint64_t copies = 0;
-        const size_t n = json_array_size(list);
-        for (size_t i = 0; i < n && i < (size_t)copy_count; i++) {
-            int64_t target = -1;
-            if (!json_as_int64(json_array_at(list, i), &target) || target < 0 || target >= NVR_ALARM_OUTPUTS ||
-                target == output)
-                continue;
-            alarm_out& to = outputs[target];
-            to.id = (int32_t)target;
-            to.type = change.result.type;
-            to.enable = change.result.enable;
-            to.duration_time = change.result.duration_time;
-            copies |= 1ULL << target;
-        }
         if (copies) {
+            for (int i = 0; i < NVR_ALARM_OUTPUTS; i++) {
+                if (!(copies & (1ULL << i)))
+                    continue;
+                alarm_out& to = outputs[i];
+                to.id = i;
+                to.type = change.result.type;
+                to.enable = change.result.enable;
+                to.duration_time = change.result.duration_time;
+            }
             if (write_alarm_outs(VXDB_MAIN, outputs) != 0 ||
                 vxdb_copy(VXDB_MAIN, db_schedule_kind(ALARM_OUT_SCHEDULE), output, copies, -1) != 0)
                 return HANDLER_ERROR_TEXT;
@@ -164,13 +154,10 @@ HandlerStatus on_set_alarm_out(const char* request)
 
 HandlerStatus on_set_alarm_out_state(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body)
-        return HANDLER_SILENT;
     // Passed as given: the core service knows which outputs exist.
-    alarm_out_switch change = {0, 0};
-    json_get_int(body.get(), "id", &change.output);
-    json_get_int(body.get(), "enable", &change.enable);
+    alarm_out_switch change;
+    if (!request_words(request, &change, {"id", "enable"}))
+        return HANDLER_SILENT;
     cgi_notify(on_alarm_ipc_callback, REQ_ALARM_OUT_SWITCH, &change, (int)sizeof change);
     cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_ALARM_OUTPUT, change.output + 1);
     reply_text("OK");

@@ -2,6 +2,9 @@
 // share.
 #include "modules/ipc/ipc.h"
 
+#include "core/json_util.h"
+#include "core/reply.h"
+
 void on_ipc_ipc_callback(void* context, const int32_t* header, const char* payload)
 {
     static const WebModulePart* const parts[] = {&ipc_channels_part, &ipc_streams_part, &ipc_events_part,
@@ -18,4 +21,32 @@ void ipc_tell(int code, const void* payload, int size)
 HandlerStatus ipc_ask(int code, const void* payload, int size, HandlerStatus silence, void* context)
 {
     return cgi_ask(on_ipc_ipc_callback, code, payload, size, silence, context);
+}
+
+void reply_res(int32_t result)
+{
+    json_object* reply = json_object_new_object();
+    json_add_int(reply, "res", result);
+    cgi_writeback_json(REPLY_JSON, reply);
+}
+
+void ipc_res_cb(IpcAnswer& answer)
+{
+    reply_res(answer_word(answer));
+}
+
+json_object* answer_list(const IpcAnswer& answer, int most, size_t size, const JsonField* fields, size_t n,
+                         RecordExtra more)
+{
+    const int count = answer_count(answer, answer.count, most, 0, size);
+    json_object* list = json_object_new_array();
+    for (int i = 0; i < count; i++) {
+        const char* record = answer.payload + (size_t)i * size;
+        json_object* item = json_object_new_object();
+        json_from_record(item, record, fields, n);
+        if (more)
+            more(record, item);
+        json_object_array_add(list, item);
+    }
+    return list;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "core/ipc.h"
+#include "core/json_util.h"
 #include "core/module.h"
 #include "modules/ipc/ipc_records.h"
 
@@ -25,3 +26,23 @@ void on_ipc_ipc_callback(void* context, const int32_t* header, const char* paylo
 void ipc_tell(int code, const void* payload, int size);
 // Sends and waits; HANDLER_DONE when the answer was printed, else `silence`.
 HandlerStatus ipc_ask(int code, const void* payload, int size, HandlerStatus silence, void* context = nullptr);
+
+// A request that is one int32 word: `key` required, within [0, max].
+#define WORD_CHECKED(key, max) JsonField { key, 0, JType::I32, 4, true, true, 0, max }
+
+// {"res": result}, how most camera writes answer; ipc_res_cb prints the
+// answer's first word so.
+void reply_res(int32_t result);
+void ipc_res_cb(IpcAnswer& answer);
+
+// The answer's records as a list of objects: answer.count of them, no more
+// than `most` and only whole ones; `more` adds keys the table does not print.
+typedef void (*RecordExtra)(const char* record, json_object* item);
+json_object* answer_list(const IpcAnswer& answer, int most, size_t size, const JsonField* fields, size_t n,
+                         RecordExtra more = nullptr);
+template <size_t N>
+json_object* answer_list(const IpcAnswer& answer, int most, size_t size, const JsonField (&fields)[N],
+                         RecordExtra more = nullptr)
+{
+    return answer_list(answer, most, size, fields, N, more);
+}

@@ -98,8 +98,8 @@ const JsonField kCameraInfoFields[] = {
 // 64 once wrote a row past both the camera and the OSD table.
 bool channel_of(json_object* body, const char* key, int* channel)
 {
-    const JsonField checks[] = {JSON_CHECK(key, true, 0, IPC_CHANNELS - 1)};
-    return json_check(body, checks) && json_get_int(body, key, channel);
+    const JsonField word[] = {WORD_CHECKED(key, IPC_CHANNELS - 1)};
+    return json_read_record(body, channel, word);
 }
 
 // The camera keys a change must carry, and the name it gives the channel.
@@ -217,10 +217,9 @@ HandlerStatus on_del_camera_info(const char* request)
 {
     // Cameras 8..63 cannot be removed here: the page only offers the first
     // eight channels this way.
-    static const JsonField kChecks[] = {JSON_CHECK("chnid", true, 0, IPC_REMOVABLE_CHANNELS - 1)};
-    JsonPtr body(get_request_tokener_json_object(request));
+    static const JsonField kChannel[] = {WORD_CHECKED("chnid", IPC_REMOVABLE_CHANNELS - 1)};
     int32_t channel = 0;
-    if (!json_check(body.get(), kChecks) || !json_get_int(body.get(), "chnid", &channel))
+    if (!request_record(request, &channel, kChannel))
         return HANDLER_ERROR_JSON;
     privacy_mask masks;
     memset(&masks, 0, sizeof masks);
@@ -401,24 +400,24 @@ HandlerStatus on_get_event_schedules(const char* request)
 HandlerStatus on_set_event_schedules(const char* request)
 {
     // "start" and "end" are list positions, both included.
-    static const JsonField kChecks[] = {
-        JSON_CHECK("start", true, 0, IPC_SCHEDULE_EVENTS - 1),
-        JSON_CHECK("end", true, 0, IPC_SCHEDULE_EVENTS - 1),
+    struct Range {
+        int32_t channel, start, end;
     };
-    JsonPtr body(get_request_tokener_json_object(request));
-    int channel = 0, start = 0, end = 0;
-    if (!channel_of(body.get(), "channel", &channel) || !json_check(body.get(), kChecks))
-        return HANDLER_ERROR_JSON;
-    json_get_int(body.get(), "start", &start);
-    json_get_int(body.get(), "end", &end);
-    if (start > end)
+    static const JsonField kFields[] = {
+        JSON_FIELD_CHECKED(Range, channel, "channel", I32, true, 0, IPC_CHANNELS - 1),
+        JSON_FIELD_CHECKED(Range, start, "start", I32, true, 0, IPC_SCHEDULE_EVENTS - 1),
+        JSON_FIELD_CHECKED(Range, end, "end", I32, true, 0, IPC_SCHEDULE_EVENTS - 1),
+    };
+    Range range;
+    JsonPtr body = request_record(request, &range, kFields);
+    if (!body || range.start > range.end)
         return HANDLER_ERROR_JSON;
     static Schedule schedule;
-    for (int k = start; k <= end; k++) {
+    for (int k = range.start; k <= range.end; k++) {
         // A schedule the request leaves out stays as it is.
         if (get_schedule_by_json(body.get(), kScheduleKeys[k], &schedule) != 0)
             continue;
-        if (write_event_schedule(k, channel, &schedule) != 0)
+        if (write_event_schedule(k, range.channel, &schedule) != 0)
             return HANDLER_ERROR_JSON;
     }
     reply_text("OK");

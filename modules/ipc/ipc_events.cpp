@@ -50,7 +50,7 @@ const JsonField kGroupFields[] = {
     JSON_FIELD(peoplecnt_settings, liveview_red_tips, "liveview_red_tips", TEXT),
 };
 
-const JsonField kGroupId[] = {JSON_CHECK("groupid", true, 0, kLastGroup)};
+const JsonField kGroupId[] = {WORD_CHECKED("groupid", kLastGroup)};
 
 // White-LED parameters of a group live in the people-counting table, kept
 // apart from the per-channel ones; they are read and stored by hand.
@@ -192,10 +192,9 @@ HandlerStatus on_cgi_set_peoplecnt_settings(const char* request)
 // The group of a request, or -1 when "groupid" is missing or not 0..3.
 int request_group(const char* request, JsonPtr* body)
 {
-    body->reset(get_request_tokener_json_object(request));
-    if (!*body || !json_check(body->get(), kGroupId))
-        return -1;
-    return json_int_or(body->get(), "groupid");
+    int32_t group = -1;
+    *body = request_record(request, &group, kGroupId);
+    return *body ? group : -1;
 }
 
 HandlerStatus on_cgi_get_peoplecnt_action(const char* request)
@@ -321,14 +320,13 @@ const JsonField kPosFields[] = {
     JSON_FIELD(pos_setting, privacy3, "privacy3", TEXT),
 };
 
-const JsonField kPosId[] = {JSON_CHECK("id", true, 0, POS_TERMINALS - 1)};
+const JsonField kPosId[] = {WORD_CHECKED("id", POS_TERMINALS - 1)};
 
 HandlerStatus on_cgi_get_pos_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body || !json_check(body.get(), kPosId))
+    int32_t id = 0;
+    if (!request_record(request, &id, kPosId))
         return HANDLER_ERROR_JSON;
-    const int id = json_int_or(body.get(), "id");
     pos_setting setting;
     pos_event event;
     read_pos_setting(VXDB_MAIN, &setting, id);
@@ -376,10 +374,10 @@ json_object* action_object(json_object* body)
 
 HandlerStatus on_cgi_set_pos_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body || !json_check(body.get(), kPosId))
+    int32_t id = 0;
+    JsonPtr body = request_record(request, &id, kPosId);
+    if (!body)
         return HANDLER_ERROR_JSON;
-    const int32_t id = json_int_or(body.get(), "id");
     PosChange change = {body.get(), id};
     if (update_pos_setting(VXDB_MAIN, id, apply_pos, &change) < 0)
         return HANDLER_ERROR_JSON;
@@ -556,10 +554,9 @@ void fill_face_lists(json_object* body, face_config* face)
 
 HandlerStatus on_cgi_set_face_config(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     face_config face;
-    memset(&face, 0, sizeof face);
-    if (!body || !json_read_record(body.get(), &face, kFaceFields))
+    JsonPtr body = request_record(request, &face, kFaceFields);
+    if (!body)
         return HANDLER_ERROR_JSON;
     fill_face_lists(body.get(), &face);
     // The actions are stored and announced before the camera is asked, so
@@ -572,21 +569,14 @@ HandlerStatus on_cgi_set_face_config(const char* request)
     return ipc_ask(REQ_FACE_CONFIG_SET, &face, (int)sizeof face, HANDLER_ERROR_JSON);
 }
 
-void on_res_cb(IpcAnswer& answer)
-{
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "res", answer_word(answer));
-    cgi_writeback_json(REPLY_JSON, reply);
-}
-
 // Response code, record size, fewest whole records, printer.
 const IpcResponse kEventResponses[] = {
-    {REQ_PEOPLECNT_CHANGED + 5000, 4, 1, on_res_cb},
-    {REQ_PEOPLECNT_DB_RESET + 5000, 4, 1, on_res_cb},
-    {REQ_PEOPLECNT_LIVEVIEW_RESET + 5000, 4, 1, on_res_cb},
-    {REQ_PEOPLECNT_ACTION_CHANGED + 5000, 4, 1, on_res_cb},
-    {REQ_POS_CHANGED + 5000, 4, 1, on_res_cb},
-    {REQ_REPORT_BACKUP_CHANGED + 5000, 4, 1, on_res_cb},
+    {REQ_PEOPLECNT_CHANGED + 5000, 4, 1, ipc_res_cb},
+    {REQ_PEOPLECNT_DB_RESET + 5000, 4, 1, ipc_res_cb},
+    {REQ_PEOPLECNT_LIVEVIEW_RESET + 5000, 4, 1, ipc_res_cb},
+    {REQ_PEOPLECNT_ACTION_CHANGED + 5000, 4, 1, ipc_res_cb},
+    {REQ_POS_CHANGED + 5000, 4, 1, ipc_res_cb},
+    {REQ_REPORT_BACKUP_CHANGED + 5000, 4, 1, ipc_res_cb},
     {REQ_FACE_CONFIG_SET + 5000, 4, 1, on_cgi_common_json_cb},
 };
 

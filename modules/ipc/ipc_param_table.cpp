@@ -55,19 +55,6 @@ void array_to_json(const char* record, const ParamArray& array, json_object* rep
     json_object_object_add(reply, array.key, list);
 }
 
-// One object per whole record; a trailing part of a record is not one.
-void print_list(const ParamResource& row, IpcAnswer& answer)
-{
-    const int count = answer_count(answer, answer.count, INT_MAX, 0, (size_t)row.answer_size);
-    json_object* list = json_object_new_array();
-    for (int i = 0; i < count; i++) {
-        json_object* item = json_object_new_object();
-        json_from_record(item, answer.payload + (size_t)i * row.answer_size, row.answer_fields, row.answer_count);
-        json_object_array_add(list, item);
-    }
-    cgi_writeback_json(REPLY_JSON, list);
-}
-
 }  // namespace
 
 HandlerStatus pass_through(const ParamResource& row, const char* request)
@@ -103,7 +90,8 @@ void on_param_cb(IpcAnswer& answer)
 {
     const ParamResource* row = (const ParamResource*)answer.context;
     if (row && row->reply == ParamReply::LIST && row->answer_size > 0) {
-        print_list(*row, answer);
+        cgi_writeback_json(REPLY_JSON, answer_list(answer, INT_MAX, (size_t)row->answer_size, row->answer_fields,
+                                                   row->answer_count));
         return;
     }
     // Schedules make records of tens of KiB: on the heap, not the

@@ -16,8 +16,8 @@ namespace {
 
 // ---- field tables ----------------------------------------------------------
 
-constexpr JsonField kChannelId[] = {JsonField{"id", 0, JType::I32, 4, true, true, 0, IPC_CHANNELS - 1}};
-constexpr JsonField kChannelChnid[] = {JsonField{"chnid", 0, JType::I32, 4, true, true, 0, IPC_CHANNELS - 1}};
+constexpr JsonField kChannelId[] = {WORD_CHECKED("id", IPC_CHANNELS - 1)};
+constexpr JsonField kChannelChnid[] = {WORD_CHECKED("chnid", IPC_CHANNELS - 1)};
 
 // The texts are cut to their fields: a 200-character key reaches the camera as 127.
 constexpr JsonField kParamGet[] = {
@@ -112,7 +112,6 @@ constexpr JsonField kCustomParamResult[] = {
     JSON_FIELD(ipc_custom_param_result, data, "data", TEXT),
 };
 
-constexpr JsonField kRegionGet[] = {JsonField{"id", 0, JType::I32, 4, true, true, 0, IPC_CHANNELS - 1}};
 constexpr JsonField kRegionSet[] = {
     CHANNEL_FIELD(ipc_image_region_set, channel, "chnid"),
     JSON_FIELD(ipc_image_region_set, enable, "enable", I32),
@@ -340,7 +339,7 @@ constexpr ParamResource kSystemInfoGet = {REQ_IPC_SYSTEM_INFO, 4, ParamReply::RE
     FIELDS(kChannelChnid), R(ipc_system_info), FIELDS(kSystemInfo), nullptr, nullptr};
 constexpr ParamResource kCustomParamGet = {REQ_IPC_CUSTOM_PARAM, R(ipc_custom_param), ParamReply::RECORD, false,
     FIELDS(kCustomParam), R(ipc_custom_param_result), FIELDS(kCustomParamResult), nullptr, nullptr};
-constexpr ParamResource kRegionGetRow = {REQ_IPC_REGION_GET, 4, ParamReply::RECORD, false, FIELDS(kRegionGet),
+constexpr ParamResource kRegionGetRow = {REQ_IPC_REGION_GET, 4, ParamReply::RECORD, false, FIELDS(kChannelId),
     R(ipc_image_region), FIELDS(kRegion), nullptr, nullptr, nullptr, &kRegionAreas};
 constexpr ParamResource kRegionSetRow = {REQ_IPC_REGION_SET, R(ipc_image_region_set), ParamReply::SENT, false,
     FIELDS(kRegionSet), 4, NO_FIELDS, nullptr, nullptr, &kRegionSetAreas, nullptr};

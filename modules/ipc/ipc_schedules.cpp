@@ -16,8 +16,8 @@ namespace {
 
 // The exposure schedule has no day-valid words: its periods carry an
 // exposure time and a gain instead.
-constexpr JsonField kGetChannel[] = {JsonField{"id", 0, JType::I32, 4, true, true, 0, IPC_CHANNELS - 1}};
-constexpr JsonField kSetChannel[] = {JsonField{"channel", 0, JType::I32, 4, true, true, 0, IPC_CHANNELS - 1}};
+constexpr JsonField kGetChannel[] = {WORD_CHECKED("id", IPC_CHANNELS - 1)};
+constexpr JsonField kSetChannel[] = {WORD_CHECKED("channel", IPC_CHANNELS - 1)};
 
 // Period i of day d of a week array, or null.
 json_object* period_at(json_object* week, int day, int slot)
@@ -209,8 +209,7 @@ HandlerStatus exposure_store(const char* request)
 HandlerStatus exposure_load(const char* request)
 {
     int32_t channel = 0;
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body || !json_read_record(body.get(), &channel, kSetChannel))
+    if (!request_record(request, &channel, kSetChannel))
         return HANDLER_ERROR_JSON;
     ipc_exposure_schedule* record = (ipc_exposure_schedule*)calloc(1, sizeof(ipc_exposure_schedule));
     const bool found = record && read_exposure(VXDB_MAIN, record, channel) == 0;

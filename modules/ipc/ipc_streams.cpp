@@ -40,10 +40,9 @@ const WebResEntry kStreamResources[] = {STREAM_RESOURCES(WEB_RESOURCE_ROW)};
 
 HandlerStatus on_search_camera(const char* request)
 {
-    static const JsonField kChecks[] = {JSON_CHECK("protocol", true, 0, IPC_PROTOCOL_MAX)};
-    JsonPtr body(get_request_tokener_json_object(request));
+    static const JsonField kProtocol[] = {WORD_CHECKED("protocol", IPC_PROTOCOL_MAX)};
     int32_t protocol = 0;
-    if (!json_check(body.get(), kChecks) || !json_get_int(body.get(), "protocol", &protocol))
+    if (!request_record(request, &protocol, kProtocol))
         return HANDLER_ERROR_JSON;
     return ipc_ask(REQ_IPC_SEARCH, &protocol, (int)sizeof protocol, HANDLER_ERROR_JSON);
 }
@@ -68,16 +67,7 @@ void on_search_camera_cb(IpcAnswer& answer)
         JSON_FIELD(ipc_search_result, name, "name", TEXT),
         JSON_FIELD(ipc_search_result, sn_real, "snReal", TEXT),
     };
-    const int count = answer_count(answer, answer.count, IPC_SEARCH_MAX, 0, sizeof(ipc_search_result));
-    json_object* list = json_object_new_array();
-    for (int i = 0; i < count; i++) {
-        ipc_search_result found;
-        answer_record(answer, &found, i);
-        json_object* item = json_object_new_object();
-        json_from_record(item, &found, kFields);
-        json_object_array_add(list, item);
-    }
-    cgi_writeback_json(REPLY_JSON, list);
+    cgi_writeback_json(REPLY_JSON, answer_list(answer, IPC_SEARCH_MAX, sizeof(ipc_search_result), kFields));
 }
 
 // The keys of a test; the credentials are cut to the payload's fields.
@@ -89,7 +79,10 @@ struct TestRequest {
     int32_t protocol;
 };
 
-bool read_test(const char* request, TestRequest* test)
+// The test resources are the older ones: silence gives the text error body.
+// The two payloads differ in the room for the credentials.
+template <typename Payload>
+HandlerStatus ask_test(const char* request, int code)
 {
     static const JsonField kFields[] = {
         JSON_FIELD_CHECKED(TestRequest, address, "ipAddr", TEXT, true, 0, 0),
@@ -98,40 +91,27 @@ bool read_test(const char* request, TestRequest* test)
         JSON_FIELD(TestRequest, password, "password", TEXT),
         JSON_FIELD_CHECKED(TestRequest, protocol, "camProtocol", I32, true, 0, IPC_PROTOCOL_MAX),
     };
-    JsonPtr body(get_request_tokener_json_object(request));
-    memset(test, 0, sizeof *test);
-    return json_read_record(body.get(), test, kFields);
-}
-
-// The test resources are the older ones: silence gives the text error body.
-HandlerStatus on_test_camera(const char* request)
-{
     TestRequest test;
-    if (!read_test(request, &test))
+    if (!request_record(request, &test, kFields))
         return HANDLER_ERROR_TEXT;
-    ipc_test payload;
+    Payload payload;
     memset(&payload, 0, sizeof payload);
-    memcpy(payload.address, test.address, sizeof payload.address);
-    payload.manage_port = test.manage_port;
-    memcpy(payload.user_name, test.user_name, sizeof payload.user_name);
-    memcpy(payload.password, test.password, sizeof payload.password);
-    payload.protocol = test.protocol;
-    return ipc_ask(REQ_IPC_TEST, &payload, (int)sizeof payload, HANDLER_ERROR_TEXT);
-}
-
-HandlerStatus on_test_camera_ex(const char* request)
-{
-    TestRequest test;
-    if (!read_test(request, &test))
-        return HANDLER_ERROR_TEXT;
-    ipc_test_ex payload;
-    memset(&payload, 0, sizeof payload);
-    memcpy(payload.address, test.address, sizeof payload.address);
+    wire_text(payload.address, test.address);
     payload.manage_port = test.manage_port;
     wire_text(payload.user_name, test.user_name);
     wire_text(payload.password, test.password);
     payload.protocol = test.protocol;
-    return ipc_ask(REQ_IPC_TEST_EX, &payload, (int)sizeof payload, HANDLER_ERROR_TEXT);
+    return ipc_ask(code, &payload, (int)sizeof payload, HANDLER_ERROR_TEXT);
+}
+
+HandlerStatus on_test_camera(const char* request)
+{
+    return ask_test<ipc_test>(request, REQ_IPC_TEST);
+}
+
+HandlerStatus on_test_camera_ex(const char* request)
+{
+    return ask_test<ipc_test_ex>(request, REQ_IPC_TEST_EX);
 }
 
 void on_test_camera_cb(IpcAnswer& answer)
@@ -150,10 +130,9 @@ void on_test_camera_cb(IpcAnswer& answer)
 
 HandlerStatus on_get_camera_stream(const char* request)
 {
-    static const JsonField kChecks[] = {JSON_CHECK("chnid", true, 0, IPC_REMOVABLE_CHANNELS - 1)};
-    JsonPtr body(get_request_tokener_json_object(request));
+    static const JsonField kChannel[] = {WORD_CHECKED("chnid", IPC_REMOVABLE_CHANNELS - 1)};
     int32_t channel = 0;
-    if (!json_check(body.get(), kChecks) || !json_get_int(body.get(), "chnid", &channel))
+    if (!request_record(request, &channel, kChannel))
         return HANDLER_ERROR_JSON;
     return ipc_ask(REQ_IPC_STREAM_GET, &channel, (int)sizeof channel, HANDLER_ERROR_JSON);
 }
@@ -229,11 +208,10 @@ struct StreamBatch {
 
 HandlerStatus on_set_camera_stream(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    const JsonField checks[] = {JSON_CHECK("id", true, 0, IPC_CHANNELS - 1)};
+    static const JsonField kId[] = {JSON_FIELD_CHECKED(ipc_stream_set, id, "id", I32, true, 0, IPC_CHANNELS - 1)};
     ipc_stream_set set;
-    memset(&set, 0, sizeof set);
-    if (!json_check(body.get(), checks) || !json_get_int(body.get(), "id", &set.id))
+    JsonPtr body = request_record(request, &set, kId);
+    if (!body)
         return HANDLER_ERROR_TEXT;
     json_to_record(body.get(), &set, kStreamFields);
     const HandlerStatus status = ipc_ask(REQ_IPC_STREAM_SET, &set, (int)sizeof set, HANDLER_ERROR_JSON);
@@ -262,9 +240,7 @@ HandlerStatus on_set_camera_stream_batch(const char* request)
         if (first_failure == 0)
             first_failure = batch.result;
     }
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "res", first_failure);
-    cgi_writeback_json(REPLY_JSON, reply);
+    reply_res(first_failure);
     return HANDLER_DONE;
 }
 
@@ -275,9 +251,7 @@ void on_set_camera_stream_cb(IpcAnswer& answer)
         batch->result = answer_word(answer);
         return;
     }
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "res", answer_word(answer));
-    cgi_writeback_json(REPLY_JSON, reply);
+    ipc_res_cb(answer);
 }
 
 // ---- addresses -------------------------------------------------------------
@@ -362,6 +336,13 @@ HandlerStatus on_get_camera_network_result(const char*)
     return ipc_ask(REQ_IPC_NETWORK_RESULT, nullptr, 0, HANDLER_ERROR_JSON);
 }
 
+void add_result_text(const char* record, json_object* item)
+{
+    ipc_network_result result;
+    memcpy(&result, record, sizeof result);
+    json_add_text(item, "resultString", network_result_text(result.result));
+}
+
 void on_get_camera_network_result_cb(IpcAnswer& answer)
 {
     static const JsonField kFields[] = {
@@ -369,18 +350,9 @@ void on_get_camera_network_result_cb(IpcAnswer& answer)
         JSON_FIELD(ipc_network_result, old_address, "oIPCAddr", TEXT),
         JSON_FIELD(ipc_network_result, new_address, "newIpcAddr", TEXT),
     };
-    const int count = answer_count(answer, answer.count, IPC_CHANNELS, 0, sizeof(ipc_network_result));
-    json_object* list = json_object_new_array();
-    for (int i = 0; i < count; i++) {
-        ipc_network_result result;
-        answer_record(answer, &result, i);
-        json_object* item = json_object_new_object();
-        json_from_record(item, &result, kFields);
-        json_add_text(item, "resultString", network_result_text(result.result));
-        json_object_array_add(list, item);
-    }
     json_object* reply = json_object_new_object();
-    json_object_object_add(reply, "result", list);
+    json_object_object_add(reply, "result",
+                           answer_list(answer, IPC_CHANNELS, sizeof(ipc_network_result), kFields, add_result_text));
     cgi_writeback_json(REPLY_JSON, reply);
 }
 
@@ -399,24 +371,15 @@ bool is_date_time(const char* text)
 
 HandlerStatus on_get_camera_stream_time(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     static const JsonField kFields[] = {
         JSON_FIELD_CHECKED(ipc_stream_time, channel, "chnid", I32, true, 0, IPC_CHANNELS - 1),
         JSON_FIELD_CHECKED(ipc_stream_time, stream_type, "streamType", I32, true, 0, 1),
         JSON_FIELD_CHECKED(ipc_stream_time, time, "time", TEXT, true, 0, 0),
     };
     ipc_stream_time query;
-    memset(&query, 0, sizeof query);
-    if (!json_read_record(body.get(), &query, kFields) || !is_date_time(query.time))
+    if (!request_record(request, &query, kFields) || !is_date_time(query.time))
         return HANDLER_ERROR_JSON;
     return ipc_ask(REQ_IPC_STREAM_TIME, &query, (int)sizeof query, HANDLER_ERROR_JSON);
-}
-
-void on_res_cb(IpcAnswer& answer)
-{
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "res", answer_word(answer));
-    cgi_writeback_json(REPLY_JSON, reply);
 }
 
 // ---- camera upgrade --------------------------------------------------------
@@ -539,8 +502,8 @@ const IpcResponse kStreamResponses[] = {
     {8204, (int)sizeof(ipc_stream_reply), 1, on_get_camera_stream_cb},
     {8205, 4, 1, on_set_camera_network_cb},
     {8230, (int)sizeof(ipc_network_result), 0, on_get_camera_network_result_cb},
-    {8493, 4, 1, on_res_cb},
-    {8385, 4, 1, on_res_cb},
+    {8493, 4, 1, ipc_res_cb},
+    {8385, 4, 1, ipc_res_cb},
     {8386, 8, 1, on_get_camera_upgrade_status_cb},
     {8379, (int)sizeof(ipc_upgrade_started), 1, on_start_camera_upgrade_cb},
 };
