@@ -30,12 +30,6 @@ bool valid(int channel)
     return channel >= 0 && channel < VIDEO_CHANNELS;
 }
 
-// A list of channels from a payload, its count cut to the list.
-int list_count(int32_t count)
-{
-    return count < 0 ? 0 : count > VIDEO_CHANNELS ? VIDEO_CHANNELS : count;
-}
-
 void on_motion_area(const SimRequest& request, SimReply&)
 {
     camera_motion_area area;
@@ -55,7 +49,7 @@ void on_cameras_motion_area(const SimRequest& request, SimReply&)
     if (!request.as(&area))
         return;
     std::lock_guard<std::mutex> lock(g.mu);
-    const int n = list_count(area.count);
+    const int n = sim_count(area.count, VIDEO_CHANNELS);
     for (int i = 0; i < n; i++) {
         if (!valid(area.channels[i]))
             continue;
@@ -74,7 +68,7 @@ void on_motion_switch(const SimRequest& request, SimReply&)
     if (!request.as(&change))
         return;
     std::lock_guard<std::mutex> lock(g.mu);
-    const int n = list_count(change.count);
+    const int n = sim_count(change.count, VIDEO_CHANNELS);
     // Without a list the switch is the one camera's.
     if (n == 0 && valid(change.channel))
         g.motion[change.channel].enable_ms = change.flag;
@@ -90,7 +84,7 @@ void on_motion_schedule(const SimRequest& request, SimReply&)
     std::lock_guard<std::mutex> lock(g.mu);
     if (!request.as(&schedule))
         return;
-    const int n = list_count(schedule.count);
+    const int n = sim_count(schedule.count, VIDEO_CHANNELS);
     auto keep = [](int channel) {
         if (!valid(channel))
             return;
