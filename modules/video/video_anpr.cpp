@@ -263,11 +263,7 @@ HandlerStatus on_set_anpr_mode_params(const char* request)
 // The asks that carry only the channel.
 HandlerStatus ask_channel(const char* request, int code)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!json_check(body.get(), kChannelCheck))
-        return HANDLER_ERROR_JSON;
-    const int32_t channel = json_int_or(body.get(), "chnid", -1);
-    return cgi_ask(on_video_ipc_callback, code, &channel, (int)sizeof channel, HANDLER_ERROR_JSON);
+    return video_ask_channel(request, "chnid", code, HANDLER_ERROR_JSON, HANDLER_ERROR_JSON);
 }
 
 HandlerStatus on_get_anpr_settings(const char* request)

@@ -290,14 +290,7 @@ HandlerStatus vca_send_setting(int code, const void* payload, int size)
 // row of the answer code with `reply` as its fields.
 HandlerStatus vca_get_detection(const char* request, const char* key, int code, const void* reply)
 {
-    const JsonField checks[] = {JSON_CHECK(key, true, 0, kLastChannel)};
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body || !json_check(body.get(), checks, 1))
-        return HANDLER_ERROR_JSON;
-    int32_t channel = 0;
-    json_get_int(body.get(), key, &channel);
-    return cgi_ask(on_video_ipc_callback, code, &channel, (int)sizeof channel, HANDLER_ERROR_JSON,
-                   const_cast<void*>(reply));
+    return video_ask_channel(request, key, code, HANDLER_ERROR_JSON, HANDLER_ERROR_JSON, reply);
 }
 
 namespace {
