@@ -587,11 +587,6 @@ const JsonField kVolumeRecord[] = {
     JSON_FIELD_CHECKED(volumedetect, tri_channels_string, "triChannels", TEXT, true, 0, 0),
 };
 
-bool check_camera_io_info(json_object* body)
-{
-    return json_check(body, kCameraIoSet);
-}
-
 // A whole record from the request: the mask follows the string, cleared first.
 template <typename Record>
 void derive_mask(Record* record)
@@ -602,10 +597,9 @@ void derive_mask(Record* record)
 
 HandlerStatus on_set_camera_io(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     cameraio record;
-    memset(&record, 0, sizeof record);
-    if (!check_camera_io_info(body.get()) || !json_read_record(body.get(), &record, kCameraIoSet))
+    JsonPtr body = request_record(request, &record, kCameraIoSet);
+    if (!body)
         return HANDLER_SILENT;
     derive_mask(&record);
     if (write_cameraio(VXDB_MAIN, &record) != 0)
@@ -617,22 +611,14 @@ HandlerStatus on_set_camera_io(const char* request)
     return HANDLER_DONE;
 }
 
-bool check_volume_detect_info(json_object* body)
-{
-    return json_check(body, kVolumeSet) && json_check(body, kVolumeRecord);
-}
-
 HandlerStatus on_set_volume_detect(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!check_volume_detect_info(body.get()))
-        return HANDLER_SILENT;
-    volumedetect record;
-    memset(&record, 0, sizeof record);
     volume_detect_event event;
     memset(&event, 0, sizeof event);
-    json_to_record(body.get(), &record, kVolumeRecord);
-    json_to_record(body.get(), &event, kVolumeSet);
+    volumedetect record;
+    JsonPtr body = request_record(request, &record, kVolumeRecord);
+    if (!body || !json_read_record(body.get(), &event, kVolumeSet))
+        return HANDLER_SILENT;
     derive_mask(&record);
     if (write_volumedetect(VXDB_MAIN, &record) != 0)
         return HANDLER_ERROR_TEXT;

@@ -301,19 +301,11 @@ void on_get_osdconfig_cb(IpcAnswer& answer)
     cgi_writeback_json(REPLY_JSON, reply);
 }
 
-bool check_osdconfig_info(json_object* body)
-{
-    return json_check(body, kCameraOsdSet);
-}
-
 HandlerStatus on_set_osdconfig(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!check_osdconfig_info(body.get()))
-        return HANDLER_SILENT;
     camera_osd record;
-    memset(&record, 0, sizeof record);
-    json_to_record(body.get(), &record, kCameraOsdSet);
+    if (!request_record(request, &record, kCameraOsdSet))
+        return HANDLER_SILENT;
     return cgi_ask(on_video_ipc_callback, REQ_CAMERA_OSD_SET, &record, (int)sizeof record, HANDLER_ERROR_TEXT);
 }
 
@@ -345,21 +337,19 @@ HandlerStatus on_get_privacy_masks(const char*)
     return HANDLER_DONE;
 }
 
+// Beyond the table: the areas and the channels must be there.
 bool check_privacy_mask_info(json_object* body)
 {
     json_object* item = nullptr;
-    return json_check(body, kMaskSet) && json_object_object_get_ex(body, "area", &item) &&
-           json_object_object_get_ex(body, "chnid", &item);
+    return json_object_object_get_ex(body, "area", &item) && json_object_object_get_ex(body, "chnid", &item);
 }
 
 HandlerStatus on_set_privacy_mask(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!check_privacy_mask_info(body.get()))
-        return HANDLER_SILENT;
     privacy_mask_set payload;
-    memset(&payload, 0, sizeof payload);
-    json_to_record(body.get(), &payload, kMaskSet);
+    JsonPtr body = request_record(request, &payload, kMaskSet);
+    if (!body || !check_privacy_mask_info(body.get()))
+        return HANDLER_SILENT;
     int del = 0;
     if (json_get_int(body.get(), "delMask", &del) && del < 0)
         payload.delete_flag = -1;
