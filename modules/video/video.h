@@ -81,6 +81,27 @@ HandlerStatus video_reply_event(const char* request, int (*read)(const char*, Re
     return HANDLER_DONE;
 }
 
+// Stores an action part for the channel: its tables, then, in one
+// read-modify-write by `update`, the action fields of the channel's record,
+// kept under its own channel. What `update` returns (below 0: a failure).
+template <typename Record, size_t N>
+int video_store_actions(json_object* part, const EventActionTables& tables, const EventActionKey (&keys)[N],
+                        int channel, bool dialog, int (*update)(const char*, int, bool (*)(Record*, void*), void*))
+{
+    struct Fill {
+        json_object* part;
+        const EventActionKey* keys;
+        int channel;
+        bool dialog;
+    } c = {part, keys, channel, dialog};
+    event_actions_store(part, tables, channel, keys, N, dialog);
+    return update(VXDB_MAIN, channel, [](Record* record, void* context) {
+        const Fill* f = (const Fill*)context;
+        record->id = f->channel;
+        return event_actions_fill(f->part, record, f->channel, f->keys, N, f->dialog) > 0;
+    }, &c);
+}
+
 // The answer printer of the writes a camera answers with a status word:
 // {"res": first word}.
 void video_print_res(IpcAnswer& answer);

@@ -208,18 +208,6 @@ HandlerStatus on_get_videoloss_info(const char* request)
     return video_reply_event(request, read_video_lost, kLossTables, kLossReply);
 }
 
-struct LossActions {
-    json_object* dialog;
-    int channel;
-};
-
-bool fill_loss_actions(video_lost* record, void* context)
-{
-    const LossActions* c = (const LossActions*)context;
-    record->id = c->channel;
-    return event_actions_fill(c->dialog, record, c->channel, kLossActions, WEB_RES_COUNT(kLossActions), true) > 0;
-}
-
 HandlerStatus on_set_videoloss_info(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
@@ -230,12 +218,9 @@ HandlerStatus on_set_videoloss_info(const char* request)
         return HANDLER_ERROR_JSON;
     const int channel = json_int_or(body.get(), "chnid");
     json_object* dialog = nullptr;
-    if (json_object_object_get_ex(body.get(), "dialog", &dialog) && json_object_is_type(dialog, json_type_object)) {
-        event_actions_store(dialog, kLossTables, channel, kLossActions, WEB_RES_COUNT(kLossActions), true);
-        LossActions c = {dialog, channel};
-        if (update_video_lost(VXDB_MAIN, channel, fill_loss_actions, &c) < 0)
-            return HANDLER_ERROR_TEXT;
-    }
+    if (json_object_object_get_ex(body.get(), "dialog", &dialog) && json_object_is_type(dialog, json_type_object) &&
+        video_store_actions(dialog, kLossTables, kLossActions, channel, true, update_video_lost) < 0)
+        return HANDLER_ERROR_TEXT;
     // The source is never its own copy target.
     uint64_t copies = channel_list_by_json(body.get(), "copyChn", "copyCnt").mask & ~(1ULL << channel);
     if (copies && (copy_video_losts(VXDB_MAIN, channel, copies) != 0 ||

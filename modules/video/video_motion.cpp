@@ -232,27 +232,11 @@ HandlerStatus on_set_motion_schedule(const char* request)
     return video_set_fixed_schedule(MOTION_AUDIBLE_SCHEDULE, request, REQ_MOTION_CHANGED, HANDLER_SILENT);
 }
 
-struct MotionActions {
-    json_object* part;
-    int channel;
-    bool dialog;
-};
-
-bool fill_motion_actions(motion* record, void* context)
-{
-    MotionActions* c = (MotionActions*)context;
-    record->id = c->channel;
-    return event_actions_fill(c->part, record, c->channel, kMotionActions, WEB_RES_COUNT(kMotionActions),
-                              c->dialog) > 0;
-}
-
 // Stores the action part of a motion event for the channel and tells the
 // core service. False when the record could not be written.
 bool save_motion_dialog_data(json_object* part, int channel, bool dialog)
 {
-    event_actions_store(part, kMotionTables, channel, kMotionActions, WEB_RES_COUNT(kMotionActions), dialog);
-    MotionActions c = {part, channel, dialog};
-    const int rc = update_motion(VXDB_MAIN, channel, fill_motion_actions, &c);
+    const int rc = video_store_actions(part, kMotionTables, kMotionActions, channel, dialog, update_motion);
     video_notify_channel(REQ_MOTION_CHANGED, channel);
     return rc >= 0;
 }
