@@ -1,7 +1,7 @@
 // Video and event module: motion detection (video_motion.cpp), video loss,
 // PTZ entries, camera events and exceptions (video_events.cpp), with the
-// change notifications, channel-set log entries and fixed-form schedules
-// its event parts share.
+// change notifications, channel-set log entries, fixed-form schedules and
+// request steps its parts share.
 #pragma once
 #include <cstdint>
 
