@@ -30,16 +30,21 @@ bool valid(int channel)
     return channel >= 0 && channel < VIDEO_CHANNELS;
 }
 
+// The motion area a camera was given; the table may lack its NUL.
+void keep_area(CameraMotion& m, const char (&table)[CAMERA_MOTION_TABLE_SIZE], int32_t sensitivity)
+{
+    memcpy(m.map, table, sizeof m.map);
+    m.map[sizeof m.map - 1] = '\0';
+    m.sensitivity = sensitivity;
+}
+
 void on_motion_area(const SimRequest& request, SimReply&)
 {
     camera_motion_area area;
     if (!request.as(&area) || !valid(area.channel))
         return;
     std::lock_guard<std::mutex> lock(g.mu);
-    CameraMotion& m = g.motion[area.channel];
-    memcpy(m.map, area.motion_table, sizeof m.map);
-    m.map[sizeof m.map - 1] = '\0';
-    m.sensitivity = area.sensitivity;
+    keep_area(g.motion[area.channel], area.motion_table, area.sensitivity);
     sim_log("motion area of camera %d, sensitivity %d", area.channel, area.sensitivity);
 }
 
@@ -53,11 +58,8 @@ void on_cameras_motion_area(const SimRequest& request, SimReply&)
     for (int i = 0; i < n; i++) {
         if (!valid(area.channels[i]))
             continue;
-        CameraMotion& m = g.motion[area.channels[i]];
-        memcpy(m.map, area.motion_table, sizeof m.map);
-        m.map[sizeof m.map - 1] = '\0';
-        m.sensitivity = area.sensitivity;
-        m.enable_ms = area.enable_ms;
+        keep_area(g.motion[area.channels[i]], area.motion_table, area.sensitivity);
+        g.motion[area.channels[i]].enable_ms = area.enable_ms;
     }
     sim_log("motion area of %d cameras from camera %d, sensitivity %d", n, area.channel, area.sensitivity);
 }
