@@ -22,18 +22,26 @@ bool valid(int channel)
     return channel >= 0 && channel < VIDEO_CHANNELS;
 }
 
-// Answers a record kept for the channel the request names; a short request
-// or a channel outside the table gets a zero record under channel -1.
+// The channel a request names; -1 for a short request or a channel outside
+// the table.
+int request_channel(const SimRequest& request)
+{
+    const int channel = request.word();
+    return request.length >= 4 && valid(channel) ? channel : -1;
+}
+
+// Answers a record kept for the channel the request names; a request
+// without one gets a zero record under channel -1.
 template <typename Record>
 void answer_kept(const SimRequest& request, SimReply& reply, Record (Anpr::*kept)[VIDEO_CHANNELS])
 {
     static Record record;  // one request at a time, under the lock
     std::lock_guard<std::mutex> lock(g.mu);
     memset(&record, 0, sizeof record);
-    const int channel = request.word();
-    if (request.length >= 4 && valid(channel))
+    const int channel = request_channel(request);
+    if (channel >= 0)
         record = (g.*kept)[channel];
-    record.channel = request.length >= 4 && valid(channel) ? channel : -1;
+    record.channel = channel;
     reply.send(&record, sizeof record);
 }
 
@@ -79,11 +87,10 @@ void on_lpr_state(const SimRequest& request, SimReply& reply)
 {
     ipc_lpr_state state;
     memset(&state, 0, sizeof state);
-    const int channel = request.word();
-    state.channel = request.length >= 4 && valid(channel) ? channel : -1;
+    state.channel = request_channel(request);
     if (state.channel >= 0) {
         std::lock_guard<std::mutex> lock(g.mu);
-        state.state = g.settings[channel].enable != 0;
+        state.state = g.settings[state.channel].enable != 0;
         state.zoom_number = 1;
     }
     reply.send(&state, sizeof state);
@@ -94,8 +101,7 @@ void on_support(const SimRequest& request, SimReply& reply)
 {
     anpr_support support;
     memset(&support, 0, sizeof support);
-    const int channel = request.word();
-    support.channel = request.length >= 4 && valid(channel) ? channel : -1;
+    support.channel = request_channel(request);
     support.vca_support = support.channel >= 0;
     support.vca_version = support.channel >= 0;
     reply.send(&support, sizeof support);

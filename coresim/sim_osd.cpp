@@ -45,11 +45,6 @@ bool has_camera(int channel)
     return camera.enable == 1 && camera.address[0] != '\0';
 }
 
-int clamp_areas(int32_t n)
-{
-    return n < 0 ? 0 : n > CAMERA_MASK_AREAS ? CAMERA_MASK_AREAS : (int)n;
-}
-
 // A channel's state under the lock, with the defaults of a camera out of
 // the box: its name on the main stream, the date on both, no masks.
 CameraOverlay& overlay(int channel)
@@ -79,18 +74,26 @@ CameraOverlay& overlay(int channel)
     return c;
 }
 
-void on_osd_get(const SimRequest& request, SimReply& reply)
+// A camera's part of its state; without a camera, zeros and -1 as its
+// channel.
+template <typename Part>
+void answer_part(const SimRequest& request, SimReply& reply, Part CameraOverlay::*part, int32_t Part::*id)
 {
-    camera_osd osd;
-    memset(&osd, 0, sizeof osd);
+    Part record;
+    memset(&record, 0, sizeof record);
     const int channel = request.word();
     if (request.length >= 4 && has_camera(channel)) {
         std::lock_guard<std::mutex> lock(g.mu);
-        osd = overlay(channel).osd;
+        record = overlay(channel).*part;
     } else {
-        osd.channel = -1;
+        record.*id = -1;
     }
-    reply.send(&osd, sizeof osd);
+    reply.send(&record, sizeof record);
+}
+
+void on_osd_get(const SimRequest& request, SimReply& reply)
+{
+    answer_part(request, reply, &CameraOverlay::osd, &camera_osd::channel);
 }
 
 void on_osd_set(const SimRequest& request, SimReply& reply)
@@ -112,16 +115,7 @@ void on_osd_set(const SimRequest& request, SimReply& reply)
 
 void on_masks_get(const SimRequest& request, SimReply& reply)
 {
-    privacy_mask_answer masks;
-    memset(&masks, 0, sizeof masks);
-    const int channel = request.word();
-    if (request.length >= 4 && has_camera(channel)) {
-        std::lock_guard<std::mutex> lock(g.mu);
-        masks = overlay(channel).masks;
-    } else {
-        masks.id = -1;
-    }
-    reply.send(&masks, sizeof masks);
+    answer_part(request, reply, &CameraOverlay::masks, &privacy_mask_answer::id);
 }
 
 void on_masks_set(const SimRequest& request, SimReply&)
@@ -129,9 +123,8 @@ void on_masks_set(const SimRequest& request, SimReply&)
     privacy_mask_set set;
     if (!request.as(&set))
         return;
-    const int num = clamp_areas(set.num);
-    const int mosaic = clamp_areas(set.mosaic_num) < CAMERA_MASK_AREAS - num ? clamp_areas(set.mosaic_num)
-                                                                              : CAMERA_MASK_AREAS - num;
+    const int num = sim_count(set.num, CAMERA_MASK_AREAS);
+    const int mosaic = sim_count(set.mosaic_num, CAMERA_MASK_AREAS - num);
     int selected = 0;
     std::lock_guard<std::mutex> lock(g.mu);
     for (int channel = 0; channel < VIDEO_CHANNELS; channel++) {

@@ -152,9 +152,12 @@ void on_region_set(const SimRequest& request, SimReply& reply)
     sim_log("smart event settings (%d) kept", request.code);
 }
 
-void on_settings_set(const SimRequest& request, SimReply& reply)
+// A set kept for its own channel only, as `adjust` leaves it; -1 for a
+// payload that is short or names no channel of the table.
+template <typename T>
+void keep_own(const SimRequest& request, SimReply& reply, T* slots, void (*adjust)(T&))
 {
-    vca_settings record;
+    T record;
     if (!request.as(&record) || !valid(record.channel)) {
         reply.send_word(-1);
         return;
@@ -162,10 +165,16 @@ void on_settings_set(const SimRequest& request, SimReply& reply)
     {
         std::lock_guard<std::mutex> lock(g.mu);
         ensure_defaults();
-        record.vca_type = record.channel < ANALYTICS_CAMERAS ? ANALYTICS_TYPE : 0;
-        g.settings[record.channel] = record;
+        adjust(record);
+        slots[record.channel] = record;
     }
     reply.send_word(0);
+}
+
+void on_settings_set(const SimRequest& request, SimReply& reply)
+{
+    keep_own(request, reply, g.settings,
+             +[](vca_settings& r) { r.vca_type = r.channel < ANALYTICS_CAMERAS ? ANALYTICS_TYPE : 0; });
 }
 
 void on_support(const SimRequest& request, SimReply& reply)
@@ -201,16 +210,7 @@ void on_smart_changed(const SimRequest& request, SimReply&)
 
 void on_fisheye_mode(const SimRequest& request, SimReply& reply)
 {
-    fisheye_mode mode;
-    if (!request.as(&mode) || !valid(mode.channel)) {
-        reply.send_word(-1);
-        return;
-    }
-    std::lock_guard<std::mutex> lock(g.mu);
-    ensure_defaults();
-    mode.result = 0;
-    g.fisheye[mode.channel] = mode;
-    reply.send_word(0);
+    keep_own(request, reply, g.fisheye, +[](fisheye_mode& m) { m.result = 0; });
 }
 
 // A camera answers at any address; what was set for the same address

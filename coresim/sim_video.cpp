@@ -30,10 +30,12 @@ bool valid(int channel)
     return channel >= 0 && channel < VIDEO_CHANNELS;
 }
 
-// A list of channels from a payload, its count cut to the list.
-int list_count(int32_t count)
+// The motion area a camera was given; the table may lack its NUL.
+void keep_area(CameraMotion& m, const char (&table)[CAMERA_MOTION_TABLE_SIZE], int32_t sensitivity)
 {
-    return count < 0 ? 0 : count > VIDEO_CHANNELS ? VIDEO_CHANNELS : count;
+    memcpy(m.map, table, sizeof m.map);
+    m.map[sizeof m.map - 1] = '\0';
+    m.sensitivity = sensitivity;
 }
 
 void on_motion_area(const SimRequest& request, SimReply&)
@@ -42,10 +44,7 @@ void on_motion_area(const SimRequest& request, SimReply&)
     if (!request.as(&area) || !valid(area.channel))
         return;
     std::lock_guard<std::mutex> lock(g.mu);
-    CameraMotion& m = g.motion[area.channel];
-    memcpy(m.map, area.motion_table, sizeof m.map);
-    m.map[sizeof m.map - 1] = '\0';
-    m.sensitivity = area.sensitivity;
+    keep_area(g.motion[area.channel], area.motion_table, area.sensitivity);
     sim_log("motion area of camera %d, sensitivity %d", area.channel, area.sensitivity);
 }
 
@@ -55,15 +54,12 @@ void on_cameras_motion_area(const SimRequest& request, SimReply&)
     if (!request.as(&area))
         return;
     std::lock_guard<std::mutex> lock(g.mu);
-    const int n = list_count(area.count);
+    const int n = sim_count(area.count, VIDEO_CHANNELS);
     for (int i = 0; i < n; i++) {
         if (!valid(area.channels[i]))
             continue;
-        CameraMotion& m = g.motion[area.channels[i]];
-        memcpy(m.map, area.motion_table, sizeof m.map);
-        m.map[sizeof m.map - 1] = '\0';
-        m.sensitivity = area.sensitivity;
-        m.enable_ms = area.enable_ms;
+        keep_area(g.motion[area.channels[i]], area.motion_table, area.sensitivity);
+        g.motion[area.channels[i]].enable_ms = area.enable_ms;
     }
     sim_log("motion area of %d cameras from camera %d, sensitivity %d", n, area.channel, area.sensitivity);
 }
@@ -74,7 +70,7 @@ void on_motion_switch(const SimRequest& request, SimReply&)
     if (!request.as(&change))
         return;
     std::lock_guard<std::mutex> lock(g.mu);
-    const int n = list_count(change.count);
+    const int n = sim_count(change.count, VIDEO_CHANNELS);
     // Without a list the switch is the one camera's.
     if (n == 0 && valid(change.channel))
         g.motion[change.channel].enable_ms = change.flag;
@@ -90,7 +86,7 @@ void on_motion_schedule(const SimRequest& request, SimReply&)
     std::lock_guard<std::mutex> lock(g.mu);
     if (!request.as(&schedule))
         return;
-    const int n = list_count(schedule.count);
+    const int n = sim_count(schedule.count, VIDEO_CHANNELS);
     auto keep = [](int channel) {
         if (!valid(channel))
             return;

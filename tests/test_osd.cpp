@@ -16,6 +16,15 @@ protected:
         stored(kOsdKind, channel, &o);
         return o;
     }
+    // The camera's answer to `code` in the next run: the bytes, or none.
+    void camera_answers(int code, const std::string& answer)
+    {
+        core.clear();
+        if (answer == kSilent)
+            core.silent(code);
+        else
+            core.reply(code, answer);
+    }
 };
 
 TEST_F(OsdTest, RecorderOsdReadWrittenAndRenamed)
@@ -98,11 +107,7 @@ TEST_F(OsdTest, CameraOsdAskedAndSet)
         {kSilent, kTextError},
     };
     for (const auto& c : cases) {
-        core.clear();
-        if (c.answer == kSilent)
-            core.silent(REQ_CAMERA_OSD_GET);
-        else
-            core.reply(REQ_CAMERA_OSD_GET, c.answer);
+        camera_answers(REQ_CAMERA_OSD_GET, c.answer);
         const std::string out = post("/6997", R"({"id":2})").out;
         if (c.out == kTextError)
             EXPECT_EQ(out, kTextError) << c.answer.size();  // one body, not two
@@ -125,11 +130,7 @@ TEST_F(OsdTest, CameraOsdAskedAndSet)
         {kSilent, kTextError},
     };
     for (const auto& c : results) {
-        core.clear();
-        if (c.answer == kSilent)
-            core.silent(REQ_CAMERA_OSD_SET);
-        else
-            core.reply(REQ_CAMERA_OSD_SET, c.answer);
+        camera_answers(REQ_CAMERA_OSD_SET, c.answer);
         EXPECT_EQ(post("/6996", set).out, c.out) << c.answer.size();
         EXPECT_TRUE(same_bytes(one(REQ_CAMERA_OSD_SET), bytes_of(want)));
     }
@@ -214,11 +215,7 @@ TEST_F(OsdTest, CameraMasksPrintedWithinTheRecord)
         {kSilent, kTextError},
     };
     for (const auto& c : cases) {
-        core.clear();
-        if (c.answer == kSilent)
-            core.silent(REQ_PRIVACY_MASK_GET);
-        else
-            core.reply(REQ_PRIVACY_MASK_GET, c.answer);
+        camera_answers(REQ_PRIVACY_MASK_GET, c.answer);
         const std::string out = post("/6115", R"({"id":4})").out;
         if (c.out == kTextError)
             EXPECT_EQ(out, kTextError) << c.answer.size();

@@ -9,11 +9,6 @@ namespace {
 const vxdb_kind kSmartKind = {"smart_event", (int)sizeof(smart_event), 9 * 64};
 const vxdb_kind kPtzKind = {"ptz_params", (int)sizeof(PtzActionParams), 64 * 64};
 
-std::string mask_bytes(uint64_t mask)
-{
-    return std::string((const char*)&mask, sizeof mask);
-}
-
 class SmartTest : public HandlerTest {
 protected:
 };
@@ -43,7 +38,7 @@ TEST_F(SmartTest, LineCrossingSetScalesAndStoresTheDialogFirst)
     const std::vector<FakeRequest> all = sent_all();
     ASSERT_GE(all.size(), 2u);
     EXPECT_EQ(all[0].code, REQ_SMART_EVENT_CHANGED);
-    EXPECT_TRUE(same_bytes(all[0].payload, mask_bytes(0xE)));
+    EXPECT_TRUE(same_bytes(all[0].payload, bytes_of<uint64_t>(0xE)));
     for (int c : {1, 2, 3}) {
         smart_event e;
         ASSERT_EQ(stored(kSmartKind, 4 * 64 + c, &e), 0) << c;
@@ -129,7 +124,7 @@ TEST_F(SmartTest, ActionSetOfEventSixStoredAndRead)
                              R"("triChannels":"1001","audioId":2,"effective":)" + sche +
                              R"(,"ptzParams":[{"acto_ptz_channel":3,"acto_ptz_type":1,"acto_ptz_preset":4}]})";
     ASSERT_EQ(post("/6149", body).out, text_reply());
-    EXPECT_TRUE(same_bytes(one(REQ_SMART_EVENT_CHANGED), mask_bytes(1ULL << 7)));
+    EXPECT_TRUE(same_bytes(one(REQ_SMART_EVENT_CHANGED), bytes_of<uint64_t>(1ULL << 7)));
     smart_event e;
     ASSERT_EQ(stored(kSmartKind, 6 * 64 + 7, &e), 0);
     EXPECT_EQ(e.tri_channels, 0x9u);

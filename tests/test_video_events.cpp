@@ -11,11 +11,6 @@ const vxdb_kind kLossKind = {"video_loss", (int)sizeof(video_lost), 64};
 const vxdb_kind kPtzKind = {"ptz_params", (int)sizeof(PtzActionParams), 64 * 64};
 const vxdb_kind kHttpKind = {VIDEOLOSS_HTTP_PARAMS, (int)sizeof(HttpNotificationParams), 64};
 
-std::string mask_bytes(uint64_t mask)
-{
-    return std::string((const char*)&mask, sizeof mask);
-}
-
 class VideoEventsTest : public HandlerTest {
 protected:
     video_lost loss(int channel)
@@ -41,7 +36,7 @@ TEST_F(VideoEventsTest, LossEventCopiedToTheValidOtherChannels)
         R"("http_notification_interval":8,"httpParams":{"url":"http://h/x","username":"u","password":"p"},)"
         R"("ptzParams":[{"acto_ptz_channel":3,"acto_ptz_type":1,"acto_ptz_preset":2}]}})";
     ASSERT_EQ(post("/6095", body).out, text_reply());
-    EXPECT_TRUE(same_bytes(one(REQ_VIDEO_LOSS_SET_CHANGED), mask_bytes(0x24)));
+    EXPECT_TRUE(same_bytes(one(REQ_VIDEO_LOSS_SET_CHANGED), bytes_of<uint64_t>(0x24)));
 
     video_lost want = src;
     want.interval = 9, want.http_notification_interval = 8;
@@ -80,8 +75,8 @@ TEST_F(VideoEventsTest, ChannelSetFormsLogAndNotifyTheirSets)
     v.id = 1, v.tri_alarms = 5, v.enable = 1, v.interval = 30;
     store(kLossKind, 1, &v);
     ASSERT_EQ(post("/6123", R"({"cnt":4,"chnid":[1,2,64,-3],"triAlarms":5})").out, text_reply());
-    EXPECT_TRUE(same_bytes(one(REQ_VIDEO_LOSS_SET_CHANGED), mask_bytes(0x4)));
-    EXPECT_TRUE(same_bytes(one(REQ_OPERATION_LOG_CHANNELS), log_record(204, 909, 0) + mask_bytes(0x6)));
+    EXPECT_TRUE(same_bytes(one(REQ_VIDEO_LOSS_SET_CHANGED), bytes_of<uint64_t>(0x4)));
+    EXPECT_TRUE(same_bytes(one(REQ_OPERATION_LOG_CHANNELS), log_record(204, 909, 0) + bytes_of<uint64_t>(0x6)));
     const int alarms[] = {loss(1).tri_alarms, loss(2).tri_alarms, loss(2).id};
     EXPECT_EQ(alarms[0], 5);
     EXPECT_EQ(alarms[1], 5);
@@ -91,7 +86,7 @@ TEST_F(VideoEventsTest, ChannelSetFormsLogAndNotifyTheirSets)
     const std::string sche = R"([[["08:00","09:00",2]]])";
     ASSERT_EQ(post("/6121", R"({"cnt":2,"chnid":[1,3],"enable":1,"interval":30,"schedule":)" + sche + "}").out,
               text_reply());
-    EXPECT_TRUE(same_bytes(one(REQ_VIDEO_LOSS_SET_CHANGED), mask_bytes(0xA)));
+    EXPECT_TRUE(same_bytes(one(REQ_VIDEO_LOSS_SET_CHANGED), bytes_of<uint64_t>(0xA)));
     const int pair[] = {loss(3).enable, loss(3).interval, loss(3).email_interval};
     EXPECT_EQ(pair[0], 1);
     EXPECT_EQ(pair[1], 30);
@@ -110,7 +105,7 @@ TEST_F(VideoEventsTest, ChannelSetFormsLogAndNotifyTheirSets)
                   .out,
               text_reply());
     ASSERT_EQ(post("/6165", R"({"camId":1,"cnt":2,"chnid":[6,7],"schedule":)" + sche + "}").out, text_reply());
-    EXPECT_TRUE(same_bytes(one(REQ_VIDEO_LOSS_SET_CHANGED), mask_bytes(0xC0)));
+    EXPECT_TRUE(same_bytes(one(REQ_VIDEO_LOSS_SET_CHANGED), bytes_of<uint64_t>(0xC0)));
     EXPECT_EQ(canon(reply_body(post("/6166", "7").out)).substr(0, day0.size()), day0);
     PtzActionParams p;
     stored(kPtzKind, 2 * 64 + 7, &p);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/db.h"
+#include "modules/video/video_db.h"
 #include "modules/video/video_records.h"
 #include "platform/vxdb.h"
 
@@ -27,6 +28,17 @@ int anpr_index(int channel, int mode)
 vxdb_kind anpr_schedule_kind(const char* table)
 {
     return {table, (int)sizeof(Schedule), ANPR_MODES * VIDEO_CHANNELS};
+}
+
+// A record of the channel and mode; zeros and -1 for a pair outside the table.
+int read_by_mode(const char* db, const vxdb_kind& kind, void* out, int channel, int mode)
+{
+    const int idx = anpr_index(channel, mode);
+    if (idx < 0) {
+        memset(out, 0, (size_t)kind.size);
+        return -1;
+    }
+    return vxdb_read(db, kind, idx, out) < 0 ? -1 : 0;
 }
 
 // The plate list in memory for one transaction, with a hash of the plates
@@ -164,6 +176,18 @@ int change_list(const char* db, ListChange* c)
     return rc < 0 ? -1 : rc;
 }
 
+// The whole list, 10000 rows from the heap (free()), or null when it cannot
+// be read.
+anpr_list* read_list_table(const char* db)
+{
+    anpr_list* table = (anpr_list*)malloc(sizeof(anpr_list) * ANPR_LIST_CAPACITY);
+    if (table && vxdb_read_table(db, kAnprList, table, ANPR_LIST_CAPACITY) < 0) {
+        free(table);
+        return nullptr;
+    }
+    return table;
+}
+
 anpr_list list_entry(const char* plate)
 {
     anpr_list entry;
@@ -189,12 +213,7 @@ void set_snapshot(void* record, int idx, void* context)
 
 int read_anpr_event(const char* db, anpr_event* out, int channel, int mode)
 {
-    const int idx = anpr_index(channel, mode);
-    if (idx < 0) {
-        memset(out, 0, sizeof *out);
-        return -1;
-    }
-    return vxdb_read(db, kAnprEvent, idx, out) < 0 ? -1 : 0;
+    return read_by_mode(db, kAnprEvent, out, channel, mode);
 }
 
 int write_anpr_event(const char* db, const anpr_event* record)
@@ -203,36 +222,17 @@ int write_anpr_event(const char* db, const anpr_event* record)
     return idx < 0 ? -1 : vxdb_write(db, kAnprEvent, idx, record, (int)sizeof *record);
 }
 
-namespace {
-struct AnprEventChange {
-    bool (*change)(anpr_event*, void*);
-    void* context;
-};
-
-bool apply_anpr_event_change(void* record, void* context)
-{
-    AnprEventChange* c = (AnprEventChange*)context;
-    return c->change((anpr_event*)record, c->context);
-}
-}  // namespace
-
 int update_anpr_event(const char* db, int channel, int mode, bool (*change)(anpr_event*, void*), void* context)
 {
     const int idx = anpr_index(channel, mode);
     if (idx < 0 || !change)
         return -1;
-    AnprEventChange c = {change, context};
-    return vxdb_update(db, kAnprEvent, idx, apply_anpr_event_change, &c);
+    return video_update_record(db, kAnprEvent, idx, change, context);
 }
 
 int read_anpr_schedule(const char* db, const char* table, Schedule* out, int channel, int mode)
 {
-    const int idx = anpr_index(channel, mode);
-    if (idx < 0) {
-        memset(out, 0, sizeof *out);
-        return -1;
-    }
-    return vxdb_read(db, anpr_schedule_kind(table), idx, out) < 0 ? -1 : 0;
+    return read_by_mode(db, anpr_schedule_kind(table), out, channel, mode);
 }
 
 int write_anpr_schedule(const char* db, const char* table, const Schedule* schedule, int channel, int mode)
@@ -282,11 +282,9 @@ int read_anpr_list_plate(const char* db, const char* plate, anpr_list* out)
     memset(out, 0, sizeof *out);
     if (!plate || !plate[0])
         return 1;
-    anpr_list* table = (anpr_list*)malloc(sizeof(anpr_list) * ANPR_LIST_CAPACITY);
-    if (!table || vxdb_read_table(db, kAnprList, table, ANPR_LIST_CAPACITY) < 0) {
-        free(table);
+    anpr_list* table = read_list_table(db);
+    if (!table)
         return -1;
-    }
     int rc = 1;
     for (int row = 0; row < ANPR_LIST_CAPACITY && rc == 1; row++) {
         table[row].plate[ANPR_PLATE_SIZE - 1] = '\0';
@@ -302,11 +300,9 @@ int read_anpr_list_plate(const char* db, const char* plate, anpr_list* out)
 
 int read_anpr_list_count(const char* db)
 {
-    anpr_list* table = (anpr_list*)malloc(sizeof(anpr_list) * ANPR_LIST_CAPACITY);
-    if (!table || vxdb_read_table(db, kAnprList, table, ANPR_LIST_CAPACITY) < 0) {
-        free(table);
+    anpr_list* table = read_list_table(db);
+    if (!table)
         return -1;
-    }
     int n = 0;
     for (int row = 0; row < ANPR_LIST_CAPACITY; row++)
         n += table[row].plate[0] != '\0';

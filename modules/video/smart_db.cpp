@@ -4,6 +4,7 @@
 
 #include "core/db.h"
 #include "core/event_actions.h"
+#include "modules/video/video_db.h"
 #include "modules/video/video_records.h"
 #include "platform/vxdb.h"
 
@@ -69,17 +70,6 @@ bool valid_key(int channel, int event)
     return valid(kSmartEvents, channel, event);
 }
 
-struct SmartEventChange {
-    bool (*change)(smart_event*, void*);
-    void* context;
-};
-
-bool apply_smart_event_change(void* record, void* context)
-{
-    SmartEventChange* c = (SmartEventChange*)context;
-    return c->change((smart_event*)record, c->context);
-}
-
 int read_action_record(const char* db, const ActionRecords& family, smart_event* out, int channel, int key)
 {
     if (!valid(family, channel, key)) {
@@ -102,8 +92,7 @@ int update_action_record(const char* db, const ActionRecords& family, int channe
 {
     if (!valid(family, channel, key))
         return -1;
-    SmartEventChange c = {change, context};
-    return vxdb_update(db, family.kind, key * VIDEO_CHANNELS + channel, apply_smart_event_change, &c);
+    return video_update_record(db, family.kind, key * VIDEO_CHANNELS + channel, change, context);
 }
 
 // The record of (source, key) to each other channel of the set, each copy

@@ -20,6 +20,13 @@ void on_video_ipc_callback(void* context, const int32_t* header, const char* pay
     cgi_dispatch_parts(parts, WEB_RES_COUNT(parts), context, header, payload);
 }
 
+void video_print_res(IpcAnswer& answer)
+{
+    json_object* out = json_object_new_object();
+    json_add_int(out, "res", answer_word(answer));
+    cgi_writeback_json(REPLY_JSON, out);
+}
+
 void video_notify_channel(int code, int32_t channel)
 {
     cgi_notify(on_video_ipc_callback, code, &channel, (int)sizeof channel);
@@ -54,10 +61,26 @@ void fill_full_time_camera_schedule(camera_motion_schedule* schedule)
     }
 }
 
+bool video_channel_text(const char* request, int* channel)
+{
+    return parse_decimal(request, channel) && *channel >= 0 && *channel < CHANNEL_COUNT;
+}
+
+HandlerStatus video_ask_channel(const char* request, const char* key, int code, HandlerStatus refused,
+                                HandlerStatus failed, const void* context)
+{
+    const JsonField checks[] = {JSON_CHECK(key, true, 0, CHANNEL_COUNT - 1)};
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!body || !json_check(body.get(), checks, 1))
+        return refused;
+    const int32_t channel = json_int_or(body.get(), key);
+    return cgi_ask(on_video_ipc_callback, code, &channel, (int)sizeof channel, failed, const_cast<void*>(context));
+}
+
 HandlerStatus video_get_fixed_schedule(const char* table, const char* request)
 {
     int channel = -1;
-    if (!parse_decimal(request, &channel) || channel < 0 || channel >= CHANNEL_COUNT)
+    if (!video_channel_text(request, &channel))
         return HANDLER_SILENT;
     Schedule schedule;
     read_schedule(VXDB_MAIN, table, &schedule, channel);
@@ -74,12 +97,9 @@ HandlerStatus video_set_fixed_schedule(const char* table, const char* request, i
         return HANDLER_SILENT;
     if (!json_check(body.get(), kChecks))
         return refused;
-    int channel = 0;
-    json_get_int(body.get(), "camId", &channel);
-    // Missing days and periods read as empty: the record starts from zero.
+    const int channel = json_int_or(body.get(), "camId");
     static Schedule schedule;
-    memset(&schedule, 0, sizeof schedule);
-    get_schedule_by_json(body.get(), "schedule", &schedule);
+    video_request_schedule(body.get(), &schedule);
     if (write_schedule(VXDB_MAIN, table, &schedule, channel) != 0)
         return HANDLER_ERROR_TEXT;
     video_notify_channel(change_code, channel);
@@ -87,8 +107,18 @@ HandlerStatus video_set_fixed_schedule(const char* table, const char* request, i
     return HANDLER_DONE;
 }
 
+// Missing days and periods read as empty: the record starts from zero.
 void video_request_schedule(json_object* body, Schedule* schedule)
 {
     memset(schedule, 0, sizeof *schedule);
     get_schedule_by_json(body, "schedule", schedule);
+}
+
+int video_write_schedules(const char* table, const Schedule* schedule, uint64_t set)
+{
+    int rc = 0;
+    for (int c = 0; c < CHANNEL_COUNT; c++)
+        if (set & (1ULL << c))
+            rc |= write_schedule(VXDB_MAIN, table, schedule, c);
+    return rc;
 }

@@ -48,15 +48,6 @@ uint64_t request_inputs(json_object* body)
     return channel_list_by_json(body, "chnid", "cnt").mask & kInputs;
 }
 
-int write_schedules(const char* table, const Schedule* schedule, uint64_t inputs)
-{
-    int rc = 0;
-    for (int i = 0; i < NVR_ALARM_INPUTS; i++)
-        if (inputs & (1ULL << i))
-            rc |= write_schedule(VXDB_MAIN, table, schedule, i);
-    return rc;
-}
-
 HandlerStatus get_input_schedule(const char* table, const char* request)
 {
     int input = -1;
@@ -137,7 +128,8 @@ HandlerStatus set_input_schedule_of_set(const char* request, const char* table, 
     if (email)
         json_get_text(body.get(), "triSnapshot", &pair.snapshot);
     const uint64_t set = request_inputs(body.get());
-    if (write_schedules(table, &schedule, set) != 0 || update_alarm_ins(VXDB_MAIN, set, apply_input_pair, &pair) != 0)
+    if (video_write_schedules(table, &schedule, set) != 0 ||
+        update_alarm_ins(VXDB_MAIN, set, apply_input_pair, &pair) != 0)
         return HANDLER_ERROR_TEXT;
     video_notify_channels(REQ_ALARM_IN_SET_CHANGED, set);
     return ok();
@@ -162,7 +154,7 @@ HandlerStatus on_set_alarmin_ptz_sche(const char* request)
     const uint64_t set = request_inputs(body.get());
     static Schedule schedule;
     video_request_schedule(body.get(), &schedule);
-    int rc = write_schedules(ALARMIN_PTZ_SCHEDULE, &schedule, set);
+    int rc = video_write_schedules(ALARMIN_PTZ_SCHEDULE, &schedule, set);
     rc |= copy_ptz_params(VXDB_MAIN, kPtzEventNvrInput, source, set);
     if (rc != 0)
         return HANDLER_ERROR_TEXT;

@@ -263,11 +263,7 @@ HandlerStatus on_set_anpr_mode_params(const char* request)
 // The asks that carry only the channel.
 HandlerStatus ask_channel(const char* request, int code)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!json_check(body.get(), kChannelCheck))
-        return HANDLER_ERROR_JSON;
-    const int32_t channel = json_int_or(body.get(), "chnid", -1);
-    return cgi_ask(on_video_ipc_callback, code, &channel, (int)sizeof channel, HANDLER_ERROR_JSON);
+    return video_ask_channel(request, "chnid", code, HANDLER_ERROR_JSON, HANDLER_ERROR_JSON);
 }
 
 HandlerStatus on_get_anpr_settings(const char* request)
@@ -364,13 +360,6 @@ void on_set_status_cb(IpcAnswer& answer)
     reply_text(answer_word(answer) == 0 ? "OK" : "FAILED");
 }
 
-// The plate "cnt": refused outside 1..10000 before anything is read.
-bool plate_count(json_object* body, int* count)
-{
-    static const JsonField kCount[] = {JSON_CHECK("cnt", true, 1, ANPR_LIST_CAPACITY)};
-    return json_check(body, kCount) && json_get_int(body, "cnt", count);
-}
-
 // A plate as stored: cut to 63 characters, then URL-decoded; false for a
 // text that is not a string or decodes to nothing.
 bool plate_text(json_object* item, char (&plate)[ANPR_PLATE_SIZE])
@@ -383,18 +372,29 @@ bool plate_text(json_object* item, char (&plate)[ANPR_PLATE_SIZE])
     return plate[0] != '\0';
 }
 
-json_object* plate_array(json_object* body)
+// The "plate" list of a request: of its first "cnt" entries (refused
+// outside 1..10000 before anything is read) those that `read` takes, each
+// read into a zeroed slot of a heap buffer (free()), never the stack; *n
+// of them. Null when refused or out of memory.
+template <typename Entry>
+Entry* read_plates(json_object* body, bool (*read)(json_object*, Entry&), int* n)
 {
+    static const JsonField kCount[] = {JSON_CHECK("cnt", true, 1, ANPR_LIST_CAPACITY)};
+    int count = 0;
+    if (!json_check(body, kCount) || !json_get_int(body, "cnt", &count))
+        return nullptr;
+    Entry* entries = (Entry*)calloc((size_t)count, sizeof(Entry));
+    if (!entries)
+        return nullptr;
     json_object* list = nullptr;
     json_object_object_get_ex(body, "plate", &list);
-    return list;
-}
-
-// Entry buffers of up to 10000 plates come from the heap, never the stack.
-template <typename T>
-T* plate_buffer(int count)
-{
-    return (T*)calloc((size_t)count, sizeof(T));
+    *n = 0;
+    for (size_t i = 0; (int)i < count && i < json_array_size(list); i++) {
+        memset(&entries[*n], 0, sizeof(Entry));
+        if (read(json_array_at(list, i), entries[*n]))
+            (*n)++;
+    }
+    return entries;
 }
 
 HandlerStatus on_set_anpr_del_lpr_plate(const char* request)
@@ -402,17 +402,10 @@ HandlerStatus on_set_anpr_del_lpr_plate(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!body)
         return HANDLER_ERROR_JSON;
-    int count = 0;
-    if (!plate_count(body.get(), &count))
-        return HANDLER_ERROR_TEXT;
-    char (*plates)[ANPR_PLATE_SIZE] = plate_buffer<char[ANPR_PLATE_SIZE]>(count);
+    int n = 0;
+    char (*plates)[ANPR_PLATE_SIZE] = read_plates(body.get(), plate_text, &n);
     if (!plates)
         return HANDLER_ERROR_TEXT;
-    json_object* list = plate_array(body.get());
-    int n = 0;
-    for (size_t i = 0; (int)i < count && i < json_array_size(list); i++)
-        if (plate_text(json_array_at(list, i), plates[n]))
-            n++;
     const int rc = n > 0 ? delete_anpr_lists(VXDB_ANPR, plates, n) : -1;
     free(plates);
     if (rc != 0)
@@ -421,27 +414,24 @@ HandlerStatus on_set_anpr_del_lpr_plate(const char* request)
     return HANDLER_DONE;
 }
 
+// [type, plate], both strings and the plate not empty.
+bool plate_entry(json_object* pair, anpr_list& entry)
+{
+    json_object* type = json_array_at(pair, 0);
+    if (!json_object_is_type(pair, json_type_array) || !json_object_is_type(type, json_type_string) ||
+        !plate_text(json_array_at(pair, 1), entry.plate))
+        return false;
+    wire_text(entry.type, json_object_get_string(type));
+    return true;
+}
+
 HandlerStatus on_set_anpr_add_lpr_plate(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
-    int count = 0;
-    if (!body || !plate_count(body.get(), &count))
-        return HANDLER_ERROR_JSON;
-    anpr_list* entries = plate_buffer<anpr_list>(count);
+    int n = 0;
+    anpr_list* entries = body ? read_plates(body.get(), plate_entry, &n) : nullptr;
     if (!entries)
         return HANDLER_ERROR_JSON;
-    json_object* list = plate_array(body.get());
-    int n = 0;
-    for (size_t i = 0; (int)i < count && i < json_array_size(list); i++) {
-        memset(&entries[n], 0, sizeof entries[n]);
-        json_object* pair = json_array_at(list, i);
-        json_object* type = json_array_at(pair, 0);
-        if (!json_object_is_type(pair, json_type_array) || !json_object_is_type(type, json_type_string) ||
-            !plate_text(json_array_at(pair, 1), entries[n].plate))
-            continue;
-        wire_text(entries[n].type, json_object_get_string(type));
-        n++;
-    }
     const int stored = n > 0 ? write_anpr_list_replace_batch(VXDB_ANPR, entries, n) : -1;
     free(entries);
     if (stored < 0)
@@ -454,15 +444,15 @@ HandlerStatus on_set_anpr_add_lpr_plate(const char* request)
 
 // [old plate, type, new plate], each a string and both plates not empty:
 // the old plate goes only when the whole triple is usable.
-bool plate_change(json_object* triple, anpr_plate_change* change)
+bool plate_change(json_object* triple, anpr_plate_change& change)
 {
     json_object* type = json_array_at(triple, 1);
     if (!json_object_is_type(triple, json_type_array) || json_array_size(triple) < 3 ||
         !json_object_is_type(type, json_type_string))
         return false;
-    wire_text(change->entry.type, json_object_get_string(type));
-    return plate_text(json_array_at(triple, 0), change->old_plate) &&
-           plate_text(json_array_at(triple, 2), change->entry.plate);
+    wire_text(change.entry.type, json_object_get_string(type));
+    return plate_text(json_array_at(triple, 0), change.old_plate) &&
+           plate_text(json_array_at(triple, 2), change.entry.plate);
 }
 
 HandlerStatus on_set_anpr_update_lpr_plate(const char* request)
@@ -470,19 +460,10 @@ HandlerStatus on_set_anpr_update_lpr_plate(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!body)
         return HANDLER_ERROR_JSON;
-    int count = 0;
-    if (!plate_count(body.get(), &count))
-        return HANDLER_ERROR_TEXT;
-    anpr_plate_change* changes = plate_buffer<anpr_plate_change>(count);
+    int n = 0;
+    anpr_plate_change* changes = read_plates(body.get(), plate_change, &n);
     if (!changes)
         return HANDLER_ERROR_TEXT;
-    json_object* list = plate_array(body.get());
-    int n = 0;
-    for (size_t i = 0; (int)i < count && i < json_array_size(list); i++) {
-        memset(&changes[n], 0, sizeof changes[n]);
-        if (plate_change(json_array_at(list, i), &changes[n]))
-            n++;
-    }
     const int rc = n > 0 ? update_anpr_list_batch(VXDB_ANPR, changes, n) : 0;
     free(changes);
     if (rc < 0)

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "core/db.h"
+#include "modules/video/video_db.h"
 #include "modules/video/video_records.h"
 #include "platform/vxdb.h"
 
@@ -22,22 +23,15 @@ vxdb_kind exception_http_kind(const char* set_name)
     return {set_name, (int)sizeof(HttpNotificationParams), EXCEPTION_ENTRIES};
 }
 
-struct VideoLostChange {
-    bool (*change)(video_lost*, void*);
-    void (*set_change)(video_lost*, int, void*);
+struct VideoLostSetChange {
+    void (*change)(video_lost*, int, void*);
     void* context;
 };
 
-bool apply_video_lost_change(void* record, void* context)
-{
-    VideoLostChange* c = (VideoLostChange*)context;
-    return c->change((video_lost*)record, c->context);
-}
-
 void apply_video_losts_change(void* record, int idx, void* context)
 {
-    VideoLostChange* c = (VideoLostChange*)context;
-    c->set_change((video_lost*)record, idx, c->context);
+    VideoLostSetChange* c = (VideoLostSetChange*)context;
+    c->change((video_lost*)record, idx, c->context);
 }
 
 // Where a list of a type lives and how many entries it may hold.
@@ -124,17 +118,6 @@ int change_ptz_list(const char* db, int event_type, PtzChange* c)
     const int rc = vxdb_update(db, kind, idx, apply_ptz_change, c);
     return rc < 0 ? -1 : c->result;
 }
-
-struct MotionChange {
-    bool (*change)(motion*, void*);
-    void* context;
-};
-
-bool apply_motion_change(void* record, void* context)
-{
-    MotionChange* c = (MotionChange*)context;
-    return c->change((motion*)record, c->context);
-}
 }  // namespace
 
 int read_motion(const char* db, motion* out, int channel)
@@ -154,8 +137,7 @@ int copy_motions(const char* db, int source, uint64_t channels)
 
 int update_motion(const char* db, int channel, bool (*change)(motion*, void*), void* context)
 {
-    MotionChange c = {change, context};
-    return vxdb_update(db, kMotion, channel, apply_motion_change, &c);
+    return video_update_record(db, kMotion, channel, change, context);
 }
 
 int write_motion_schedule(const char* db, const Schedule* schedule, int channel)
@@ -185,13 +167,12 @@ int copy_video_losts(const char* db, int source, uint64_t channels)
 
 int update_video_lost(const char* db, int channel, bool (*change)(video_lost*, void*), void* context)
 {
-    VideoLostChange c = {change, nullptr, context};
-    return vxdb_update(db, kVideoLost, channel, apply_video_lost_change, &c);
+    return video_update_record(db, kVideoLost, channel, change, context);
 }
 
 int update_video_losts(const char* db, uint64_t channels, void (*change)(video_lost*, int, void*), void* context)
 {
-    VideoLostChange c = {nullptr, change, context};
+    VideoLostSetChange c = {change, context};
     return vxdb_update_set(db, kVideoLost, channels, apply_video_losts_change, &c);
 }
 
@@ -301,21 +282,7 @@ int delete_ptz_params(const char* db, int event_type, int channel, const int* pt
     return change_ptz_list(db, event_type, &c) < 0 ? -1 : 0;
 }
 
-namespace {
-struct OsdChange {
-    bool (*change)(osd*, void*);
-    void* context;
-};
-
-bool apply_osd_change(void* record, void* context)
-{
-    OsdChange* c = (OsdChange*)context;
-    return c->change((osd*)record, c->context);
-}
-}  // namespace
-
 int update_osd(const char* db, int channel, bool (*change)(osd*, void*), void* context)
 {
-    OsdChange c = {change, context};
-    return vxdb_update(db, kOsd, channel, apply_osd_change, &c);
+    return video_update_record(db, kOsd, channel, change, context);
 }

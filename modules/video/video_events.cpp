@@ -133,11 +133,6 @@ const JsonField kLossEnable[] = {JSON_FIELD(video_lost, enable, "enable", I32)};
 const JsonField kCamId[] = {JSON_CHECK("camId", true, 0, kLastChannel)};
 const JsonField kChnid[] = {JSON_CHECK("chnid", true, 0, kLastChannel)};
 
-bool channel_text(const char* request, int* channel)
-{
-    return parse_decimal(request, channel) && *channel >= 0 && *channel <= kLastChannel;
-}
-
 struct LossFields {
     json_object* request;
     const JsonField* fields;
@@ -163,7 +158,7 @@ bool update_loss_fields(json_object* request, int channel, const JsonField (&fie
 HandlerStatus on_get_videolost_info(const char* request)
 {
     int channel = -1;
-    if (!channel_text(request, &channel))
+    if (!video_channel_text(request, &channel))
         return HANDLER_SILENT;
     video_lost record;
     read_video_lost(VXDB_MAIN, &record, channel);
@@ -210,31 +205,7 @@ HandlerStatus on_set_videolost_schedule(const char* request)
 
 HandlerStatus on_get_videoloss_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body)
-        return HANDLER_SILENT;
-    if (!json_check(body.get(), kChnid))
-        return HANDLER_ERROR_JSON;
-    const int channel = json_int_or(body.get(), "chnid");
-    video_lost record;
-    read_video_lost(VXDB_MAIN, &record, channel);
-    record.id = channel;
-    json_object* reply = json_object_new_object();
-    event_actions_to_json(reply, kLossTables, channel, &record, kLossReply);
-    cgi_writeback_json(REPLY_JSON, reply);
-    return HANDLER_DONE;
-}
-
-struct LossActions {
-    json_object* dialog;
-    int channel;
-};
-
-bool fill_loss_actions(video_lost* record, void* context)
-{
-    const LossActions* c = (const LossActions*)context;
-    record->id = c->channel;
-    return event_actions_fill(c->dialog, record, c->channel, kLossActions, WEB_RES_COUNT(kLossActions), true) > 0;
+    return video_reply_event(request, read_video_lost, kLossTables, kLossReply);
 }
 
 HandlerStatus on_set_videoloss_info(const char* request)
@@ -247,12 +218,9 @@ HandlerStatus on_set_videoloss_info(const char* request)
         return HANDLER_ERROR_JSON;
     const int channel = json_int_or(body.get(), "chnid");
     json_object* dialog = nullptr;
-    if (json_object_object_get_ex(body.get(), "dialog", &dialog) && json_object_is_type(dialog, json_type_object)) {
-        event_actions_store(dialog, kLossTables, channel, kLossActions, WEB_RES_COUNT(kLossActions), true);
-        LossActions c = {dialog, channel};
-        if (update_video_lost(VXDB_MAIN, channel, fill_loss_actions, &c) < 0)
-            return HANDLER_ERROR_TEXT;
-    }
+    if (json_object_object_get_ex(body.get(), "dialog", &dialog) && json_object_is_type(dialog, json_type_object) &&
+        video_store_actions(dialog, kLossTables, kLossActions, channel, true, update_video_lost) < 0)
+        return HANDLER_ERROR_TEXT;
     // The source is never its own copy target.
     uint64_t copies = channel_list_by_json(body.get(), "copyChn", "copyCnt").mask & ~(1ULL << channel);
     if (copies && (copy_video_losts(VXDB_MAIN, channel, copies) != 0 ||
@@ -284,16 +252,6 @@ void apply_loss_pair(video_lost* record, int channel, void* context)
     c->changed |= 1ULL << channel;
 }
 
-// One schedule for each channel of the set; nonzero when a write failed.
-int write_schedule_of_set(const char* table, const Schedule* schedule, uint64_t set)
-{
-    int rc = 0;
-    for (int c = 0; c < CHANNEL_COUNT; c++)
-        if (set & (1ULL << c))
-            rc |= write_schedule(VXDB_MAIN, table, schedule, c);
-    return rc;
-}
-
 HandlerStatus set_loss_schedule_of_set(const char* request, const char* table, bool email)
 {
     JsonPtr body(get_request_tokener_json_object(request));
@@ -303,8 +261,8 @@ HandlerStatus set_loss_schedule_of_set(const char* request, const char* table, b
     video_request_schedule(body.get(), &schedule);
     LossPair pair = {email, json_int_or(body.get(), "enable"), json_int_or(body.get(), "interval"), 0};
     const uint64_t set = channel_list_by_json(body.get(), "chnid", "cnt").mask;
-    const int rc = write_schedule_of_set(table, &schedule, set);
-    if (rc != 0 || update_video_losts(VXDB_MAIN, set, apply_loss_pair, &pair) != 0)
+    if (video_write_schedules(table, &schedule, set) != 0 ||
+        update_video_losts(VXDB_MAIN, set, apply_loss_pair, &pair) != 0)
         return HANDLER_ERROR_TEXT;
     video_notify_channels(REQ_VIDEO_LOSS_SET_CHANGED, set);
     reply_text("OK");
@@ -368,7 +326,7 @@ HandlerStatus on_set_videoloss_ptz_sche(const char* request)
     static Schedule schedule;
     video_request_schedule(body.get(), &schedule);
     int rc = event_actions_copy(kLossPtzEntries, source, set);
-    rc |= write_schedule_of_set(VIDEOLOSS_PTZ_SCHEDULE, &schedule, set);
+    rc |= video_write_schedules(VIDEOLOSS_PTZ_SCHEDULE, &schedule, set);
     if (rc != 0)
         return HANDLER_ERROR_TEXT;
     video_notify_channels(REQ_VIDEO_LOSS_SET_CHANGED, set);
@@ -542,7 +500,7 @@ template <typename Record>
 HandlerStatus ask_camera_event(const char* request, int (*read)(const char*, Record*, int), int code)
 {
     int channel = -1;
-    if (!channel_text(request, &channel))
+    if (!video_channel_text(request, &channel))
         return HANDLER_SILENT;
     Record record;
     read(VXDB_MAIN, &record, channel);
@@ -614,11 +572,6 @@ const JsonField kVolumeRecord[] = {
     JSON_FIELD_CHECKED(volumedetect, tri_channels_string, "triChannels", TEXT, true, 0, 0),
 };
 
-bool check_camera_io_info(json_object* body)
-{
-    return json_check(body, kCameraIoSet);
-}
-
 // A whole record from the request: the mask follows the string, cleared first.
 template <typename Record>
 void derive_mask(Record* record)
@@ -629,10 +582,9 @@ void derive_mask(Record* record)
 
 HandlerStatus on_set_camera_io(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     cameraio record;
-    memset(&record, 0, sizeof record);
-    if (!check_camera_io_info(body.get()) || !json_read_record(body.get(), &record, kCameraIoSet))
+    JsonPtr body = request_record(request, &record, kCameraIoSet);
+    if (!body)
         return HANDLER_SILENT;
     derive_mask(&record);
     if (write_cameraio(VXDB_MAIN, &record) != 0)
@@ -644,22 +596,14 @@ HandlerStatus on_set_camera_io(const char* request)
     return HANDLER_DONE;
 }
 
-bool check_volume_detect_info(json_object* body)
-{
-    return json_check(body, kVolumeSet) && json_check(body, kVolumeRecord);
-}
-
 HandlerStatus on_set_volume_detect(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!check_volume_detect_info(body.get()))
-        return HANDLER_SILENT;
-    volumedetect record;
-    memset(&record, 0, sizeof record);
     volume_detect_event event;
     memset(&event, 0, sizeof event);
-    json_to_record(body.get(), &record, kVolumeRecord);
-    json_to_record(body.get(), &event, kVolumeSet);
+    volumedetect record;
+    JsonPtr body = request_record(request, &record, kVolumeRecord);
+    if (!body || !json_read_record(body.get(), &event, kVolumeSet))
+        return HANDLER_SILENT;
     derive_mask(&record);
     if (write_volumedetect(VXDB_MAIN, &record) != 0)
         return HANDLER_ERROR_TEXT;

@@ -176,13 +176,6 @@ bool update_motion_fields(json_object* request, int channel, const JsonField (&f
     return true;
 }
 
-int request_channel(json_object* body, const char* key)
-{
-    int channel = -1;
-    json_get_int(body, key, &channel);
-    return channel;
-}
-
 // Step 5 of the basic settings: the camera's motion switch, and with
 // enableMS 1 its all-day schedule.
 void push_camera_switch(int channel, int enable_ms)
@@ -202,19 +195,7 @@ void push_camera_switch(int channel, int enable_ms)
 
 HandlerStatus on_get_movedetect_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body)
-        return HANDLER_SILENT;
-    if (!json_check(body.get(), kChnid))
-        return HANDLER_ERROR_JSON;
-    const int channel = request_channel(body.get(), "chnid");
-    motion record;
-    read_motion(VXDB_MAIN, &record, channel);
-    record.id = channel;
-    json_object* reply = json_object_new_object();
-    event_actions_to_json(reply, kMotionTables, channel, &record, kMotionReply);
-    cgi_writeback_json(REPLY_JSON, reply);
-    return HANDLER_DONE;
+    return video_reply_event(request, read_motion, kMotionTables, kMotionReply);
 }
 
 HandlerStatus on_get_motion_schedule(const char* request)
@@ -222,17 +203,12 @@ HandlerStatus on_get_motion_schedule(const char* request)
     return video_get_fixed_schedule(MOTION_AUDIBLE_SCHEDULE, request);
 }
 
-bool check_movedetect_info(json_object* body)
-{
-    return json_check(body, kMotionBasics);
-}
-
 HandlerStatus on_set_movedetect_info(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
-    if (!check_movedetect_info(body.get()))
+    if (!json_check(body.get(), kMotionBasics))
         return HANDLER_SILENT;
-    const int channel = request_channel(body.get(), "camId");
+    const int channel = json_int_or(body.get(), "camId");
     motion stored;
     if (!update_motion_fields(body.get(), channel, kMotionBasics, &stored))
         return HANDLER_ERROR_TEXT;
@@ -256,27 +232,11 @@ HandlerStatus on_set_motion_schedule(const char* request)
     return video_set_fixed_schedule(MOTION_AUDIBLE_SCHEDULE, request, REQ_MOTION_CHANGED, HANDLER_SILENT);
 }
 
-struct MotionActions {
-    json_object* part;
-    int channel;
-    bool dialog;
-};
-
-bool fill_motion_actions(motion* record, void* context)
-{
-    MotionActions* c = (MotionActions*)context;
-    record->id = c->channel;
-    return event_actions_fill(c->part, record, c->channel, kMotionActions, WEB_RES_COUNT(kMotionActions),
-                              c->dialog) > 0;
-}
-
 // Stores the action part of a motion event for the channel and tells the
 // core service. False when the record could not be written.
 bool save_motion_dialog_data(json_object* part, int channel, bool dialog)
 {
-    event_actions_store(part, kMotionTables, channel, kMotionActions, WEB_RES_COUNT(kMotionActions), dialog);
-    MotionActions c = {part, channel, dialog};
-    const int rc = update_motion(VXDB_MAIN, channel, fill_motion_actions, &c);
+    const int rc = video_store_actions(part, kMotionTables, kMotionActions, channel, dialog, update_motion);
     video_notify_channel(REQ_MOTION_CHANGED, channel);
     return rc >= 0;
 }
@@ -289,7 +249,7 @@ HandlerStatus on_set_motion_event(const char* request)
     // A bad source channel would copy a zero record over the whole set.
     if (!json_check(body.get(), kChnid))
         return HANDLER_ERROR_JSON;
-    const int channel = request_channel(body.get(), "chnid");
+    const int channel = json_int_or(body.get(), "chnid");
     json_object* dialog = nullptr;
     json_object_object_get_ex(body.get(), "dialog", &dialog);
     if (!save_motion_dialog_data(json_object_is_type(dialog, json_type_object) ? dialog : nullptr, channel, true))
@@ -354,14 +314,13 @@ HandlerStatus on_set_motion_and_schedule(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!json_check(body.get(), kMotionAndSchedule))
         return HANDLER_SILENT;
-    const int channel = request_channel(body.get(), "camId");
+    const int channel = json_int_or(body.get(), "camId");
     motion stored;
     if (!update_motion_fields(body.get(), channel, kMotionAndSchedule, &stored))
         return HANDLER_ERROR_TEXT;
     video_notify_channel(REQ_MOTION_CHANGED, channel);
     static Schedule schedule;
-    memset(&schedule, 0, sizeof schedule);
-    get_schedule_by_json(body.get(), "schedule", &schedule);
+    video_request_schedule(body.get(), &schedule);
     if (write_motion_schedule(VXDB_MAIN, &schedule, channel) != 0)
         return HANDLER_ERROR_TEXT;
     video_notify_channel(REQ_MOTION_CHANGED, channel);
@@ -375,7 +334,7 @@ HandlerStatus on_set_motion_basic(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!json_check(body.get(), kMotionBasic))
         return HANDLER_SILENT;
-    const int channel = request_channel(body.get(), "camId");
+    const int channel = json_int_or(body.get(), "camId");
     if (!update_motion_fields(body.get(), channel, kMotionBasic, nullptr))
         return HANDLER_ERROR_TEXT;
     video_notify_channel(REQ_MOTION_CHANGED, channel);
@@ -391,7 +350,7 @@ HandlerStatus on_set_move_action(const char* request)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kChnid))
         return HANDLER_ERROR_JSON;
-    if (!save_motion_dialog_data(body.get(), request_channel(body.get(), "chnid"), false))
+    if (!save_motion_dialog_data(body.get(), json_int_or(body.get(), "chnid"), false))
         return HANDLER_ERROR_TEXT;
     reply_text("OK");
     return HANDLER_DONE;
@@ -407,7 +366,7 @@ HandlerStatus on_set_move_email_sche(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     if (body && json_check(body.get(), kEmailSchedule) &&
-        !update_motion_fields(body.get(), request_channel(body.get(), "camId"), kEmailSchedule, nullptr))
+        !update_motion_fields(body.get(), json_int_or(body.get(), "camId"), kEmailSchedule, nullptr))
         return HANDLER_ERROR_TEXT;
     return video_set_fixed_schedule(MOTION_EMAIL_SCHEDULE, request, REQ_MOTION_CHANGED, HANDLER_ERROR_TEXT);
 }
@@ -428,7 +387,7 @@ HandlerStatus on_set_move_others(const char* request)
         return HANDLER_SILENT;
     if (!json_check(body.get(), kCamId))
         return HANDLER_ERROR_TEXT;
-    const int channel = request_channel(body.get(), "camId");
+    const int channel = json_int_or(body.get(), "camId");
     int type = 0;
     json_get_int(body.get(), "type", &type);
     bool stored = false;
@@ -471,20 +430,9 @@ HandlerStatus on_set_move_ptz_sche(const char* request)
     return video_set_fixed_schedule(MOTION_PTZ_SCHEDULE, request, REQ_MOTION_CHANGED, HANDLER_ERROR_TEXT);
 }
 
-const JsonField kMotionMapChecks[] = {JSON_CHECK("id", true, 0, kLastChannel)};
-
-bool check_motion_map_info(json_object* body)
-{
-    return json_check(body, kMotionMapChecks);
-}
-
 HandlerStatus on_get_motion_map(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!check_motion_map_info(body.get()))
-        return HANDLER_SILENT;
-    const int32_t channel = request_channel(body.get(), "id");
-    return cgi_ask(on_video_ipc_callback, REQ_MOTION_MAP_GET, &channel, (int)sizeof channel, HANDLER_ERROR_TEXT);
+    return video_ask_channel(request, "id", REQ_MOTION_MAP_GET, HANDLER_SILENT, HANDLER_ERROR_TEXT);
 }
 
 const JsonField kMotionMapReply[] = {

@@ -158,7 +158,6 @@ const JsonField kMaskAnswerHead[] = {
     JSON_FIELD(privacy_mask_answer, mosaic_num, "mosaicNum", I32),
 };
 
-const JsonField kChannelId[] = {JSON_CHECK("id", true, 0, kLastChannel)};
 const JsonField kMaskDelete[] = {
     JSON_FIELD_CHECKED(privacy_mask_ref, channel, "chan_id", I32, true, 0, kLastChannel),
     JSON_FIELD_CHECKED(privacy_mask_ref, id, "area_id", I32, true, 0, CAMERA_MASK_AREA_LAST_ID),
@@ -196,17 +195,10 @@ bool check_osd_info(json_object* body)
     return json_check(body, kOsdHead) && json_check(body, kOsdTail) && osd_positions_valid(body);
 }
 
-int request_channel(json_object* body, const char* key)
-{
-    int channel = -1;
-    json_get_int(body, key, &channel);
-    return channel;
-}
-
 HandlerStatus on_get_osd_info(const char* request)
 {
     int channel = -1;
-    if (!parse_decimal(request, &channel) || channel < 0 || channel > kLastChannel)
+    if (!video_channel_text(request, &channel))
         return HANDLER_SILENT;
     osd record;
     read_osd(VXDB_MAIN, &record, channel);
@@ -248,7 +240,7 @@ HandlerStatus on_set_osd_info(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!check_osd_info(body.get()))
         return HANDLER_SILENT;
-    OsdRequest r = {body.get(), request_channel(body.get(), "camId")};
+    OsdRequest r = {body.get(), json_int_or(body.get(), "camId")};
     if (update_osd(VXDB_MAIN, r.channel, apply_osd_info, &r) != 0)
         return HANDLER_ERROR_TEXT;
     const osd_change change = {r.channel, 1, 0};
@@ -272,29 +264,17 @@ HandlerStatus OnSetOSDName(const char* request)
     JsonPtr body(get_request_tokener_json_object(request));
     if (!json_check(body.get(), kOsdName))
         return HANDLER_SILENT;
-    OsdRequest r = {body.get(), request_channel(body.get(), "camId")};
+    OsdRequest r = {body.get(), json_int_or(body.get(), "camId")};
     if (update_osd(VXDB_MAIN, r.channel, apply_osd_name, &r) != 0)
         return HANDLER_ERROR_TEXT;
     reply_text("OK");
     return HANDLER_DONE;
 }
 
-// The channel of {"id"}, or -1 when the request has none within 0..63.
-int request_id(const char* request)
-{
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!json_check(body.get(), kChannelId))
-        return -1;
-    return request_channel(body.get(), "id");
-}
-
 // Asks `code` for the channel of {"id"}; silence without one.
 HandlerStatus ask_for_id(const char* request, int code)
 {
-    const int32_t channel = request_id(request);
-    if (channel < 0)
-        return HANDLER_SILENT;
-    return cgi_ask(on_video_ipc_callback, code, &channel, (int)sizeof channel, HANDLER_ERROR_TEXT);
+    return video_ask_channel(request, "id", code, HANDLER_SILENT, HANDLER_ERROR_TEXT);
 }
 
 HandlerStatus on_get_osdconfig(const char* request)
@@ -321,19 +301,11 @@ void on_get_osdconfig_cb(IpcAnswer& answer)
     cgi_writeback_json(REPLY_JSON, reply);
 }
 
-bool check_osdconfig_info(json_object* body)
-{
-    return json_check(body, kCameraOsdSet);
-}
-
 HandlerStatus on_set_osdconfig(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!check_osdconfig_info(body.get()))
-        return HANDLER_SILENT;
     camera_osd record;
-    memset(&record, 0, sizeof record);
-    json_to_record(body.get(), &record, kCameraOsdSet);
+    if (!request_record(request, &record, kCameraOsdSet))
+        return HANDLER_SILENT;
     return cgi_ask(on_video_ipc_callback, REQ_CAMERA_OSD_SET, &record, (int)sizeof record, HANDLER_ERROR_TEXT);
 }
 
@@ -365,21 +337,19 @@ HandlerStatus on_get_privacy_masks(const char*)
     return HANDLER_DONE;
 }
 
+// Beyond the table: the areas and the channels must be there.
 bool check_privacy_mask_info(json_object* body)
 {
     json_object* item = nullptr;
-    return json_check(body, kMaskSet) && json_object_object_get_ex(body, "area", &item) &&
-           json_object_object_get_ex(body, "chnid", &item);
+    return json_object_object_get_ex(body, "area", &item) && json_object_object_get_ex(body, "chnid", &item);
 }
 
 HandlerStatus on_set_privacy_mask(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!check_privacy_mask_info(body.get()))
-        return HANDLER_SILENT;
     privacy_mask_set payload;
-    memset(&payload, 0, sizeof payload);
-    json_to_record(body.get(), &payload, kMaskSet);
+    JsonPtr body = request_record(request, &payload, kMaskSet);
+    if (!body || !check_privacy_mask_info(body.get()))
+        return HANDLER_SILENT;
     int del = 0;
     if (json_get_int(body.get(), "delMask", &del) && del < 0)
         payload.delete_flag = -1;
@@ -477,13 +447,6 @@ HandlerStatus on_cgi_set_privacy_edit(const char* request)
     return cgi_ask(on_video_ipc_callback, REQ_PRIVACY_MASK_EDIT, &mask, (int)sizeof mask, HANDLER_ERROR_JSON);
 }
 
-void on_set_privacy_edit_cb(IpcAnswer& answer)
-{
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "res", answer_word(answer));
-    cgi_writeback_json(REPLY_JSON, reply);
-}
-
 // An answer without a record is no answer, except for the camera OSD,
 // whose printer answers an empty one itself.
 const IpcResponse kOsdResponses[] = {
@@ -491,7 +454,7 @@ const IpcResponse kOsdResponses[] = {
     {RSP_CAMERA_OSD_SET, (int)sizeof(int32_t), 1, on_set_osdconfig_cb},
     {RSP_PRIVACY_MASK_GET, (int)sizeof(privacy_mask_answer), 1, on_get_ipc_privacy_mask_cb},
     {RSP_CAMERA_MODEL_TYPE, (int)sizeof(int32_t), 1, on_get_ipc_model_type_cb},
-    {RSP_PRIVACY_MASK_EDIT, (int)sizeof(int32_t), 1, on_set_privacy_edit_cb},
+    {RSP_PRIVACY_MASK_EDIT, (int)sizeof(int32_t), 1, video_print_res},
 };
 
 }  // namespace

@@ -290,14 +290,7 @@ HandlerStatus vca_send_setting(int code, const void* payload, int size)
 // row of the answer code with `reply` as its fields.
 HandlerStatus vca_get_detection(const char* request, const char* key, int code, const void* reply)
 {
-    const JsonField checks[] = {JSON_CHECK(key, true, 0, kLastChannel)};
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body || !json_check(body.get(), checks, 1))
-        return HANDLER_ERROR_JSON;
-    int32_t channel = 0;
-    json_get_int(body.get(), key, &channel);
-    return cgi_ask(on_video_ipc_callback, code, &channel, (int)sizeof channel, HANDLER_ERROR_JSON,
-                   const_cast<void*>(reply));
+    return video_ask_channel(request, key, code, HANDLER_ERROR_JSON, HANDLER_ERROR_JSON, reply);
 }
 
 namespace {
@@ -382,13 +375,11 @@ struct RegionWrite {
 
 HandlerStatus set_vca_region_event(const char* request, const RegionWrite& w)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    int event = w.event;
-    if (!body || !json_check(body.get(), kRegionPayload) || !request_event(body.get(), w.event, &event))
-        return HANDLER_ERROR_TEXT;
     static vca_region_event payload;
-    memset(&payload, 0, sizeof payload);
-    json_to_record(body.get(), &payload, kRegionPayload);
+    JsonPtr body = request_record(request, &payload, kRegionPayload);
+    int event = w.event;
+    if (!body || !request_event(body.get(), w.event, &event))
+        return HANDLER_ERROR_TEXT;
     if (w.regions)
         read_region_info(body.get(), payload.region_type, payload.info, kRegionInfo);
     else
@@ -500,14 +491,10 @@ HandlerStatus on_get_vca_line(const char* request)
 
 HandlerStatus on_set_vca_line(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body || !json_check(body.get(), kLinePayload))
-        return HANDLER_ERROR_TEXT;
     vca_line_event payload;
-    memset(&payload, 0, sizeof payload);
-    json_to_record(body.get(), &payload, kLinePayload);
-    if (!save_vca_dialog_data(body.get(), SMART_EVENT_LINE_CROSSING, payload.copy_channels,
-                              sizeof payload.copy_channels))
+    JsonPtr body = request_record(request, &payload, kLinePayload);
+    if (!body || !save_vca_dialog_data(body.get(), SMART_EVENT_LINE_CROSSING, payload.copy_channels,
+                                       sizeof payload.copy_channels))
         return HANDLER_ERROR_TEXT;
     int width, height;
     vca_request_size(body.get(), &width, &height);
@@ -569,12 +556,10 @@ HandlerStatus on_get_vca_people(const char* request)
 
 HandlerStatus on_set_vca_people(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body || !json_check(body.get(), kPeopleFields))
-        return HANDLER_ERROR_TEXT;
     vca_people_event payload;
-    memset(&payload, 0, sizeof payload);
-    json_to_record(body.get(), &payload, kPeopleFields);
+    JsonPtr body = request_record(request, &payload, kPeopleFields);
+    if (!body)
+        return HANDLER_ERROR_TEXT;
     const VcaBox b = vca_request_box(body.get(), &payload, true);
     payload.start_x = b.v[0], payload.start_y = b.v[1], payload.stop_x = b.v[2], payload.stop_y = b.v[3];
     return vca_send_setting(REQ_VCA_PEOPLE_SET, &payload, (int)sizeof payload);
@@ -660,12 +645,10 @@ const JsonField kLeftRemoveReply[] = {
 
 HandlerStatus on_set_vca_leftremove(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body || !json_check(body.get(), kLeftRemovePayload))
-        return HANDLER_ERROR_JSON;
     static vca_leftremove_event payload;
-    memset(&payload, 0, sizeof payload);
-    json_to_record(body.get(), &payload, kLeftRemovePayload);
+    JsonPtr body = request_record(request, &payload, kLeftRemovePayload);
+    if (!body)
+        return HANDLER_ERROR_JSON;
     read_region_info(body.get(), payload.region_type, payload.info, kLeftRemoveInfo);
     if (!save_vca_dialog_data(body.get(), SMART_EVENT_LEFT_REMOVED, payload.copy_channels,
                               sizeof payload.copy_channels))
@@ -693,10 +676,8 @@ const JsonField kPeopleReset[] = {
 
 HandlerStatus on_vca_clear_people_count(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     vca_people_reset payload;
-    memset(&payload, 0, sizeof payload);
-    if (!body || !json_read_record(body.get(), &payload, kPeopleReset))
+    if (!request_record(request, &payload, kPeopleReset))
         return HANDLER_ERROR_TEXT;
     return vca_send_setting(REQ_VCA_PEOPLE_RESET, &payload, (int)sizeof payload);
 }

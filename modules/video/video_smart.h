@@ -65,12 +65,10 @@ template <typename Settings, size_t R, size_t F>
 HandlerStatus vca_set_settings(const char* request, const JsonField (&request_fields)[R],
                                const JsonField (&fields)[F], int code, HandlerStatus refused)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body || !json_check(body.get(), request_fields))
-        return refused;
     static Settings payload;
-    memset(&payload, 0, sizeof payload);
-    json_to_record(body.get(), &payload, request_fields);
+    JsonPtr body = request_record(request, &payload, request_fields);
+    if (!body)
+        return refused;
     json_to_record(body.get(), &payload, fields);
     const VcaBox b = vca_request_box(body.get(), &payload, false);
     payload.x1 = b.v[0], payload.y1 = b.v[1], payload.x2 = b.v[2], payload.y2 = b.v[3];

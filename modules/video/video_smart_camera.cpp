@@ -65,14 +65,10 @@ HandlerStatus on_get_ipc_vca_line2(const char* request)
 
 HandlerStatus on_set_ipc_vca_line2(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body || !json_check(body.get(), kLine2Payload))
-        return HANDLER_ERROR_TEXT;
     ipc_vca_line payload;
-    memset(&payload, 0, sizeof payload);
-    json_to_record(body.get(), &payload, kLine2Payload);
-    if (!save_vca_dialog_data(body.get(), SMART_EVENT_LINE_CROSSING, payload.copy_channels,
-                              sizeof payload.copy_channels))
+    JsonPtr body = request_record(request, &payload, kLine2Payload);
+    if (!body || !save_vca_dialog_data(body.get(), SMART_EVENT_LINE_CROSSING, payload.copy_channels,
+                                       sizeof payload.copy_channels))
         return HANDLER_ERROR_TEXT;
     int width, height;
     vca_request_size(body.get(), &width, &height);
@@ -177,10 +173,8 @@ void on_get_fisheye_info_cb(IpcAnswer& answer)
 
 HandlerStatus on_cgi_set_fisheye_mode(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     fisheye_mode payload;
-    memset(&payload, 0, sizeof payload);
-    if (!body || !json_read_record(body.get(), &payload, kFisheyeMode))
+    if (!request_record(request, &payload, kFisheyeMode))
         return HANDLER_ERROR_TEXT;
     return vca_send_setting(REQ_FISHEYE_MODE_SET, &payload, (int)sizeof payload);
 }
@@ -188,12 +182,9 @@ HandlerStatus on_cgi_set_fisheye_mode(const char* request)
 // 3373 carries the camera's address only; 3374 adds the three settings.
 HandlerStatus ask_fisheye(const char* request, int code, int size, HandlerStatus refused)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body)
-        return refused;
     fisheye_set payload;
-    memset(&payload, 0, sizeof payload);
-    json_to_record(body.get(), &payload, kFisheyeCamera);
+    if (!request_record(request, &payload, kFisheyeCamera))
+        return refused;
     return cgi_ask(on_video_ipc_callback, code, &payload, size, refused);
 }
 
@@ -210,14 +201,6 @@ HandlerStatus on_cgi_set_fisheye_info(const char* request)
 void on_cgi_check_fisheye_info_cb(IpcAnswer& answer)
 {
     video_print_record<fisheye_support>(answer, kFisheyeSupport);
-}
-
-// {"res": first word}.
-void on_res_cb(IpcAnswer& answer)
-{
-    json_object* out = json_object_new_object();
-    json_add_int(out, "res", answer_word(answer));
-    cgi_writeback_json(REPLY_JSON, out);
 }
 
 // ---- Regional people counting.
@@ -313,12 +296,10 @@ void on_cgi_get_ipc_regional_info_cb(IpcAnswer& answer)
 
 HandlerStatus on_cgi_set_ipc_regional_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body || !json_check(body.get(), kRegionalFields))
-        return HANDLER_ERROR_TEXT;
     static ipc_regional_info payload;
-    memset(&payload, 0, sizeof payload);
-    json_to_record(body.get(), &payload, kRegionalFields);
+    JsonPtr body = request_record(request, &payload, kRegionalFields);
+    if (!body)
+        return HANDLER_ERROR_TEXT;
     const uint64_t copies = channel_string_mask(payload.copy_channels, sizeof payload.copy_channels);
     json_object* list = nullptr;
     json_object_object_get_ex(body.get(), "regional", &list);
@@ -345,9 +326,9 @@ const IpcResponse kSmartCameraResponses[] = {
     {REQ_FISHEYE_INFO_GET + 5000, (int)sizeof(fisheye_mode), 1, on_get_fisheye_info_cb},
     {REQ_FISHEYE_MODE_SET + 5000, 4, 1, on_vca_set_cb},
     {REQ_FISHEYE_CHECK + 5000, (int)sizeof(fisheye_support), 1, on_cgi_check_fisheye_info_cb},
-    {REQ_FISHEYE_SET + 5000, 4, 1, on_res_cb},
+    {REQ_FISHEYE_SET + 5000, 4, 1, video_print_res},
     {REQ_IPC_REGIONAL_GET + 5000, (int)sizeof(ipc_regional_info), 1, on_cgi_get_ipc_regional_info_cb},
-    {REQ_IPC_REGIONAL_SET + 5000, 4, 1, on_res_cb},
+    {REQ_IPC_REGIONAL_SET + 5000, 4, 1, video_print_res},
 };
 
 }  // namespace

@@ -32,12 +32,6 @@ const JsonField kSnapshotFields[] = {
     JSON_FIELD(snapshot, expiration_date, "expiration_date", I32),
 };
 
-// The channel number that is the whole request text.
-bool request_channel(const char* request, int* channel)
-{
-    return parse_decimal(request, channel) && *channel >= 0 && *channel < CHANNEL_COUNT;
-}
-
 snapshot_channel_flags channel_flags(int action, const ChannelList& list)
 {
     snapshot_channel_flags payload;
@@ -56,7 +50,7 @@ void notify_flags(int code, const snapshot_channel_flags& payload)
 HandlerStatus on_get_snapshot_schedule(const char* request)
 {
     int channel = -1;
-    if (!request_channel(request, &channel))
+    if (!video_channel_text(request, &channel))
         return HANDLER_ERROR_TEXT;
     static snapshot_schedule record;  // 26 KB: kept off the small stack
     read_snapshot_schedule(VXDB_MAIN, &record, channel);
@@ -70,8 +64,7 @@ HandlerStatus on_set_snapshot_schedule(const char* request)
     if (!body)
         return HANDLER_ERROR_TEXT;
     static Schedule schedule;
-    memset(&schedule, 0, sizeof schedule);
-    get_schedule_by_json(body.get(), "schedule", &schedule);
+    video_request_schedule(body.get(), &schedule);
     // Only the listed channels are written: the others keep their schedule.
     const ChannelList channels = channel_list_by_json(body.get(), "chnid", "cnt");
     if (write_snapshot_schedules(VXDB_MAIN, &schedule, channels.mask) != 0)
@@ -84,7 +77,7 @@ HandlerStatus on_set_snapshot_schedule(const char* request)
 HandlerStatus on_get_snapshot_setting_params(const char* request)
 {
     int channel = -1;
-    if (!request_channel(request, &channel))
+    if (!video_channel_text(request, &channel))
         return HANDLER_ERROR_TEXT;
     snapshot record;
     read_snapshot(VXDB_MAIN, &record, channel);
