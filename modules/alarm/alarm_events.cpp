@@ -51,9 +51,8 @@ const JsonField kInputReply[] = {
     JSON_FIELD(alarm_in, tri_snapshot, "triSnapshot", TEXT),
 };
 
-// The checks of "/6062" and "/6064": "enable" is required by "/6062" and
-// checked only when present by "/6064"; the rows also say where "/6062"
-// stores each key.
+// check_alarm_in_info: "enable" is required by "/6062" and checked only when
+// present by "/6064"; the rows also say where "/6062" stores each key.
 const JsonField kInputInfo[] = {
     JSON_CHECK("id", true, 0, kLastInput),
     JSON_FIELD_CHECKED(alarm_in, enable, "enable", I32, false, 0, 2),
@@ -76,6 +75,11 @@ const JsonField kInputName[] = {
     JSON_FIELD_CHECKED(alarm_in, type, "type", I32, false, 0, 1),
     JSON_FIELD_CHECKED(alarm_in, enable, "enable", I32, false, 0, 2),
 };
+
+bool check_alarm_in_info(json_object* alarm, bool enable_required)
+{
+    return json_check(alarm, kInputInfo) && (!enable_required || json_object_object_get_ex(alarm, "enable", nullptr));
+}
 
 // A name field that may fill its array without a NUL.
 void add_name(json_object* list, const char* field, size_t size)
@@ -213,7 +217,7 @@ HandlerStatus on_set_alarm_in(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     json_object* alarm = alarm_object(body.get());
-    if (!json_check(alarm, kInputInfo) || !json_object_object_get_ex(alarm, "enable", nullptr))
+    if (!check_alarm_in_info(alarm, true))
         return HANDLER_SILENT;
     int input = 0;
     json_get_int(alarm, "id", &input);
@@ -229,26 +233,22 @@ HandlerStatus on_set_alarm_in(const char* request)
     return store_input(alarm, "id", kInputInfo, WEB_RES_COUNT(kInputInfo));
 }
 
-// "/6063" and "/6064": the "alarm" object passes `checks`, then `fields` are stored.
-template <size_t C, size_t F>
-HandlerStatus store_alarm_object(const char* request, const JsonField (&checks)[C], const char* input_key,
-                                 const JsonField (&fields)[F])
+HandlerStatus on_set_alarm_in_name(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
     json_object* alarm = alarm_object(body.get());
-    if (!json_check(alarm, checks))
+    if (!json_check(alarm, kInputName))
         return HANDLER_SILENT;
-    return store_input(alarm, input_key, fields, F);
-}
-
-HandlerStatus on_set_alarm_in_name(const char* request)
-{
-    return store_alarm_object(request, kInputName, "camId", kInputName);
+    return store_input(alarm, "camId", kInputName, WEB_RES_COUNT(kInputName));
 }
 
 HandlerStatus on_set_alarm_in_action(const char* request)
 {
-    return store_alarm_object(request, kInputInfo, "id", kInputActions);
+    JsonPtr body(get_request_tokener_json_object(request));
+    json_object* alarm = alarm_object(body.get());
+    if (!check_alarm_in_info(alarm, false))
+        return HANDLER_SILENT;
+    return store_input(alarm, "id", kInputActions, WEB_RES_COUNT(kInputActions));
 }
 
 }  // namespace
