@@ -580,12 +580,19 @@ void derive_mask(Record* record)
                                                          sizeof record->tri_channels_string);
 }
 
+bool check_camera_io_info(json_object* body)
+{
+    return json_check(body, kCameraIoSet);
+}
+
 HandlerStatus on_set_camera_io(const char* request)
 {
-    cameraio record;
-    JsonPtr body = request_record(request, &record, kCameraIoSet);
-    if (!body)
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!check_camera_io_info(body.get()))
         return HANDLER_SILENT;
+    cameraio record;
+    memset(&record, 0, sizeof record);
+    json_to_record(body.get(), &record, kCameraIoSet);
     derive_mask(&record);
     if (write_cameraio(VXDB_MAIN, &record) != 0)
         return HANDLER_ERROR_TEXT;
@@ -596,14 +603,22 @@ HandlerStatus on_set_camera_io(const char* request)
     return HANDLER_DONE;
 }
 
+bool check_volume_detect_info(json_object* body)
+{
+    return json_check(body, kVolumeSet) && json_check(body, kVolumeRecord);
+}
+
 HandlerStatus on_set_volume_detect(const char* request)
 {
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!check_volume_detect_info(body.get()))
+        return HANDLER_SILENT;
+    volumedetect record;
+    memset(&record, 0, sizeof record);
     volume_detect_event event;
     memset(&event, 0, sizeof event);
-    volumedetect record;
-    JsonPtr body = request_record(request, &record, kVolumeRecord);
-    if (!body || !json_read_record(body.get(), &event, kVolumeSet))
-        return HANDLER_SILENT;
+    json_to_record(body.get(), &record, kVolumeRecord);
+    json_to_record(body.get(), &event, kVolumeSet);
     derive_mask(&record);
     if (write_volumedetect(VXDB_MAIN, &record) != 0)
         return HANDLER_ERROR_TEXT;

@@ -203,10 +203,15 @@ HandlerStatus on_get_motion_schedule(const char* request)
     return video_get_fixed_schedule(MOTION_AUDIBLE_SCHEDULE, request);
 }
 
+bool check_movedetect_info(json_object* body)
+{
+    return json_check(body, kMotionBasics);
+}
+
 HandlerStatus on_set_movedetect_info(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
-    if (!json_check(body.get(), kMotionBasics))
+    if (!check_movedetect_info(body.get()))
         return HANDLER_SILENT;
     const int channel = json_int_or(body.get(), "camId");
     motion stored;
@@ -430,9 +435,20 @@ HandlerStatus on_set_move_ptz_sche(const char* request)
     return video_set_fixed_schedule(MOTION_PTZ_SCHEDULE, request, REQ_MOTION_CHANGED, HANDLER_ERROR_TEXT);
 }
 
+const JsonField kMotionMapChecks[] = {JSON_CHECK("id", true, 0, kLastChannel)};
+
+bool check_motion_map_info(json_object* body)
+{
+    return json_check(body, kMotionMapChecks);
+}
+
 HandlerStatus on_get_motion_map(const char* request)
 {
-    return video_ask_channel(request, "id", REQ_MOTION_MAP_GET, HANDLER_SILENT, HANDLER_ERROR_TEXT);
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!check_motion_map_info(body.get()))
+        return HANDLER_SILENT;
+    const int32_t channel = json_int_or(body.get(), "id");
+    return cgi_ask(on_video_ipc_callback, REQ_MOTION_MAP_GET, &channel, (int)sizeof channel, HANDLER_ERROR_TEXT);
 }
 
 const JsonField kMotionMapReply[] = {

@@ -301,11 +301,19 @@ void on_get_osdconfig_cb(IpcAnswer& answer)
     cgi_writeback_json(REPLY_JSON, reply);
 }
 
+bool check_osdconfig_info(json_object* body)
+{
+    return json_check(body, kCameraOsdSet);
+}
+
 HandlerStatus on_set_osdconfig(const char* request)
 {
-    camera_osd record;
-    if (!request_record(request, &record, kCameraOsdSet))
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!check_osdconfig_info(body.get()))
         return HANDLER_SILENT;
+    camera_osd record;
+    memset(&record, 0, sizeof record);
+    json_to_record(body.get(), &record, kCameraOsdSet);
     return cgi_ask(on_video_ipc_callback, REQ_CAMERA_OSD_SET, &record, (int)sizeof record, HANDLER_ERROR_TEXT);
 }
 
