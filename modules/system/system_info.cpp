@@ -4,7 +4,6 @@
 #include "modules/system/system_info.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -12,6 +11,7 @@
 #include <unistd.h>
 
 #include "core/channels.h"
+#include "core/files.h"
 #include "core/json_util.h"
 #include "core/oplog.h"
 #include "core/reply.h"
@@ -353,20 +353,6 @@ bool whole_json(const char* text)
     while (ok && end < n && strchr(" \t\r\n", text[end]))
         end++;
     return ok && end == n;
-}
-
-bool write_all(int fd, const char* data, size_t n)
-{
-    while (n > 0) {
-        ssize_t put = write(fd, data, n);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        data += put;
-        n -= (size_t)put;
-    }
-    return true;
 }
 
 // The new file is complete on disk before rename(2) puts it in place, so a

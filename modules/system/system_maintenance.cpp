@@ -49,7 +49,7 @@ MAINTENANCE_RESOURCES(WEB_HANDLER_DECLARE)
 
 const WebResEntry kMaintenanceResources[] = {MAINTENANCE_RESOURCES(WEB_RESOURCE_ROW)};
 
-enum { EXPORT_PATH_READ = 1168, EXPORT_NAME_READ = 256, COPY_PIECE = 4095 };
+enum { EXPORT_PATH_READ = 1168, EXPORT_NAME_READ = 256 };
 
 // ---- shared steps -----------------------------------------------------------
 
@@ -82,56 +82,11 @@ const char* base_name(const char* path)
     return slash ? slash + 1 : path;
 }
 
-bool write_all(int fd, const char* data, size_t n)
-{
-    while (n > 0) {
-        ssize_t put = write(fd, data, n);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        data += put;
-        n -= (size_t)put;
-    }
-    return true;
-}
-
 // Prints the download head and the file, then deletes it: an export is
 // served once. `file` was opened through tmp_file_open.
 void serve_once(TmpFile* file, const char* device_file)
 {
-    char head[512];
-    if (vx_format(head, sizeof head,
-                  "Content-Type:application/octet-stream\r\n"
-                  "Content-Disposition: attachment; filename= %s\r\n\r\n",
-                  base_name(device_file)) != 0) {
-        tmp_file_close(file, false);
-        return;
-    }
-    fflush(stdout);
-    bool ok = write_all(STDOUT_FILENO, head, strlen(head));
-    char piece[COPY_PIECE];
-    while (ok) {
-        ssize_t got = read(file->fd, piece, sizeof piece);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        ok = write_all(STDOUT_FILENO, piece, (size_t)got);
-    }
-    tmp_file_close(file, true);
-}
-
-void write_marker(const char* device_file, const char* text)
-{
-    const std::string path = device_path(device_file);
-    // Replace, never write through: a link planted under the name is dropped.
-    unlink(path.c_str());
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
-    if (fd < 0)
-        return;
-    write_all(fd, text, strlen(text));
-    close(fd);
+    tmp_file_close(file, serve_download(file->fd, base_name(device_file)));
 }
 
 bool file_exists(const char* device_file)
@@ -422,7 +377,7 @@ void on_export_diagnosis_cb(IpcAnswer& answer)
         reply_text("Failed");
         return;
     }
-    write_marker(MAINT_DIAGNOSIS_PATH_FILE, path.c_str());
+    replace_file(device_path(MAINT_DIAGNOSIS_PATH_FILE), path.data(), path.size());
     char encoded[1024];
     get_url_encode(path.c_str(), encoded, (int)sizeof encoded);
     const std::string reply = std::string("OK/") + encoded + "\r\n";

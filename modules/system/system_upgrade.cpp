@@ -2,7 +2,6 @@
 // upgrade from an uploaded image, the OEM package and two PoE-camera requests.
 #include "modules/system/system_upgrade.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -260,27 +259,6 @@ bool zip_is_safe(const char* zip)
     return listing.entries > 0 && listing.names == listing.entries && listing.lines == listing.entries + 3;
 }
 
-bool write_new_file(const std::string& path, const uint8_t* data, size_t length)
-{
-    // A link planted under the name is dropped, never written through.
-    unlink(path.c_str());
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
-    if (fd < 0)
-        return false;
-    bool ok = true;
-    while (ok && length > 0) {
-        ssize_t put = write(fd, data, length);
-        if (put < 0 && errno == EINTR)
-            continue;
-        ok = put > 0;
-        if (ok) {
-            data += put;
-            length -= (size_t)put;
-        }
-    }
-    return close(fd) == 0 && ok;
-}
-
 // The plain package from the uploaded text: base64 (lines allowed) of whole
 // AES blocks under the key. -1 when any step fails.
 long decrypt_package(const std::string& upload, const std::string& key, uint8_t** plain)
@@ -308,7 +286,7 @@ long decrypt_package(const std::string& upload, const std::string& key, uint8_t*
 bool unpack_package(const uint8_t* plain, size_t length)
 {
     const std::string zip = device_path(OEM_PACKAGE_ZIP);
-    if (!write_new_file(zip, plain, length))
+    if (!replace_file(zip, plain, length))
         return false;
     const std::string into = device_path(OEM_DIRECTORY) + "/";
     // An empty password: an encrypted entry fails instead of prompting.
@@ -346,7 +324,7 @@ HandlerStatus on_upload_oem(const char* request)
     if (plain)
         __vx_free(plain, __FILE__, __LINE__);
     // The marker tells the device a package arrived: only a whole one.
-    if (!unpacked || !write_new_file(device_path(OEM_UPLOAD_MARKER), nullptr, 0)) {
+    if (!unpacked || !replace_file(device_path(OEM_UPLOAD_MARKER), nullptr, 0)) {
         reply_text("ERROR");
         return HANDLER_DONE;
     }
