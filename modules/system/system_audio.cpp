@@ -203,10 +203,10 @@ const JsonField kRenameFields[] = {
 
 HandlerStatus on_rename_audio_file(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    audio_file_record record = {};
+    audio_file_record record;
+    JsonPtr body = request_record(request, &record, kRenameFields);
     const char* name = nullptr;
-    if (!body || !json_read_record(body.get(), &record, kRenameFields) || !json_get_text(body.get(), "name", &name) ||
+    if (!body || !json_get_text(body.get(), "name", &name) ||
         !typed_name(name) || !encode_name(name, record.name))
         return HANDLER_ERROR_JSON;
     record.enable = 1;

@@ -172,9 +172,8 @@ const JsonField kSystemInfoRequest[] = {
 
 HandlerStatus on_set_system_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    IdentityRequest ask = {};
-    if (!body || !json_read_record(body.get(), &ask, kSystemInfoRequest) || !ask.host_name[0])
+    IdentityRequest ask;
+    if (!request_record(request, &ask, kSystemInfoRequest) || !ask.host_name[0])
         return HANDLER_SILENT;
     if (update_network(VXDB_MAIN, put_host_name, ask.host_name) != 0 ||
         set_param_int(VXDB_MAIN, "deviceid", ask.device_id) != 0)
@@ -292,10 +291,9 @@ bool store_general_params(const GeneralRequest& ask, json_object* body)
 
 HandlerStatus on_set_general_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     GeneralRequest ask;
-    memset(&ask, 0, sizeof ask);
-    if (!body || !json_read_record(body.get(), &ask, kGeneralRequest) || ask.display.audio_volume % 10 != 0)
+    JsonPtr body = request_record(request, &ask, kGeneralRequest);
+    if (!body || ask.display.audio_volume % 10 != 0)
         return HANDLER_SILENT;
 
     bool restart = false;

@@ -252,12 +252,6 @@ bool retention_ok(int32_t value)
     return value <= 1 || value % 2 == 0;
 }
 
-bool check_auto_maintenance(json_object* body, disk_maintain_info* out)
-{
-    return json_read_record(body, out, kMaintainFields) && retention_ok(out->log_retention) &&
-           retention_ok(out->photo_retention);
-}
-
 HandlerStatus on_get_auto_maintenance(const char*)
 {
     disk_maintain_info record;
@@ -268,9 +262,9 @@ HandlerStatus on_get_auto_maintenance(const char*)
 
 HandlerStatus on_set_auto_maintenance(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    disk_maintain_info record = {0, 0};
-    if (!check_auto_maintenance(body.get(), &record))
+    disk_maintain_info record;
+    if (!request_record(request, &record, kMaintainFields) || !retention_ok(record.log_retention) ||
+        !retention_ok(record.photo_retention))
         return HANDLER_SILENT;
     if (write_disk_maintain_info(VXDB_MAIN, &record) != 0)
         return HANDLER_ERROR_TEXT;

@@ -119,9 +119,8 @@ const JsonField kDownloadFields[] = {
 
 HandlerStatus on_get_online_upgrade(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    DownloadRequest wanted = {};
-    if (!json_read_record(body.get(), &wanted, kDownloadFields))
+    DownloadRequest wanted;
+    if (!request_record(request, &wanted, kDownloadFields))
         return HANDLER_ERROR_JSON;
     online_download_request download;
     wire_text(download.url, wanted.url);
@@ -178,10 +177,8 @@ const JsonField kCameraUpgradeFields[] = {
 
 HandlerStatus on_start_upgrade_camera(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     camera_upgrade_request upgrade;
-    memset(&upgrade, 0, sizeof upgrade);
-    if (!json_read_record(body.get(), &upgrade, kCameraUpgradeFields))
+    if (!request_record(request, &upgrade, kCameraUpgradeFields))
         return HANDLER_ERROR_JSON;
     wire_text(upgrade.path, UPGRADE_CAMERA_IMAGE);
     return ask(REQ_CAMERA_UPGRADE_START, &upgrade, (int)sizeof upgrade);
