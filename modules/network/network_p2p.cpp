@@ -186,9 +186,7 @@ HandlerStatus on_cgi_p2p_unbind_device(const char*)
 // The page only learns that the request was answered.
 void on_cgi_p2p_unbind_device_cb(IpcAnswer&)
 {
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "res", 0);
-    cgi_writeback_json(REPLY_JSON, reply);
+    reply_res(0);
 }
 
 // A state answer shorter than its record is no answer.

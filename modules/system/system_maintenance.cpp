@@ -203,23 +203,19 @@ HandlerStatus on_import_config(const char* request)
 
 // ---- upgrade ---------------------------------------------------------------
 
+// "OK", or the code as text.
+void answer_upgrade_text(int done)
+{
+    char code[16];
+    snprintf(code, sizeof code, "%d", done);
+    reply_text(done == 1 ? "OK" : code);
+}
+
 HandlerStatus on_upgrade_system(const char* request)
 {
     // "temp & <query>": the options are the second word.
     const char* split = strstr(request, " & ");
-    const int32_t reset = split && strstr(split + 3, "reset") ? 1 : 0;
-    cgi_write_operation_log(LOG_SUB_REMOTE_UPGRADE, LOG_PARAM_NONE, 0);
-    const int done = cgi_request(on_system_ipc_callback, REQ_UPGRADE, &reset, (int)sizeof reset);
-    if (done != 1) {
-        char code[16];
-        snprintf(code, sizeof code, "%d", done);
-        reply_text(code);
-        return HANDLER_DONE;
-    }
-    reply_text("OK");
-    cgi_write_operation_log(LOG_SUB_REMOTE_REBOOT, LOG_PARAM_NONE, 0);
-    cgi_notify(on_system_ipc_callback, REQ_RESTART, nullptr, 0);
-    return HANDLER_DONE;
+    return install_upgrade_image(split && strstr(split + 3, "reset") ? 1 : 0, answer_upgrade_text);
 }
 
 HandlerStatus on_clean_upgrade_files(const char*)
@@ -233,9 +229,7 @@ HandlerStatus on_cgi_upgrade_system_init(const char*)
     cgi_notify(on_system_ipc_callback, REQ_UPGRADE_PREPARE, nullptr, 0);
     // The core service stops its writers before the image arrives.
     vx_sleep_ms(500);
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "res", 0);
-    cgi_writeback_json(REPLY_JSON, reply);
+    reply_res(0);
     return HANDLER_DONE;
 }
 
@@ -388,3 +382,15 @@ const IpcResponse kMaintenanceResponses[] = {
 
 const WebModulePart system_maintenance_part =
     WEB_MODULE_PART("system", kMaintenanceResources, kMaintenanceResponses);
+
+HandlerStatus install_upgrade_image(int32_t reset, void (*answer)(int done))
+{
+    cgi_write_operation_log(LOG_SUB_REMOTE_UPGRADE, LOG_PARAM_NONE, 0);
+    const int done = cgi_request(on_system_ipc_callback, REQ_UPGRADE, &reset, (int)sizeof reset);
+    answer(done);
+    if (done == 1) {
+        cgi_write_operation_log(LOG_SUB_REMOTE_REBOOT, LOG_PARAM_NONE, 0);
+        cgi_notify(on_system_ipc_callback, REQ_RESTART, nullptr, 0);
+    }
+    return HANDLER_DONE;
+}

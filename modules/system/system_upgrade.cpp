@@ -58,13 +58,6 @@ HandlerStatus ask(int code, const void* payload, int size)
     return context.short_answer ? HANDLER_ERROR_JSON : HANDLER_DONE;
 }
 
-void print_res(int32_t value)
-{
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "res", value);
-    cgi_writeback_json(REPLY_JSON, reply);
-}
-
 bool regular_file(const char* device_file)
 {
     struct stat st;
@@ -140,26 +133,14 @@ HandlerStatus on_del_online_upgrade(const char* request)
         return ask(REQ_ONLINE_UPGRADE_DISCARD, nullptr, 0);
     // The recorder image is ours to drop; none there is no fault.
     unlink(device_path(MAINT_UPGRADE_IMAGE).c_str());
-    print_res(0);
+    reply_res(0);
     return HANDLER_DONE;
 }
 
 HandlerStatus on_nvr_online_upgrade(const char*)
 {
     cgi_notify(on_system_ipc_callback, REQ_UPGRADE_PREPARE, nullptr, 0);
-    cgi_write_operation_log(LOG_SUB_REMOTE_UPGRADE, LOG_PARAM_NONE, 0);
-    const int32_t reset = 0;
-    // The maintenance part's answer sets the flag: 1 installed, else the
-    // core service's code (0 when it did not answer).
-    const int done = cgi_request(on_system_ipc_callback, REQ_UPGRADE, &reset, (int)sizeof reset);
-    if (done != 1) {
-        print_res(done);
-        return HANDLER_DONE;
-    }
-    print_res(0);
-    cgi_write_operation_log(LOG_SUB_REMOTE_REBOOT, LOG_PARAM_NONE, 0);
-    cgi_notify(on_system_ipc_callback, REQ_RESTART, nullptr, 0);
-    return HANDLER_DONE;
+    return install_upgrade_image(0, [](int done) { reply_res(done == 1 ? 0 : done); });
 }
 
 // ---- camera upgrade from an uploaded image -----------------------------------
@@ -384,7 +365,7 @@ void on_res_cb(IpcAnswer& answer)
 {
     if (answer.length < 4)
         return mark_short(answer);
-    print_res(answer_word(answer, 0));
+    reply_res(answer_word(answer, 0));
 }
 
 void on_start_upgrade_camera_cb(IpcAnswer& answer)
