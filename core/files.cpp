@@ -80,6 +80,7 @@ bool upload_path_from_request(const char* request, UploadPath* out)
 
 // Writing files and downloads.
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/vxsystem.h"
 
@@ -135,5 +136,22 @@ bool serve_download(int fd, const char* file_name)
     // A reader that went away ends the copy; the file still counts as served.
     if (write_all(STDOUT_FILENO, head, strlen(head)))
         copy_all(fd, STDOUT_FILENO);
+    return true;
+}
+
+bool write_through_temp(const std::string& path, mode_t mode, bool (*fill)(int fd, const void* context),
+                        const void* context)
+{
+    std::string temp = path + ".XXXXXX";
+    int fd = mkstemp(&temp[0]);
+    if (fd < 0)
+        return false;
+    bool ok = fchmod(fd, mode) == 0 && fill(fd, context);
+    ok = fsync(fd) == 0 && ok;
+    ok = close(fd) == 0 && ok;
+    if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
+        unlink(temp.c_str());
+        return false;
+    }
     return true;
 }

@@ -49,3 +49,9 @@ bool replace_file(const std::string& path, const void* data, size_t length);
 // head that names it; false, with nothing printed, when the name does not
 // fit the head.
 bool serve_download(int fd, const char* file_name);
+// A file put in place whole: `fill` writes a temporary file beside `path`
+// (mode `mode`), which is synced and renamed over it, so a reader sees the
+// old file or the new one, never a part (a rename cannot cross file systems,
+// hence beside). False, and the temporary removed, when any step fails.
+bool write_through_temp(const std::string& path, mode_t mode, bool (*fill)(int fd, const void* context),
+                        const void* context);

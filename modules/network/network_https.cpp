@@ -120,34 +120,18 @@ void config_ssl_environment()
     // when they return, so the core service finds everything in place.
 }
 
-// Copies a file to `to` through a temporary file beside it, written, synced
-// and renamed into place: /tmp may be another file system (no rename across
-// it), and a reader never sees half a certificate. The copy is 0600.
+// Copies a regular file to `to`, 0600, put in place whole: /tmp may be
+// another file system, and a reader never sees half a certificate.
 bool copy_file(const std::string& from, const std::string& to)
 {
     int in = open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (in < 0)
         return false;
     struct stat st;
-    if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(in);
-        return false;
-    }
-    std::string temp = to + ".XXXXXX";
-    int out = mkstemp(&temp[0]);
-    if (out < 0) {
-        close(in);
-        return false;
-    }
-    bool ok = fchmod(out, 0600) == 0 && copy_all(in, out);
+    auto copy = [](int out, const void* source) { return copy_all(*(const int*)source, out); };
+    const bool ok = fstat(in, &st) == 0 && S_ISREG(st.st_mode) && write_through_temp(to, 0600, copy, &in);
     close(in);
-    ok = fsync(out) == 0 && ok;
-    ok = close(out) == 0 && ok;
-    if (!ok || rename(temp.c_str(), to.c_str()) != 0) {
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    return ok;
 }
 
 HandlerStatus on_create_https_cert(const char* request)
