@@ -357,12 +357,10 @@ HandlerStatus on_get_snmp_info(const char*)
 // Every field comes from the request: an absent key is 0 or an empty text.
 HandlerStatus on_set_snmp_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body)
+    snmp_record record;
+    if (!request_record(request, &record, kSnmpFields))
         return HANDLER_SILENT;
-    snmp_record stored, record;
-    memset(&record, 0, sizeof record);
-    json_to_record(body.get(), &record, kSnmpFields);
+    snmp_record stored;
     if (read_snmp(VXDB_MAIN, &stored) != 0)
         return HANDLER_ERROR_TEXT;
     // The port tests run only for a new port: a kept one is never refused.

@@ -490,13 +490,11 @@ const JsonField kCameraBatch[] = {
 // zero repeat, never spins.
 HandlerStatus on_set_camera_ip_batch(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     CameraBatch batch;
-    memset(&batch, 0, sizeof batch);
+    JsonPtr body = request_record(request, &batch, kCameraBatch);
     const char* given = nullptr;
     in_addr start;
-    if (!body || !json_read_record(body.get(), &batch, kCameraBatch) ||
-        !json_get_text(body.get(), "startip", &given) || strlen(given) >= sizeof batch.start_ip ||
+    if (!body || !json_get_text(body.get(), "startip", &given) || strlen(given) >= sizeof batch.start_ip ||
         inet_pton(AF_INET, batch.start_ip, &start) != 1)
         return HANDLER_SILENT;
     const int slots = get_max_cameras(VXDB_MAIN);
