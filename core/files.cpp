@@ -77,3 +77,81 @@ bool upload_path_from_request(const char* request, UploadPath* out)
     out->rest = split ? split + 3 : "";
     return true;
 }
+
+// Writing files and downloads.
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/vxsystem.h"
+
+bool write_all(int fd, const void* data, size_t n)
+{
+    const char* p = (const char*)data;
+    while (n > 0) {
+        ssize_t put = write(fd, p, n);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        p += put;
+        n -= (size_t)put;
+    }
+    return true;
+}
+
+bool copy_all(int in, int out)
+{
+    char piece[4096];
+    for (;;) {
+        ssize_t got = read(in, piece, sizeof piece);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got == 0;
+        if (!write_all(out, piece, (size_t)got))
+            return false;
+    }
+}
+
+bool replace_file(const std::string& path, const void* data, size_t length)
+{
+    unlink(path.c_str());
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return false;
+    const bool ok = write_all(fd, data, length);
+    return close(fd) == 0 && ok;
+}
+
+bool serve_download(int fd, const char* file_name)
+{
+    char head[512];
+    if (vx_format(head, sizeof head,
+                  "Content-Type:application/octet-stream\r\n"
+                  "Content-Disposition: attachment; filename= %s\r\n\r\n",
+                  file_name) != 0)
+        return false;
+    // Whatever stdio still holds goes out ahead of the raw writes.
+    fflush(stdout);
+    // A reader that went away ends the copy; the file still counts as served.
+    if (write_all(STDOUT_FILENO, head, strlen(head)))
+        copy_all(fd, STDOUT_FILENO);
+    return true;
+}
+
+bool write_through_temp(const std::string& path, mode_t mode, bool (*fill)(int fd, const void* context),
+                        const void* context)
+{
+    std::string temp = path + ".XXXXXX";
+    int fd = mkstemp(&temp[0]);
+    if (fd < 0)
+        return false;
+    bool ok = fchmod(fd, mode) == 0 && fill(fd, context);
+    ok = fsync(fd) == 0 && ok;
+    ok = close(fd) == 0 && ok;
+    if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
+        unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}

@@ -36,3 +36,22 @@ struct UploadPath {
 // file (not a symlink). False otherwise: the handler gives its error answer
 // and moves, runs or removes nothing.
 bool upload_path_from_request(const char* request, UploadPath* out);
+
+// ---- Writing: one loop for each way a part writes a file or a download.
+// All n bytes to fd, past short writes and interrupted calls; false on an error.
+bool write_all(int fd, const void* data, size_t n);
+// What is left of `in` to `out`, to its end; false when a read or a write fails.
+bool copy_all(int in, int out);
+// A new file of the bytes at `path` (mapped), mode 0600: whatever stood under
+// the name, a planted link included, is removed first, never written through.
+bool replace_file(const std::string& path, const void* data, size_t length);
+// The rest of fd as a download on standard output, under the attachment
+// head that names it; false, with nothing printed, when the name does not
+// fit the head.
+bool serve_download(int fd, const char* file_name);
+// A file put in place whole: `fill` writes a temporary file beside `path`
+// (mode `mode`), which is synced and renamed over it, so a reader sees the
+// old file or the new one, never a part (a rename cannot cross file systems,
+// hence beside). False, and the temporary removed, when any step fails.
+bool write_through_temp(const std::string& path, mode_t mode, bool (*fill)(int fd, const void* context),
+                        const void* context);

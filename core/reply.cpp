@@ -85,3 +85,10 @@ int cgiHeaderLocation(const char* target)
 {
     return fprintf(request_out(), "Location: %s\r\n\r\n", target);
 }
+
+void reply_res(int value)
+{
+    json_object* reply = json_object_new_object();
+    json_add_int(reply, "res", value);
+    cgi_writeback_json(REPLY_JSON, reply);
+}

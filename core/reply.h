@@ -48,3 +48,6 @@ int cgiHeaderLocation(const char* target);
 
 // The cookie expiry text for a given moment (UTC), as the cookie line writes it.
 void cgi_cookie_expiry(time_t when, char* out, size_t size);
+
+// {"res": value} as JSON: the result word many pages wait for.
+void reply_res(int value);

@@ -17,6 +17,7 @@
 #include <openssl/rand.h>
 #include <openssl/x509.h>
 
+#include "core/files.h"
 #include "coresim/coresim.h"
 #include "modules/network/network_records.h"
 #include "platform/devpath.h"
@@ -36,27 +37,14 @@ std::string field(const char (&text)[N])
     return std::string(text, strnlen(text, N));
 }
 
-// The whole of `data` into `path` through a temporary file beside it,
-// synced and renamed: a reader never sees half a file.
+// The whole of `data` into `path`: a reader never sees half a file.
 bool write_file(const std::string& path, const std::string& data, mode_t mode)
 {
-    std::string temp = path + ".XXXXXX";
-    int fd = mkstemp(&temp[0]);
-    if (fd < 0)
-        return false;
-    bool ok = fchmod(fd, mode) == 0;
-    for (size_t done = 0; ok && done < data.size();) {
-        ssize_t put = write(fd, data.data() + done, data.size() - done);
-        ok = put > 0;
-        done += put > 0 ? (size_t)put : 0;
-    }
-    ok = fsync(fd) == 0 && ok;
-    ok = close(fd) == 0 && ok;
-    if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    auto write_data = [](int fd, const void* text) {
+        const std::string& bytes = *(const std::string*)text;
+        return write_all(fd, bytes.data(), bytes.size());
+    };
+    return write_through_temp(path, mode, write_data, &data);
 }
 
 bool read_file(const std::string& path, std::string* out)

@@ -2,12 +2,9 @@
 // details, the create request on the wire, the request download, the
 // install from an upload and its attacks, the removal; then coresim's real
 // certificates and the local run serving HTTPS with one.
-#include <arpa/inet.h>
 #include <csignal>
-#include <netinet/in.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -15,6 +12,7 @@
 
 #include "modules/network/network_records.h"
 #include "tests/support/handler_test.h"
+#include "tests/support/local_run.h"
 
 namespace {
 
@@ -211,28 +209,6 @@ TEST_F(Https, InstallFromUploadCheckAndAttacks)
     EXPECT_FALSE(root.exists("/PWNED") || root.exists("/tmp/PWNED") || access("PWNED", F_OK) == 0);
     core.silent(REQ_HTTPS_CHECK_CERT);
     EXPECT_EQ(upload("c.pem", fresh).out, kTextError);
-}
-
-std::string shell(const std::string& command)
-{
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
-        out.append(buf, n);
-    pclose(p);
-    return out;
-}
-
-int free_port()
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t len = sizeof a;
-    bind(fd, (sockaddr*)&a, sizeof a);
-    getsockname(fd, (sockaddr*)&a, &len);
-    close(fd);
-    return ntohs(a.sin_port);
 }
 
 // The local run: a self-signed certificate made through "/7080" is served

@@ -2,17 +2,16 @@
 // service and a scratch user table; then against coresim.
 #include <json-c/json.h>
 
-#include <cstddef>
 #include <ctime>
 #include <set>
 #include <sys/stat.h>
 
 #include "modules/system/system_user.h"
 #include "tests/support/handler_test.h"
+#include "tests/support/users.h"
 
 namespace {
 
-const vxdb_kind kUserKind = {"user", (int)sizeof(UserRecord), 100};
 const char* const kHash = "5f4dcc3b5aa765d61d8327deb882cf99";
 const char* const kCarolHash = "0cc175b9c0f1b6a831c399e269772661";
 const std::string kGoHome = "Location: ../../html/home.html\r\n\r\n";
@@ -20,20 +19,12 @@ const std::string kGoHome = "Location: ../../html/home.html\r\n\r\n";
 // Rights 1..20 in record order, so that a key printed from the wrong field shows.
 UserRecord numbered_user(int id, const std::string& name, const std::string& password, int type)
 {
-    UserRecord u = zeroed<UserRecord>();
-    u.id = id;
-    u.enable = 1;
-    put(u.name, name);
-    put(u.password, password);
-    u.type = type;
+    UserRecord u = user_record(id, name, password, type);
     put(u.localliveview, "1100");
     put(u.localplayback, "0011");
     put(u.remoteliveview, "1");
     put(u.remoteplayback, "01");
-    int32_t rights[20];
-    for (int i = 0; i < 20; i++)
-        rights[i] = i + 1;
-    memcpy(reinterpret_cast<char*>(&u) + offsetof(UserRecord, local_live_view), rights, sizeof rights);
+    number_rights(&u);
     u.permission = 7;
     u.remote_permission = 9;
     return u;

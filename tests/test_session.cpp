@@ -9,26 +9,15 @@
 #include "modules/system/system_user.h"
 #include "platform/sha256.h"
 #include "tests/support/handler_test.h"
+#include "tests/support/users.h"
 
 namespace {
 
-const vxdb_kind kUserKind = {"user", (int)sizeof(UserRecord), 100};
 const char* const kHash = "5f4dcc3b5aa765d61d8327deb882cf99";
 const std::string kUnauthorized = "Status: 401 Unauthorized\r\nContent-type: application/json\r\n\r\n"
                                   "{\"status\":\"unauthorized\"}";
 const std::string kForbidden = "Status: 403 Forbidden\r\nContent-type: application/json\r\n\r\n"
                                "{\"status\":\"forbidden\"}";
-
-UserRecord user(int id, const char* name, int level)
-{
-    UserRecord u = zeroed<UserRecord>();
-    u.id = id;
-    u.enable = 1;
-    put(u.name, name);
-    put(u.password, kHash);
-    u.type = level;
-    return u;
-}
 
 std::string login_body(const std::string& name, const std::string& md5 = kHash)
 {
@@ -49,7 +38,7 @@ protected:
     void SetUp() override
     {
         HandlerTest::SetUp();
-        for (const UserRecord& u : {user(0, "root", USER_LEVEL_ADMIN), user(1, "bob", 2)})
+        for (const UserRecord& u : {user_record(0, "root", kHash, USER_LEVEL_ADMIN), user_record(1, "bob", kHash, 2)})
             store(kUserKind, u.id, &u);
     }
     // The session cookie of a fresh login, or "" when it failed.

@@ -1,37 +1,20 @@
 // User accounts "/6070" to "/6074", "/6077", "/1024", black-box against a
 // fake core service and a scratch user table.
 #include <algorithm>
-#include <cstddef>
 #include <thread>
 
 #include "modules/system/system_user.h"
 #include "tests/support/handler_test.h"
+#include "tests/support/users.h"
 
 namespace {
 
-const vxdb_kind kUserKind = {"user", (int)sizeof(UserRecord), 100};
 const vxdb_kind kOemKind = {"oem_user", (int)sizeof(OemUserRecord), 100};
 const char* const kHash = "0192023a7bbd73250516f069df18b500";
 
 UserRecord user(int id, const std::string& name, int type = 1, const std::string& password = "pw")
 {
-    UserRecord u = zeroed<UserRecord>();
-    u.id = id;
-    u.enable = 1;
-    put(u.name, name);
-    put(u.password, password);
-    u.type = type;
-    return u;
-}
-
-// Rights 1..20 in record order, so that a right read or printed from the
-// wrong field shows.
-void number_rights(UserRecord* u)
-{
-    int32_t rights[20];
-    for (int i = 0; i < 20; i++)
-        rights[i] = i + 1;
-    memcpy(reinterpret_cast<char*>(u) + offsetof(UserRecord, local_live_view), rights, sizeof rights);
+    return user_record(id, name, password, type);
 }
 
 // The ten JSON rights of one side in record order, numbered from `first`.

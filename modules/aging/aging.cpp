@@ -24,24 +24,24 @@ AGING_RESOURCES(WEB_HANDLER_DECLARE)
 
 const WebResEntry kAgingResources[] = {AGING_RESOURCES(WEB_RESOURCE_ROW)};
 
-// A switch from the request: absent reads 0, as the tool relies on; a value
-// that is not an integer in [min, max] refuses the request.
-bool aging_value(json_object* body, const char* key, int max, int* out)
+// A switch from the request: absent reads 0, as the tool relies on; no JSON,
+// or a value that is not an integer in [0, max], refuses the request.
+bool aging_value(const char* request, const char* key, int max, int* out)
 {
+    JsonPtr body(get_request_tokener_json_object(request));
     const JsonField check[] = {JSON_CHECK(key, false, 0, max)};
     *out = 0;
-    if (!body || !json_check(body, check))
+    if (!body || !json_check(body.get(), check))
         return false;
-    json_get_int(body, key, out);
+    json_get_int(body.get(), key, out);
     return true;
 }
 
 // Sets a database integer and answers "OK"; a failed write is no "OK".
 HandlerStatus set_aging_param(const char* request, const char* key, const char* param)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     int value = 0;
-    if (!aging_value(body.get(), key, 1, &value))
+    if (!aging_value(request, key, 1, &value))
         return HANDLER_SILENT;
     if (set_param_int(VXDB_MAIN, param, value) != 0)
         return HANDLER_ERROR_TEXT;
@@ -51,9 +51,8 @@ HandlerStatus set_aging_param(const char* request, const char* key, const char* 
 
 HandlerStatus on_set_aging_ssh(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     int enable = 0;
-    if (!aging_value(body.get(), "sshEnable", 1, &enable))
+    if (!aging_value(request, "sshEnable", 1, &enable))
         return HANDLER_SILENT;
     if (write_port_ssh_enable(VXDB_MAIN, enable) != 0)
         return HANDLER_ERROR_TEXT;
@@ -71,9 +70,8 @@ HandlerStatus on_set_aging_auto_login(const char* request)
 
 HandlerStatus on_set_aging_record_mode(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     int mode = 0;
-    if (!aging_value(body.get(), "recordMode", RECORD_MODE_MAX, &mode))
+    if (!aging_value(request, "recordMode", RECORD_MODE_MAX, &mode))
         return HANDLER_SILENT;
     // Every row keeps its other settings and gets its own id, stored or not.
     if (copy_table_column_int(VXDB_MAIN, TABLE_RECORD, "mode", mode, ~0ULL) != 0)

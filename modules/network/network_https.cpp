@@ -2,7 +2,6 @@
 // device, the request as a download, a signed certificate installed from an
 // upload, and HTTPS switched on and off. The core service does the
 // cryptography; this part prepares its directories and moves files.
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,7 +37,7 @@ HTTPS_RESOURCES(WEB_HANDLER_DECLARE)
 
 const WebResEntry kHttpsResources[] = {HTTPS_RESOURCES(WEB_RESOURCE_ROW)};
 
-enum { COPY_PIECE = 4095, CA_TREE_DEPTH = 8 };
+enum { CA_TREE_DEPTH = 8 };
 
 #define SSL(member, key, type) JSON_FIELD(ssl_params, member, key, type)
 // Texts are cut to their fields: the country to 2 characters, the password
@@ -121,51 +120,18 @@ void config_ssl_environment()
     // when they return, so the core service finds everything in place.
 }
 
-// Copies a file to `to` through a temporary file beside it, written, synced
-// and renamed into place: /tmp may be another file system (no rename across
-// it), and a reader never sees half a certificate. The copy is 0600.
+// Copies a regular file to `to`, 0600, put in place whole: /tmp may be
+// another file system, and a reader never sees half a certificate.
 bool copy_file(const std::string& from, const std::string& to)
 {
     int in = open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (in < 0)
         return false;
     struct stat st;
-    if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(in);
-        return false;
-    }
-    std::string temp = to + ".XXXXXX";
-    int out = mkstemp(&temp[0]);
-    if (out < 0) {
-        close(in);
-        return false;
-    }
-    bool ok = fchmod(out, 0600) == 0;
-    char piece[COPY_PIECE];
-    while (ok) {
-        ssize_t got = read(in, piece, sizeof piece);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            ok = false;
-        if (got <= 0)
-            break;
-        for (ssize_t done = 0; ok && done < got;) {
-            ssize_t put = write(out, piece + done, (size_t)(got - done));
-            if (put < 0 && errno == EINTR)
-                continue;
-            ok = put > 0;
-            done += put > 0 ? put : 0;
-        }
-    }
+    auto copy = [](int out, const void* source) { return copy_all(*(const int*)source, out); };
+    const bool ok = fstat(in, &st) == 0 && S_ISREG(st.st_mode) && write_through_temp(to, 0600, copy, &in);
     close(in);
-    ok = fsync(out) == 0 && ok;
-    ok = close(out) == 0 && ok;
-    if (!ok || rename(temp.c_str(), to.c_str()) != 0) {
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    return ok;
 }
 
 HandlerStatus on_create_https_cert(const char* request)
@@ -209,20 +175,6 @@ HandlerStatus on_get_cert_info(const char*)
     return HANDLER_DONE;
 }
 
-bool write_all(int fd, const char* data, size_t n)
-{
-    while (n > 0) {
-        ssize_t put = write(fd, data, n);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        data += put;
-        n -= (size_t)put;
-    }
-    return true;
-}
-
 HandlerStatus on_download_cert_req(const char*)
 {
     int fd = open(device_path(SSL_CSR_PATH).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
@@ -233,20 +185,7 @@ HandlerStatus on_download_cert_req(const char*)
         reply_text("NotFile");
         return HANDLER_DONE;
     }
-    static const char head[] =
-        "Content-Type:application/octet-stream\r\n"
-        "Content-Disposition: attachment; filename= " SSL_CSR_NAME "\r\n\r\n";
-    fflush(stdout);
-    bool ok = write_all(STDOUT_FILENO, head, sizeof head - 1);
-    char piece[COPY_PIECE];
-    while (ok) {
-        ssize_t got = read(fd, piece, sizeof piece);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        ok = write_all(STDOUT_FILENO, piece, (size_t)got);
-    }
+    serve_download(fd, SSL_CSR_NAME);
     close(fd);
     return HANDLER_DONE;
 }

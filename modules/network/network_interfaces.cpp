@@ -336,9 +336,7 @@ HandlerStatus on_cgi_set_multicast(const char* request)
 
 void on_result_word_cb(IpcAnswer& answer)
 {
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "res", answer_word(answer));
-    cgi_writeback_json(REPLY_JSON, reply);
+    reply_res(answer_word(answer));
 }
 
 void on_ip_conflict_cb(IpcAnswer& answer)

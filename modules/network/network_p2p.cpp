@@ -143,10 +143,8 @@ int register_device(int sock, const p2p_reg_body& body, char* code, size_t code_
 
 HandlerStatus on_test_p2p(const char* request)
 {
-    JsonPtr json(get_request_tokener_json_object(request));
     p2p_reg_body body;
-    memset(&body, 0, sizeof body);
-    if (!json || !json_read_record(json.get(), &body, kTestFields))
+    if (!request_record(request, &body, kTestFields))
         return HANDLER_SILENT;
     p2p_info settings;
     if (read_p2p_info(VXDB_MAIN, &settings) != 0)
@@ -188,9 +186,7 @@ HandlerStatus on_cgi_p2p_unbind_device(const char*)
 // The page only learns that the request was answered.
 void on_cgi_p2p_unbind_device_cb(IpcAnswer&)
 {
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "res", 0);
-    cgi_writeback_json(REPLY_JSON, reply);
+    reply_res(0);
 }
 
 // A state answer shorter than its record is no answer.

@@ -141,10 +141,9 @@ bool apply_ports(void* data, void* context)
 
 HandlerStatus on_set_port_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     port_record taken;
-    memset(&taken, 0, sizeof taken);
-    if (!body || !json_read_record(body.get(), &taken, kPortWrite))
+    JsonPtr body = request_record(request, &taken, kPortWrite);
+    if (!body)
         return HANDLER_SILENT;
     json_object* b = body.get();
     port_record stored;
@@ -182,7 +181,8 @@ HandlerStatus on_set_port_info(const char* request)
         return HANDLER_ERROR_TEXT;
     int enable = json_int_or(b, "enableMsg", 0);
     enable = enable == 1 ? 1 : 0;
-    char text[PUSH_MSG_ENABLE_TEXT_SIZE];
+    // Stored as text, and sent as the same text in its zero-filled field.
+    char text[PUSH_MSG_ENABLE_TEXT_SIZE] = {0};
     snprintf(text, sizeof text, "%d", enable);
     if (check_param_key(VXDB_MAIN, "enable_push_msg"))
         add_param_value(VXDB_MAIN, "enable_push_msg", text);
@@ -200,9 +200,7 @@ HandlerStatus on_set_port_info(const char* request)
         write_push_msg_nvr_event(VXDB_MAIN, &position);
     }
     set_param_int(VXDB_MAIN, "video_push_stream", json_int_or(b, "pushVideoStream", 0));
-    char message[PUSH_MSG_ENABLE_TEXT_SIZE] = {0};
-    snprintf(message, sizeof message, "%d", enable);
-    cgi_notify(on_network_ipc_callback, REQ_PUSH_MSG_ENABLE, message, (int)sizeof message);
+    cgi_notify(on_network_ipc_callback, REQ_PUSH_MSG_ENABLE, text, (int)sizeof text);
 
     cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_PORTS, 0);
     reply_text("OK");

@@ -111,10 +111,9 @@ void on_set_systime_cb(IpcAnswer&)
 
 HandlerStatus on_set_time_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     time_record record;
-    memset(&record, 0, sizeof record);
-    if (!body || !json_read_record(body.get(), &record, kTimeWrite))
+    JsonPtr body = request_record(request, &record, kTimeWrite);
+    if (!body)
         return HANDLER_SILENT;
     int failover = 0;
     json_get_int(body.get(), "failoverMode", &failover);
@@ -151,14 +150,27 @@ template <typename Record, size_t N>
 HandlerStatus store_service(const char* request, const JsonField (&fields)[N],
                             int (*write)(const char*, const Record*), const char* service, int log_param)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     Record record;
-    memset(&record, 0, sizeof record);
-    if (!body || !json_read_record(body.get(), &record, fields))
+    if (!request_record(request, &record, fields))
         return HANDLER_SILENT;
     if (write(VXDB_MAIN, &record) != 0)
         return HANDLER_ERROR_TEXT;
     return service_changed(service, log_param);
+}
+
+// A service's stored settings, and after them one text the page shows.
+template <typename Record, size_t N, size_t M>
+HandlerStatus reply_service(int (*read)(const char*, Record*), const JsonField (&fields)[N], const char* key,
+                            const char (&text)[M])
+{
+    Record record;
+    if (read(VXDB_MAIN, &record) != 0)
+        return HANDLER_ERROR_JSON;
+    json_object* reply = json_object_new_object();
+    json_from_record(reply, &record, fields);
+    json_add_field(reply, key, text, M);
+    cgi_writeback_json(REPLY_JSON, reply);
+    return HANDLER_DONE;
 }
 
 #define PPPOE(member, key, type) JSON_FIELD(pppoe_record, member, key, type)
@@ -171,17 +183,10 @@ const JsonField kPppoeFields[] = {
 
 HandlerStatus on_get_pppoe_info(const char*)
 {
-    pppoe_record record;
-    if (read_pppoe(VXDB_MAIN, &record) != 0)
-        return HANDLER_ERROR_JSON;
     char address[32];
     if (net_get_ifaddr("ppp0", address, (int)sizeof address) != 0)
         snprintf(address, sizeof address, "0.0.0.0");
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &record, kPppoeFields);
-    json_add_field(reply, "pppoeipaddr", address, sizeof address);
-    cgi_writeback_json(REPLY_JSON, reply);
-    return HANDLER_DONE;
+    return reply_service(read_pppoe, kPppoeFields, "pppoeipaddr", address);
 }
 
 HandlerStatus on_set_pppoe_info(const char* request)
@@ -211,16 +216,9 @@ const JsonField kDdnsWrite[] = {
 
 HandlerStatus on_get_ddns_info(const char*)
 {
-    ddns_record record;
-    if (read_ddns(VXDB_MAIN, &record) != 0)
-        return HANDLER_ERROR_JSON;
     char mac0[18], mac1[18];
     get_mac_addr(mac0, mac1);
-    json_object* reply = json_object_new_object();
-    json_from_record(reply, &record, kDdnsRead);
-    json_add_field(reply, "mac", mac0, sizeof mac0);
-    cgi_writeback_json(REPLY_JSON, reply);
-    return HANDLER_DONE;
+    return reply_service(read_ddns, kDdnsRead, "mac", mac0);
 }
 
 HandlerStatus on_set_ddns_info(const char* request)
@@ -359,12 +357,10 @@ HandlerStatus on_get_snmp_info(const char*)
 // Every field comes from the request: an absent key is 0 or an empty text.
 HandlerStatus on_set_snmp_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!body)
+    snmp_record record;
+    if (!request_record(request, &record, kSnmpFields))
         return HANDLER_SILENT;
-    snmp_record stored, record;
-    memset(&record, 0, sizeof record);
-    json_to_record(body.get(), &record, kSnmpFields);
+    snmp_record stored;
     if (read_snmp(VXDB_MAIN, &stored) != 0)
         return HANDLER_ERROR_TEXT;
     // The port tests run only for a new port: a kept one is never refused.

@@ -87,9 +87,14 @@ bool regular_tmp_file(const char* name, std::string* mapped)
     return path_in_directory(kTmp, name, mapped) && lstat(mapped->c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-void log_audio_change()
+// A change of the audio files, asked of the core service and logged once
+// it answered.
+HandlerStatus ask_audio_change(int code, const void* payload, int size)
 {
-    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_AUDIO_FILE, 0);
+    const HandlerStatus status = cgi_ask(on_system_ipc_callback, code, payload, size, HANDLER_ERROR_JSON);
+    if (status == HANDLER_DONE)
+        cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_AUDIO_FILE, 0);
+    return status;
 }
 
 // ---- answers ----------------------------------------------------------------
@@ -172,11 +177,7 @@ HandlerStatus on_add_audio_file(const char* request)
     if (!plain_upload_name(upload_name) || !regular_tmp_file(upload_name, &source) || !typed_name(name) ||
         !encode_name(name, add.name) || !path_in_directory(kTmp, add.name, &target) || rename(source.c_str(), target.c_str()) != 0)
         return HANDLER_ERROR_JSON;
-    const HandlerStatus status =
-        cgi_ask(on_system_ipc_callback, REQ_AUDIO_FILE_ADD, &add, (int)sizeof add, HANDLER_ERROR_JSON);
-    if (status == HANDLER_DONE)
-        log_audio_change();
-    return status;
+    return ask_audio_change(REQ_AUDIO_FILE_ADD, &add, (int)sizeof add);
 }
 
 const JsonField kDeleteChecks[] = {JSON_CHECK("idMask", true, 0, UINT32_MAX)};
@@ -190,11 +191,7 @@ HandlerStatus on_del_audio_file(const char* request)
         return HANDLER_ERROR_JSON;
     // Only the slots that exist reach the core service.
     const int32_t slots = (int32_t)(mask & kAllSlots);
-    const HandlerStatus status =
-        cgi_ask(on_system_ipc_callback, REQ_AUDIO_FILE_DELETE, &slots, (int)sizeof slots, HANDLER_ERROR_JSON);
-    if (status == HANDLER_DONE)
-        log_audio_change();
-    return status;
+    return ask_audio_change(REQ_AUDIO_FILE_DELETE, &slots, (int)sizeof slots);
 }
 
 const JsonField kRenameFields[] = {
@@ -203,18 +200,14 @@ const JsonField kRenameFields[] = {
 
 HandlerStatus on_rename_audio_file(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    audio_file_record record = {};
+    audio_file_record record;
+    JsonPtr body = request_record(request, &record, kRenameFields);
     const char* name = nullptr;
-    if (!body || !json_read_record(body.get(), &record, kRenameFields) || !json_get_text(body.get(), "name", &name) ||
+    if (!body || !json_get_text(body.get(), "name", &name) ||
         !typed_name(name) || !encode_name(name, record.name))
         return HANDLER_ERROR_JSON;
     record.enable = 1;
-    const HandlerStatus status =
-        cgi_ask(on_system_ipc_callback, REQ_AUDIO_FILE_RENAME, &record, (int)sizeof record, HANDLER_ERROR_JSON);
-    if (status == HANDLER_DONE)
-        log_audio_change();
-    return status;
+    return ask_audio_change(REQ_AUDIO_FILE_RENAME, &record, (int)sizeof record);
 }
 
 const JsonField kSendIdChecks[] = {JSON_CHECK("id", true, 0, AUDIO_FILE_SLOTS - 1)};

@@ -4,7 +4,6 @@
 #include "modules/system/system_info.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -12,6 +11,7 @@
 #include <unistd.h>
 
 #include "core/channels.h"
+#include "core/files.h"
 #include "core/json_util.h"
 #include "core/oplog.h"
 #include "core/reply.h"
@@ -172,9 +172,8 @@ const JsonField kSystemInfoRequest[] = {
 
 HandlerStatus on_set_system_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    IdentityRequest ask = {};
-    if (!body || !json_read_record(body.get(), &ask, kSystemInfoRequest) || !ask.host_name[0])
+    IdentityRequest ask;
+    if (!request_record(request, &ask, kSystemInfoRequest) || !ask.host_name[0])
         return HANDLER_SILENT;
     if (update_network(VXDB_MAIN, put_host_name, ask.host_name) != 0 ||
         set_param_int(VXDB_MAIN, "deviceid", ask.device_id) != 0)
@@ -292,10 +291,9 @@ bool store_general_params(const GeneralRequest& ask, json_object* body)
 
 HandlerStatus on_set_general_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     GeneralRequest ask;
-    memset(&ask, 0, sizeof ask);
-    if (!body || !json_read_record(body.get(), &ask, kGeneralRequest) || ask.display.audio_volume % 10 != 0)
+    JsonPtr body = request_record(request, &ask, kGeneralRequest);
+    if (!body || ask.display.audio_volume % 10 != 0)
         return HANDLER_SILENT;
 
     bool restart = false;
@@ -353,20 +351,6 @@ bool whole_json(const char* text)
     while (ok && end < n && strchr(" \t\r\n", text[end]))
         end++;
     return ok && end == n;
-}
-
-bool write_all(int fd, const char* data, size_t n)
-{
-    while (n > 0) {
-        ssize_t put = write(fd, data, n);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        data += put;
-        n -= (size_t)put;
-    }
-    return true;
 }
 
 // The new file is complete on disk before rename(2) puts it in place, so a
@@ -506,13 +490,11 @@ const JsonField kCameraBatch[] = {
 // zero repeat, never spins.
 HandlerStatus on_set_camera_ip_batch(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     CameraBatch batch;
-    memset(&batch, 0, sizeof batch);
+    JsonPtr body = request_record(request, &batch, kCameraBatch);
     const char* given = nullptr;
     in_addr start;
-    if (!body || !json_read_record(body.get(), &batch, kCameraBatch) ||
-        !json_get_text(body.get(), "startip", &given) || strlen(given) >= sizeof batch.start_ip ||
+    if (!body || !json_get_text(body.get(), "startip", &given) || strlen(given) >= sizeof batch.start_ip ||
         inet_pton(AF_INET, batch.start_ip, &start) != 1)
         return HANDLER_SILENT;
     const int slots = get_max_cameras(VXDB_MAIN);

@@ -214,12 +214,10 @@ const JsonField kLogDetailFields[] = {
 
 HandlerStatus on_get_log_details(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
+    OperationLogRecord record;
+    JsonPtr body = request_record(request, &record, kLogDetailFields);
     if (!body)
         return HANDLER_SILENT;
-    OperationLogRecord record;
-    memset(&record, 0, sizeof record);
-    json_to_record(body.get(), &record, kLogDetailFields);
     // 128 integers fill the 512 detail bytes; further ones have no room.
     json_object* ints = nullptr;
     json_object_object_get_ex(body.get(), "detail2", &ints);

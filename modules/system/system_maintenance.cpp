@@ -49,7 +49,7 @@ MAINTENANCE_RESOURCES(WEB_HANDLER_DECLARE)
 
 const WebResEntry kMaintenanceResources[] = {MAINTENANCE_RESOURCES(WEB_RESOURCE_ROW)};
 
-enum { EXPORT_PATH_READ = 1168, EXPORT_NAME_READ = 256, COPY_PIECE = 4095 };
+enum { EXPORT_PATH_READ = 1168, EXPORT_NAME_READ = 256 };
 
 // ---- shared steps -----------------------------------------------------------
 
@@ -82,56 +82,11 @@ const char* base_name(const char* path)
     return slash ? slash + 1 : path;
 }
 
-bool write_all(int fd, const char* data, size_t n)
-{
-    while (n > 0) {
-        ssize_t put = write(fd, data, n);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        data += put;
-        n -= (size_t)put;
-    }
-    return true;
-}
-
 // Prints the download head and the file, then deletes it: an export is
 // served once. `file` was opened through tmp_file_open.
 void serve_once(TmpFile* file, const char* device_file)
 {
-    char head[512];
-    if (vx_format(head, sizeof head,
-                  "Content-Type:application/octet-stream\r\n"
-                  "Content-Disposition: attachment; filename= %s\r\n\r\n",
-                  base_name(device_file)) != 0) {
-        tmp_file_close(file, false);
-        return;
-    }
-    fflush(stdout);
-    bool ok = write_all(STDOUT_FILENO, head, strlen(head));
-    char piece[COPY_PIECE];
-    while (ok) {
-        ssize_t got = read(file->fd, piece, sizeof piece);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        ok = write_all(STDOUT_FILENO, piece, (size_t)got);
-    }
-    tmp_file_close(file, true);
-}
-
-void write_marker(const char* device_file, const char* text)
-{
-    const std::string path = device_path(device_file);
-    // Replace, never write through: a link planted under the name is dropped.
-    unlink(path.c_str());
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
-    if (fd < 0)
-        return;
-    write_all(fd, text, strlen(text));
-    close(fd);
+    tmp_file_close(file, serve_download(file->fd, base_name(device_file)));
 }
 
 bool file_exists(const char* device_file)
@@ -248,23 +203,19 @@ HandlerStatus on_import_config(const char* request)
 
 // ---- upgrade ---------------------------------------------------------------
 
+// "OK", or the code as text.
+void answer_upgrade_text(int done)
+{
+    char code[16];
+    snprintf(code, sizeof code, "%d", done);
+    reply_text(done == 1 ? "OK" : code);
+}
+
 HandlerStatus on_upgrade_system(const char* request)
 {
     // "temp & <query>": the options are the second word.
     const char* split = strstr(request, " & ");
-    const int32_t reset = split && strstr(split + 3, "reset") ? 1 : 0;
-    cgi_write_operation_log(LOG_SUB_REMOTE_UPGRADE, LOG_PARAM_NONE, 0);
-    const int done = cgi_request(on_system_ipc_callback, REQ_UPGRADE, &reset, (int)sizeof reset);
-    if (done != 1) {
-        char code[16];
-        snprintf(code, sizeof code, "%d", done);
-        reply_text(code);
-        return HANDLER_DONE;
-    }
-    reply_text("OK");
-    cgi_write_operation_log(LOG_SUB_REMOTE_REBOOT, LOG_PARAM_NONE, 0);
-    cgi_notify(on_system_ipc_callback, REQ_RESTART, nullptr, 0);
-    return HANDLER_DONE;
+    return install_upgrade_image(split && strstr(split + 3, "reset") ? 1 : 0, answer_upgrade_text);
 }
 
 HandlerStatus on_clean_upgrade_files(const char*)
@@ -278,9 +229,7 @@ HandlerStatus on_cgi_upgrade_system_init(const char*)
     cgi_notify(on_system_ipc_callback, REQ_UPGRADE_PREPARE, nullptr, 0);
     // The core service stops its writers before the image arrives.
     vx_sleep_ms(500);
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "res", 0);
-    cgi_writeback_json(REPLY_JSON, reply);
+    reply_res(0);
     return HANDLER_DONE;
 }
 
@@ -297,12 +246,6 @@ bool retention_ok(int32_t value)
     return value <= 1 || value % 2 == 0;
 }
 
-bool check_auto_maintenance(json_object* body, disk_maintain_info* out)
-{
-    return json_read_record(body, out, kMaintainFields) && retention_ok(out->log_retention) &&
-           retention_ok(out->photo_retention);
-}
-
 HandlerStatus on_get_auto_maintenance(const char*)
 {
     disk_maintain_info record;
@@ -313,9 +256,9 @@ HandlerStatus on_get_auto_maintenance(const char*)
 
 HandlerStatus on_set_auto_maintenance(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    disk_maintain_info record = {0, 0};
-    if (!check_auto_maintenance(body.get(), &record))
+    disk_maintain_info record;
+    if (!request_record(request, &record, kMaintainFields) || !retention_ok(record.log_retention) ||
+        !retention_ok(record.photo_retention))
         return HANDLER_SILENT;
     if (write_disk_maintain_info(VXDB_MAIN, &record) != 0)
         return HANDLER_ERROR_TEXT;
@@ -422,7 +365,7 @@ void on_export_diagnosis_cb(IpcAnswer& answer)
         reply_text("Failed");
         return;
     }
-    write_marker(MAINT_DIAGNOSIS_PATH_FILE, path.c_str());
+    replace_file(device_path(MAINT_DIAGNOSIS_PATH_FILE), path.data(), path.size());
     char encoded[1024];
     get_url_encode(path.c_str(), encoded, (int)sizeof encoded);
     const std::string reply = std::string("OK/") + encoded + "\r\n";
@@ -439,3 +382,15 @@ const IpcResponse kMaintenanceResponses[] = {
 
 const WebModulePart system_maintenance_part =
     WEB_MODULE_PART("system", kMaintenanceResources, kMaintenanceResponses);
+
+HandlerStatus install_upgrade_image(int32_t reset, void (*answer)(int done))
+{
+    cgi_write_operation_log(LOG_SUB_REMOTE_UPGRADE, LOG_PARAM_NONE, 0);
+    const int done = cgi_request(on_system_ipc_callback, REQ_UPGRADE, &reset, (int)sizeof reset);
+    answer(done);
+    if (done == 1) {
+        cgi_write_operation_log(LOG_SUB_REMOTE_REBOOT, LOG_PARAM_NONE, 0);
+        cgi_notify(on_system_ipc_callback, REQ_RESTART, nullptr, 0);
+    }
+    return HANDLER_DONE;
+}

@@ -9,6 +9,12 @@
 
 extern const WebModulePart system_maintenance_part;
 
+// The install of the stored recorder image (1713), logged, and the restart
+// once the core service reports it done. `answer` prints the outcome before
+// the device goes down: 1 installed, else the core service's code (0 when it
+// did not answer).
+HandlerStatus install_upgrade_image(int32_t reset, void (*answer)(int done));
+
 // Core-service requests of the maintenance part. Only 1713 and 3528 are
 // answered (code + 5000).
 enum {

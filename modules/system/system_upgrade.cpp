@@ -2,7 +2,6 @@
 // upgrade from an uploaded image, the OEM package and two PoE-camera requests.
 #include "modules/system/system_upgrade.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -59,13 +58,6 @@ HandlerStatus ask(int code, const void* payload, int size)
     return context.short_answer ? HANDLER_ERROR_JSON : HANDLER_DONE;
 }
 
-void print_res(int32_t value)
-{
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "res", value);
-    cgi_writeback_json(REPLY_JSON, reply);
-}
-
 bool regular_file(const char* device_file)
 {
     struct stat st;
@@ -120,9 +112,8 @@ const JsonField kDownloadFields[] = {
 
 HandlerStatus on_get_online_upgrade(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    DownloadRequest wanted = {};
-    if (!json_read_record(body.get(), &wanted, kDownloadFields))
+    DownloadRequest wanted;
+    if (!request_record(request, &wanted, kDownloadFields))
         return HANDLER_ERROR_JSON;
     online_download_request download;
     wire_text(download.url, wanted.url);
@@ -142,26 +133,14 @@ HandlerStatus on_del_online_upgrade(const char* request)
         return ask(REQ_ONLINE_UPGRADE_DISCARD, nullptr, 0);
     // The recorder image is ours to drop; none there is no fault.
     unlink(device_path(MAINT_UPGRADE_IMAGE).c_str());
-    print_res(0);
+    reply_res(0);
     return HANDLER_DONE;
 }
 
 HandlerStatus on_nvr_online_upgrade(const char*)
 {
     cgi_notify(on_system_ipc_callback, REQ_UPGRADE_PREPARE, nullptr, 0);
-    cgi_write_operation_log(LOG_SUB_REMOTE_UPGRADE, LOG_PARAM_NONE, 0);
-    const int32_t reset = 0;
-    // The maintenance part's answer sets the flag: 1 installed, else the
-    // core service's code (0 when it did not answer).
-    const int done = cgi_request(on_system_ipc_callback, REQ_UPGRADE, &reset, (int)sizeof reset);
-    if (done != 1) {
-        print_res(done);
-        return HANDLER_DONE;
-    }
-    print_res(0);
-    cgi_write_operation_log(LOG_SUB_REMOTE_REBOOT, LOG_PARAM_NONE, 0);
-    cgi_notify(on_system_ipc_callback, REQ_RESTART, nullptr, 0);
-    return HANDLER_DONE;
+    return install_upgrade_image(0, [](int done) { reply_res(done == 1 ? 0 : done); });
 }
 
 // ---- camera upgrade from an uploaded image -----------------------------------
@@ -179,10 +158,8 @@ const JsonField kCameraUpgradeFields[] = {
 
 HandlerStatus on_start_upgrade_camera(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     camera_upgrade_request upgrade;
-    memset(&upgrade, 0, sizeof upgrade);
-    if (!json_read_record(body.get(), &upgrade, kCameraUpgradeFields))
+    if (!request_record(request, &upgrade, kCameraUpgradeFields))
         return HANDLER_ERROR_JSON;
     wire_text(upgrade.path, UPGRADE_CAMERA_IMAGE);
     return ask(REQ_CAMERA_UPGRADE_START, &upgrade, (int)sizeof upgrade);
@@ -260,27 +237,6 @@ bool zip_is_safe(const char* zip)
     return listing.entries > 0 && listing.names == listing.entries && listing.lines == listing.entries + 3;
 }
 
-bool write_new_file(const std::string& path, const uint8_t* data, size_t length)
-{
-    // A link planted under the name is dropped, never written through.
-    unlink(path.c_str());
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
-    if (fd < 0)
-        return false;
-    bool ok = true;
-    while (ok && length > 0) {
-        ssize_t put = write(fd, data, length);
-        if (put < 0 && errno == EINTR)
-            continue;
-        ok = put > 0;
-        if (ok) {
-            data += put;
-            length -= (size_t)put;
-        }
-    }
-    return close(fd) == 0 && ok;
-}
-
 // The plain package from the uploaded text: base64 (lines allowed) of whole
 // AES blocks under the key. -1 when any step fails.
 long decrypt_package(const std::string& upload, const std::string& key, uint8_t** plain)
@@ -308,7 +264,7 @@ long decrypt_package(const std::string& upload, const std::string& key, uint8_t*
 bool unpack_package(const uint8_t* plain, size_t length)
 {
     const std::string zip = device_path(OEM_PACKAGE_ZIP);
-    if (!write_new_file(zip, plain, length))
+    if (!replace_file(zip, plain, length))
         return false;
     const std::string into = device_path(OEM_DIRECTORY) + "/";
     // An empty password: an encrypted entry fails instead of prompting.
@@ -346,7 +302,7 @@ HandlerStatus on_upload_oem(const char* request)
     if (plain)
         __vx_free(plain, __FILE__, __LINE__);
     // The marker tells the device a package arrived: only a whole one.
-    if (!unpacked || !write_new_file(device_path(OEM_UPLOAD_MARKER), nullptr, 0)) {
+    if (!unpacked || !replace_file(device_path(OEM_UPLOAD_MARKER), nullptr, 0)) {
         reply_text("ERROR");
         return HANDLER_DONE;
     }
@@ -409,7 +365,7 @@ void on_res_cb(IpcAnswer& answer)
 {
     if (answer.length < 4)
         return mark_short(answer);
-    print_res(answer_word(answer, 0));
+    reply_res(answer_word(answer, 0));
 }
 
 void on_start_upgrade_camera_cb(IpcAnswer& answer)

@@ -309,15 +309,11 @@ bool check_user_info(json_object* request)
     return json_check(request, kUserInfoChecks);
 }
 
-const JsonField kUserDelChecks[] = {
-    JSON_CHECK("id", true, 0, USER_MAX - 1),
+// A deletion writes the slot as zeros but for its id.
+const JsonField kUserDelFields[] = {
+    JSON_FIELD_CHECKED(UserRecord, id, "id", I32, true, 0, USER_MAX - 1),
     JSON_CHECK("type", true, 0, USER_LEVEL_MAX),
 };
-
-bool check_user_del_info(json_object* request)
-{
-    return json_check(request, kUserDelChecks);
-}
 
 // A change names a slot that exists and, when it gives a level, a valid one.
 const JsonField kUserSetChecks[] = {
@@ -330,27 +326,36 @@ bool check_user_set_info(json_object* request)
     return json_check(request, kUserSetChecks);
 }
 
-HandlerStatus on_get_user_list(const char*)
+// The enabled rows of a user table, one object each, as the JSON array reply.
+template <typename Record, typename Print>
+HandlerStatus reply_enabled_users(const char* db, int (*read)(const char*, Record*, int*), int rows, Print print)
 {
-    UserRecord* users = (UserRecord*)malloc(sizeof(UserRecord) * USER_MAX);
+    Record* users = (Record*)malloc(sizeof(Record) * rows);
     if (!users)
         return HANDLER_SILENT;
-    if (read_users(VXDB_MAIN, users, nullptr) < 0) {
+    if (read(db, users, nullptr) < 0) {
         free(users);
         return HANDLER_SILENT;
     }
     json_object* list = json_object_new_array();
-    for (int i = 0; i < USER_MAX; i++) {
+    for (int i = 0; i < rows; i++) {
         if (!users[i].enable)
             continue;
         json_object* o = json_object_new_object();
-        json_from_record(o, &users[i], kUserListHead);
-        rights_to_json(o, users[i], "remotePermission");
+        print(o, users[i]);
         json_object_array_add(list, o);
     }
     free(users);
     cgi_writeback_json(REPLY_JSON, list);
     return HANDLER_DONE;
+}
+
+HandlerStatus on_get_user_list(const char*)
+{
+    return reply_enabled_users(VXDB_MAIN, read_users, USER_MAX, [](json_object* o, const UserRecord& user) {
+        json_from_record(o, &user, kUserListHead);
+        rights_to_json(o, user, "remotePermission");
+    });
 }
 
 // The name of a request cut to what a record stores; lookups use the same cut,
@@ -475,12 +480,9 @@ HandlerStatus on_set_user_info(const char* request)
 
 HandlerStatus on_del_user_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
-    if (!check_user_del_info(body.get()))
-        return HANDLER_SILENT;
     UserRecord user;
-    memset(&user, 0, sizeof user);
-    json_get_int(body.get(), "id", &user.id);
+    if (!request_record(request, &user, kUserDelFields))
+        return HANDLER_SILENT;
     UserRecord before;
     const bool known = read_user(VXDB_MAIN, &before, user.id) == 0;
     if (write_user(VXDB_MAIN, &user) != 0)
@@ -500,24 +502,9 @@ HandlerStatus on_get_oem_user_list(const char*)
     struct stat st;
     if (stat(device_path(VXDB_OEM).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return HANDLER_SILENT;
-    OemUserRecord* users = (OemUserRecord*)malloc(sizeof(OemUserRecord) * OEM_USER_MAX);
-    if (!users)
-        return HANDLER_SILENT;
-    if (read_oem_users(VXDB_OEM, users, nullptr) < 0) {
-        free(users);
-        return HANDLER_SILENT;
-    }
-    json_object* list = json_object_new_array();
-    for (int i = 0; i < OEM_USER_MAX; i++) {
-        if (!users[i].enable)
-            continue;
-        json_object* o = json_object_new_object();
-        json_from_record(o, &users[i], kOemUserFields);
-        json_object_array_add(list, o);
-    }
-    free(users);
-    cgi_writeback_json(REPLY_JSON, list);
-    return HANDLER_DONE;
+    return reply_enabled_users(VXDB_OEM, read_oem_users, OEM_USER_MAX, [](json_object* o, const OemUserRecord& user) {
+        json_from_record(o, &user, kOemUserFields);
+    });
 }
 
 HandlerStatus on_cgi_set_user_info(const char*)

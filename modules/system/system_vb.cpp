@@ -4,7 +4,6 @@
 // command prints its own plain-text answer.
 #include "modules/system/system_vb.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/files.h"
 #include "core/reply.h"
 #include "core/web_utils.h"
 #include "modules/system/system.h"
@@ -107,24 +107,10 @@ void copy_file(const char* from, const char* to)
         return;
     unlink(target.c_str());
     int out = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    char piece[4096];
-    ssize_t got;
-    while (out >= 0 && ((got = read(in, piece, sizeof piece)) > 0 || (got < 0 && errno == EINTR))) {
-        for (ssize_t done = 0; got > 0 && done < got;) {
-            ssize_t put = write(out, piece + done, (size_t)(got - done));
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put <= 0) {
-                got = -1;
-                break;
-            }
-            done += put;
-        }
-        if (got < 0)
-            break;
-    }
-    if (out >= 0)
+    if (out >= 0) {
+        copy_all(in, out);
         close(out);
+    }
     close(in);
 }
 
