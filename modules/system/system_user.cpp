@@ -309,11 +309,15 @@ bool check_user_info(json_object* request)
     return json_check(request, kUserInfoChecks);
 }
 
-// A deletion writes the slot as zeros but for its id.
-const JsonField kUserDelFields[] = {
-    JSON_FIELD_CHECKED(UserRecord, id, "id", I32, true, 0, USER_MAX - 1),
+const JsonField kUserDelChecks[] = {
+    JSON_CHECK("id", true, 0, USER_MAX - 1),
     JSON_CHECK("type", true, 0, USER_LEVEL_MAX),
 };
+
+bool check_user_del_info(json_object* request)
+{
+    return json_check(request, kUserDelChecks);
+}
 
 // A change names a slot that exists and, when it gives a level, a valid one.
 const JsonField kUserSetChecks[] = {
@@ -480,9 +484,12 @@ HandlerStatus on_set_user_info(const char* request)
 
 HandlerStatus on_del_user_info(const char* request)
 {
-    UserRecord user;
-    if (!request_record(request, &user, kUserDelFields))
+    JsonPtr body(get_request_tokener_json_object(request));
+    if (!check_user_del_info(body.get()))
         return HANDLER_SILENT;
+    UserRecord user;
+    memset(&user, 0, sizeof user);
+    json_get_int(body.get(), "id", &user.id);
     UserRecord before;
     const bool known = read_user(VXDB_MAIN, &before, user.id) == 0;
     if (write_user(VXDB_MAIN, &user) != 0)
