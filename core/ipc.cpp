@@ -209,6 +209,11 @@ int32_t answer_word(const IpcAnswer& answer, int index, int32_t fallback)
     return v;
 }
 
+void reply_res_cb(IpcAnswer& answer)
+{
+    reply_res(answer_word(answer));
+}
+
 int answer_count(const IpcAnswer& answer, int64_t count, int capacity, size_t head, size_t record)
 {
     if (count <= 0 || capacity <= 0 || record == 0 || answer.length < 0 || (size_t)answer.length < head)

@@ -77,6 +77,8 @@ bool cgi_dispatch_parts(const WebModulePart* const* parts, int n, void* context,
 
 // Word i of an answer (4 bytes each), or `fallback` when the payload does not hold it.
 int32_t answer_word(const IpcAnswer& answer, int index = 0, int32_t fallback = 0);
+// Prints the answer's first word as {"res": word}, how most camera writes answer.
+void reply_res_cb(IpcAnswer& answer);
 // Record i of sizeof(T) bytes after `head` bytes, when the payload holds all
 // of it; zeros and false otherwise.
 template <typename T>

@@ -22,6 +22,8 @@ int cgi_writeback_json(int type, json_object* object);
 // {"status": status} as JSON.
 void reply_text(const char* text);
 void reply_status(const char* status);
+// {"res": value} as JSON: the result word many pages wait for.
+void reply_res(int value);
 
 // A record and the field table that prints it.
 struct RecordFields {
@@ -48,6 +50,3 @@ int cgiHeaderLocation(const char* target);
 
 // The cookie expiry text for a given moment (UTC), as the cookie line writes it.
 void cgi_cookie_expiry(time_t when, char* out, size_t size);
-
-// {"res": value} as JSON: the result word many pages wait for.
-void reply_res(int value);

@@ -23,18 +23,6 @@ HandlerStatus ipc_ask(int code, const void* payload, int size, HandlerStatus sil
     return cgi_ask(on_ipc_ipc_callback, code, payload, size, silence, context);
 }
 
-void reply_res(int32_t result)
-{
-    json_object* reply = json_object_new_object();
-    json_add_int(reply, "res", result);
-    cgi_writeback_json(REPLY_JSON, reply);
-}
-
-void ipc_res_cb(IpcAnswer& answer)
-{
-    reply_res(answer_word(answer));
-}
-
 json_object* answer_list(const IpcAnswer& answer, int most, size_t size, const JsonField* fields, size_t n,
                          RecordExtra more)
 {

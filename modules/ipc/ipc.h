@@ -30,11 +30,6 @@ HandlerStatus ipc_ask(int code, const void* payload, int size, HandlerStatus sil
 // A request that is one int32 word: `key` required, within [0, max].
 #define WORD_CHECKED(key, max) JsonField { key, 0, JType::I32, 4, true, true, 0, max }
 
-// {"res": result}, how most camera writes answer; ipc_res_cb prints the
-// answer's first word so.
-void reply_res(int32_t result);
-void ipc_res_cb(IpcAnswer& answer);
-
 // The answer's records as a list of objects: answer.count of them, no more
 // than `most` and only whole ones; `more` adds keys the table does not print.
 typedef void (*RecordExtra)(const char* record, json_object* item);

@@ -571,12 +571,12 @@ HandlerStatus on_cgi_set_face_config(const char* request)
 
 // Response code, record size, fewest whole records, printer.
 const IpcResponse kEventResponses[] = {
-    {REQ_PEOPLECNT_CHANGED + 5000, 4, 1, ipc_res_cb},
-    {REQ_PEOPLECNT_DB_RESET + 5000, 4, 1, ipc_res_cb},
-    {REQ_PEOPLECNT_LIVEVIEW_RESET + 5000, 4, 1, ipc_res_cb},
-    {REQ_PEOPLECNT_ACTION_CHANGED + 5000, 4, 1, ipc_res_cb},
-    {REQ_POS_CHANGED + 5000, 4, 1, ipc_res_cb},
-    {REQ_REPORT_BACKUP_CHANGED + 5000, 4, 1, ipc_res_cb},
+    {REQ_PEOPLECNT_CHANGED + 5000, 4, 1, reply_res_cb},
+    {REQ_PEOPLECNT_DB_RESET + 5000, 4, 1, reply_res_cb},
+    {REQ_PEOPLECNT_LIVEVIEW_RESET + 5000, 4, 1, reply_res_cb},
+    {REQ_PEOPLECNT_ACTION_CHANGED + 5000, 4, 1, reply_res_cb},
+    {REQ_POS_CHANGED + 5000, 4, 1, reply_res_cb},
+    {REQ_REPORT_BACKUP_CHANGED + 5000, 4, 1, reply_res_cb},
     {REQ_FACE_CONFIG_SET + 5000, 4, 1, on_cgi_common_json_cb},
 };
 

@@ -251,7 +251,7 @@ void on_set_camera_stream_cb(IpcAnswer& answer)
         batch->result = answer_word(answer);
         return;
     }
-    ipc_res_cb(answer);
+    reply_res_cb(answer);
 }
 
 // ---- addresses -------------------------------------------------------------
@@ -502,8 +502,8 @@ const IpcResponse kStreamResponses[] = {
     {8204, (int)sizeof(ipc_stream_reply), 1, on_get_camera_stream_cb},
     {8205, 4, 1, on_set_camera_network_cb},
     {8230, (int)sizeof(ipc_network_result), 0, on_get_camera_network_result_cb},
-    {8493, 4, 1, ipc_res_cb},
-    {8385, 4, 1, ipc_res_cb},
+    {8493, 4, 1, reply_res_cb},
+    {8385, 4, 1, reply_res_cb},
     {8386, 8, 1, on_get_camera_upgrade_status_cb},
     {8379, (int)sizeof(ipc_upgrade_started), 1, on_start_camera_upgrade_cb},
 };

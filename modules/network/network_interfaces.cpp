@@ -334,11 +334,6 @@ HandlerStatus on_cgi_set_multicast(const char* request)
                    HANDLER_ERROR_JSON);
 }
 
-void on_result_word_cb(IpcAnswer& answer)
-{
-    reply_res(answer_word(answer));
-}
-
 void on_ip_conflict_cb(IpcAnswer& answer)
 {
     reply_text(answer_word(answer) ? "-1" : "0");
@@ -347,8 +342,8 @@ void on_ip_conflict_cb(IpcAnswer& answer)
 // A result word shorter than 4 bytes is no answer: the rows ask for one
 // whole word.
 const IpcResponse kInterfaceResponses[] = {
-    {6724, 4, 1, on_result_word_cb},
-    {6729, 4, 1, on_result_word_cb},
+    {6724, 4, 1, reply_res_cb},
+    {6729, 4, 1, reply_res_cb},
     {8005, 4, 1, on_ip_conflict_cb},
     {8006, 4, 1, on_ip_conflict_cb},
 };

@@ -254,11 +254,17 @@ HandlerStatus on_get_auto_maintenance(const char*)
     return reply_record(&record, kMaintainFields);
 }
 
+// The table's keys, then the retention rule the table cannot state.
+bool check_auto_maintenance(const char* request, disk_maintain_info* out)
+{
+    return request_record(request, out, kMaintainFields) && retention_ok(out->log_retention) &&
+           retention_ok(out->photo_retention);
+}
+
 HandlerStatus on_set_auto_maintenance(const char* request)
 {
     disk_maintain_info record;
-    if (!request_record(request, &record, kMaintainFields) || !retention_ok(record.log_retention) ||
-        !retention_ok(record.photo_retention))
+    if (!check_auto_maintenance(request, &record))
         return HANDLER_SILENT;
     if (write_disk_maintain_info(VXDB_MAIN, &record) != 0)
         return HANDLER_ERROR_TEXT;

@@ -20,13 +20,6 @@ void on_video_ipc_callback(void* context, const int32_t* header, const char* pay
     cgi_dispatch_parts(parts, WEB_RES_COUNT(parts), context, header, payload);
 }
 
-void video_print_res(IpcAnswer& answer)
-{
-    json_object* out = json_object_new_object();
-    json_add_int(out, "res", answer_word(answer));
-    cgi_writeback_json(REPLY_JSON, out);
-}
-
 void video_notify_channel(int code, int32_t channel)
 {
     cgi_notify(on_video_ipc_callback, code, &channel, (int)sizeof channel);

@@ -102,10 +102,6 @@ int video_store_actions(json_object* part, const EventActionTables& tables, cons
     }, &c);
 }
 
-// The answer printer of the writes a camera answers with a status word:
-// {"res": first word}.
-void video_print_res(IpcAnswer& answer);
-
 // Prints an answer of one Record through `fields`; a short answer is no answer.
 template <typename Record>
 void video_print_record(IpcAnswer& answer, const JsonField* fields, size_t count)

@@ -462,7 +462,7 @@ const IpcResponse kOsdResponses[] = {
     {RSP_CAMERA_OSD_SET, (int)sizeof(int32_t), 1, on_set_osdconfig_cb},
     {RSP_PRIVACY_MASK_GET, (int)sizeof(privacy_mask_answer), 1, on_get_ipc_privacy_mask_cb},
     {RSP_CAMERA_MODEL_TYPE, (int)sizeof(int32_t), 1, on_get_ipc_model_type_cb},
-    {RSP_PRIVACY_MASK_EDIT, (int)sizeof(int32_t), 1, video_print_res},
+    {RSP_PRIVACY_MASK_EDIT, (int)sizeof(int32_t), 1, reply_res_cb},
 };
 
 }  // namespace

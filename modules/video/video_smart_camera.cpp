@@ -326,9 +326,9 @@ const IpcResponse kSmartCameraResponses[] = {
     {REQ_FISHEYE_INFO_GET + 5000, (int)sizeof(fisheye_mode), 1, on_get_fisheye_info_cb},
     {REQ_FISHEYE_MODE_SET + 5000, 4, 1, on_vca_set_cb},
     {REQ_FISHEYE_CHECK + 5000, (int)sizeof(fisheye_support), 1, on_cgi_check_fisheye_info_cb},
-    {REQ_FISHEYE_SET + 5000, 4, 1, video_print_res},
+    {REQ_FISHEYE_SET + 5000, 4, 1, reply_res_cb},
     {REQ_IPC_REGIONAL_GET + 5000, (int)sizeof(ipc_regional_info), 1, on_cgi_get_ipc_regional_info_cb},
-    {REQ_IPC_REGIONAL_SET + 5000, 4, 1, video_print_res},
+    {REQ_IPC_REGIONAL_SET + 5000, 4, 1, reply_res_cb},
 };
 
 }  // namespace
