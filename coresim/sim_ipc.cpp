@@ -153,32 +153,25 @@ void on_search(const SimRequest& request, SimReply& reply)
     reply.send(found, sizeof found[0] * (size_t)n);
 }
 
-int32_t test_result(const char* address, size_t address_size, const char* user, size_t user_size,
-                    const char* password, size_t password_size)
+// Both test records, whichever size their credentials have.
+template <typename Test>
+int32_t test_result(const Test& t)
 {
     std::lock_guard<std::mutex> lock(g.mu);
     ensure_fleet();
-    if (!find_by_address(address, address_size))
+    if (!find_by_address(t.address, sizeof t.address))
         return IPC_TEST_NETWORK;
-    return credentials_match(user, user_size, password, password_size) ? IPC_TEST_OK : IPC_TEST_USER;
+    return credentials_match(t.user_name, sizeof t.user_name, t.password, sizeof t.password) ? IPC_TEST_OK
+                                                                                             : IPC_TEST_USER;
 }
 
+template <typename Test>
 void on_test(const SimRequest& request, SimReply& reply)
 {
-    ipc_test t;
+    Test t;
     if (!request.as(&t))
         return;
-    reply.send_word(test_result(t.address, sizeof t.address, t.user_name, sizeof t.user_name, t.password,
-                                sizeof t.password));
-}
-
-void on_test_ex(const SimRequest& request, SimReply& reply)
-{
-    ipc_test_ex t;
-    if (!request.as(&t))
-        return;
-    reply.send_word(test_result(t.address, sizeof t.address, t.user_name, sizeof t.user_name, t.password,
-                                sizeof t.password));
+    reply.send_word(test_result(t));
 }
 
 // ---- notices ---------------------------------------------------------------
@@ -515,8 +508,8 @@ const SimEntry kIpc[] = {
     {REQ_IPC_CAMERA_LOGIN_CHANGED, on_login_changed, "the credentials of a channel's camera changed"},
     {REQ_IPC_POE_CHANGED, on_poe_changed, "the PoE port of a channel changed"},
     {REQ_IPC_SEARCH, on_search, "list the fleet cameras no channel is bound to"},
-    {REQ_IPC_TEST, on_test, "test a camera's address and credentials"},
-    {REQ_IPC_TEST_EX, on_test_ex, "the same with short credentials"},
+    {REQ_IPC_TEST, on_test<ipc_test>, "test a camera's address and credentials"},
+    {REQ_IPC_TEST_EX, on_test<ipc_test_ex>, "the same with short credentials"},
     {REQ_IPC_STREAM_SET, on_stream_set, "keep a channel's streams when within range"},
     {REQ_IPC_STREAM_GET, on_stream_get, "a channel's streams and ranges"},
     {REQ_IPC_NETWORK_SET, on_network_set, "give a camera a new address"},
