@@ -2,6 +2,8 @@
 // they share.
 #include "modules/storage/storage.h"
 
+#include <cstring>
+
 #include "core/json_util.h"
 #include "core/reply.h"
 
@@ -19,6 +21,14 @@ HandlerStatus storage_ask_port(int code, int32_t port, HandlerStatus silence, vo
 HandlerStatus storage_ask_empty(int code, HandlerStatus silence)
 {
     return cgi_ask(on_storage_ipc_callback, code, nullptr, 0, silence);
+}
+
+HandlerStatus storage_remove_raid(int32_t id)
+{
+    raid_info raid;
+    memset(&raid, 0, sizeof raid);
+    raid.id = id;
+    return cgi_ask(on_storage_ipc_callback, REQ_RAID_REMOVE, &raid, (int)sizeof raid, HANDLER_ERROR_TEXT);
 }
 
 void storage_reply_word(const char* key, const IpcAnswer& answer)

@@ -18,6 +18,8 @@ void on_storage_ipc_callback(void* context, const int32_t* header, const char* p
 // Sends one int32 and waits; `silence` as cgi_ask.
 HandlerStatus storage_ask_port(int code, int32_t port, HandlerStatus silence, void* context = nullptr);
 HandlerStatus storage_ask_empty(int code, HandlerStatus silence);
+// Asks for the removal of the RAID array `id`; silence is a text error.
+HandlerStatus storage_remove_raid(int32_t id);
 // {key: first word} as JSON.
 void storage_reply_word(const char* key, const IpcAnswer& answer);
 // Printers of the answers that carry only a result word: "Error" for a

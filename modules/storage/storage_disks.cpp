@@ -133,10 +133,7 @@ HandlerStatus on_remove_raid(const char* request)
     int id = 0;
     if (!body || !parse_decimal(request, &id) || id < 10 || id > 16)
         return HANDLER_SILENT;
-    raid_info raid;
-    memset(&raid, 0, sizeof raid);
-    raid.id = id;
-    return cgi_ask(on_storage_ipc_callback, REQ_RAID_REMOVE, &raid, (int)sizeof raid, HANDLER_ERROR_TEXT);
+    return storage_remove_raid(id);
 }
 
 HandlerStatus on_set_hot_space(const char* request)

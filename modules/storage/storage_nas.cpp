@@ -245,10 +245,7 @@ HandlerStatus on_del_disk(const char* request)
     }
     HandlerStatus status;
     if (type == HDD_TYPE_RAID) {
-        raid_info raid;
-        memset(&raid, 0, sizeof raid);
-        raid.id = port;
-        status = cgi_ask(on_storage_ipc_callback, REQ_RAID_REMOVE, &raid, (int)sizeof raid, HANDLER_ERROR_TEXT);
+        status = storage_remove_raid(port);
     } else {
         status = storage_ask_port(REQ_DISK_REMOVE, port, HANDLER_ERROR_TEXT);
         db_disk fresh;
@@ -288,6 +285,16 @@ HandlerStatus on_set_quota_info(const char* request)
     return cgi_ask(on_storage_ipc_callback, REQ_QUOTA_SET, &quota, (int)sizeof quota, HANDLER_ERROR_TEXT);
 }
 
+// Stores the group mode and tells the core service; false when it cannot
+// be stored.
+bool set_group_mode(int32_t mode)
+{
+    if (set_param_int(VXDB_MAIN, "group_mode", mode) != 0)
+        return false;
+    cgi_notify(on_storage_ipc_callback, REQ_GROUP_MODE, &mode, (int)sizeof mode);
+    return true;
+}
+
 HandlerStatus on_set_group_info(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
@@ -295,19 +302,13 @@ HandlerStatus on_set_group_info(const char* request)
     if (!json_get_int(body.get(), "group_enable", &enable))
         return HANDLER_SILENT;
     if (enable == 0) {
-        if (set_param_int(VXDB_MAIN, "group_mode", 0) != 0)
+        if (!set_group_mode(0))
             return HANDLER_ERROR_TEXT;
-        int32_t mode = 0;
-        cgi_notify(on_storage_ipc_callback, REQ_GROUP_MODE, &mode, (int)sizeof mode);
         reply_text("OK");
         return HANDLER_DONE;
     }
-    if (get_param_int(VXDB_MAIN, "group_mode", 0) == 0) {
-        if (set_param_int(VXDB_MAIN, "group_mode", enable) != 0)
-            return HANDLER_ERROR_TEXT;
-        int32_t mode = enable;
-        cgi_notify(on_storage_ipc_callback, REQ_GROUP_MODE, &mode, (int)sizeof mode);
-    }
+    if (get_param_int(VXDB_MAIN, "group_mode", 0) == 0 && !set_group_mode(enable))
+        return HANDLER_ERROR_TEXT;
     storage_group groups[STORAGE_MAX_GROUPS];
     read_groups(VXDB_MAIN, groups);
     json_object* channels = nullptr;
