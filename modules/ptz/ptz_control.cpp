@@ -438,14 +438,6 @@ json_object* tour_json(const ptz_tour_block& tour)
     return points;
 }
 
-json_object* int_array(const int32_t* values, int n)
-{
-    json_object* array = json_object_new_array();
-    for (int i = 0; i < n; i++)
-        json_object_array_add(array, json_object_new_int(values[i]));
-    return array;
-}
-
 void on_ptz_reply_info(IpcAnswer& answer)
 {
     // 15604 bytes: kept off the stack of the socket library's thread.
@@ -477,10 +469,10 @@ void on_ptz_reply_info(IpcAnswer& answer)
         json_object_array_add(patterns, o);
     }
     json_object_object_add(reply, "PATTERN", patterns);
-    json_object_object_add(reply, "autoscan_status", int_array(state->autoscan_status, PTZ_STATUS_ROWS));
+    json_object_object_add(reply, "autoscan_status", json_int_array(state->autoscan_status, PTZ_STATUS_ROWS));
     json_object* status = json_object_new_array();
     for (const auto& row : state->tour_status)
-        json_object_array_add(status, int_array(row, PTZ_MAX_TOURS));
+        json_object_array_add(status, json_int_array(row, PTZ_MAX_TOURS));
     json_object_object_add(reply, "tour_status", status);
     free(state);
     cgi_writeback_json(REPLY_JSON, reply);
