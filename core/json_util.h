@@ -140,3 +140,12 @@ JsonPtr request_words(const char* request, T* record, std::initializer_list<cons
 
 // A whole decimal integer (white space around it allowed); false otherwise.
 bool parse_decimal(const char* text, int* out);
+
+// A JSON array of the first n words of a record.
+inline json_object* json_int_array(const int32_t* words, int n)
+{
+    json_object* array = json_object_new_array();
+    for (int i = 0; i < n; i++)
+        json_object_array_add(array, json_object_new_int(words[i]));
+    return array;
+}

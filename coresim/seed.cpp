@@ -46,17 +46,26 @@ const Param kParams[] = {
     {"max_poe_num", "8"},
 };
 
+// Writes `count` records, each zeroed and then filled by `fill` with its number.
+template <typename Record, typename Fill>
+void seed_each(int count, int (*write)(const char*, const Record*), Fill fill)
+{
+    for (int i = 0; i < count; i++) {
+        Record record;
+        memset(&record, 0, sizeof record);
+        fill(record, i);
+        write(VXDB_MAIN, &record);
+    }
+}
+
 // The local disks of the simulated recorder, as the database keeps them.
 void seed_disks()
 {
-    for (int port = 1; port <= 4; port++) {
-        db_disk disk;
-        memset(&disk, 0, sizeof disk);
-        disk.port = port;
+    seed_each(4, write_disk, [](db_disk& disk, int i) {
+        disk.port = i + 1;
         disk.enable = 1;
         disk.property = 1;
-        write_disk(VXDB_MAIN, &disk);
-    }
+    });
     storage_group groups[STORAGE_MAX_GROUPS];
     memset(groups, 0, sizeof groups);
     for (int i = 0; i < STORAGE_MAX_GROUPS; i++)
@@ -101,28 +110,22 @@ void seed_users()
 // sensitivity, each record under its own channel.
 void seed_motion()
 {
-    for (int channel = 0; channel < 16; channel++) {
-        motion record;
-        memset(&record, 0, sizeof record);
+    seed_each(16, write_motion, [](motion& record, int channel) {
         record.id = channel;
         record.sensitivity = 3;
         record.interval = 10;
-        write_motion(VXDB_MAIN, &record);
-    }
+    });
 }
 
 // Video loss of the 16 cameras: on, each record under its own channel;
 // the exception entries of HTTP notification unused.
 void seed_video_loss()
 {
-    for (int channel = 0; channel < 16; channel++) {
-        video_lost record;
-        memset(&record, 0, sizeof record);
+    seed_each(16, write_video_lost, [](video_lost& record, int channel) {
         record.id = channel;
         record.enable = 1;
         record.interval = 10;
-        write_video_lost(VXDB_MAIN, &record);
-    }
+    });
     HttpNotificationParams entries[EXCEPTION_ENTRIES];
     memset(entries, 0, sizeof entries);
     for (HttpNotificationParams& e : entries)
@@ -194,14 +197,11 @@ void seed_network()
 // The NVR's alarm outputs named out of the box, each held 10 seconds.
 void seed_alarms()
 {
-    for (int output = 0; output < NVR_ALARM_OUTPUTS; output++) {
-        alarm_out record;
-        memset(&record, 0, sizeof record);
+    seed_each(NVR_ALARM_OUTPUTS, write_alarm_out, [](alarm_out& record, int output) {
         record.id = output;
         snprintf(record.name, sizeof record.name, "Alarm output %d", output + 1);
         record.duration_time = 10;
-        write_alarm_out(VXDB_MAIN, &record);
-    }
+    });
 }
 
 // PTZ speeds and RS-485 port settings of the seeded cameras: 9600 baud,

@@ -28,49 +28,52 @@ int channel_count()
     return n < 1 ? 1 : n > STATE_CHANNELS ? STATE_CHANNELS : n;
 }
 
-void on_netif_status(const SimRequest&, SimReply& reply)
+// One record for each interface the simulated network has, zeroed and then
+// filled by `fill`.
+template <typename Record, typename Fill>
+void send_per_interface(SimReply& reply, Fill fill)
 {
     netsim_interface list[NETSIM_MAX_INTERFACES];
     int n = netsim_read(list, NETSIM_MAX_INTERFACES);
-    netif_status out[NETSIM_MAX_INTERFACES];
+    Record out[NETSIM_MAX_INTERFACES];
     memset(out, 0, sizeof out);
-    for (int i = 0; i < n; i++) {
-        netif_status& s = out[i];
-        wire_text(s.ifname, list[i].name);
+    for (int i = 0; i < n; i++)
+        fill(out[i], list[i], i);
+    reply.send(out, (size_t)(n > 0 ? n : 0) * sizeof out[0]);
+}
+
+void on_netif_status(const SimRequest&, SimReply& reply)
+{
+    send_per_interface<netif_status>(reply, [](netif_status& s, const netsim_interface& netif, int i) {
+        wire_text(s.ifname, netif.name);
         s.id = i;
-        s.state = list[i].ip[0] ? 1 : 0;
+        s.state = netif.ip[0] ? 1 : 0;
         s.speed_mode = 1000;
         s.duplex = 1;
         s.enable = 1;
-        wire_text(s.ip_addr, list[i].ip);
-        wire_text(s.mac, list[i].mac);
+        wire_text(s.ip_addr, netif.ip);
+        wire_text(s.mac, netif.mac);
         wire_text(s.primary_dns, "8.8.8.8");
-        wire_text(s.gateway, list[i].gw);
+        wire_text(s.gateway, netif.gw);
         wire_text(s.netmask, "255.255.255.0");
         s.mtu = 1500;
-        s.ip6_mode = list[i].ip6[0] ? 1 : 0;
-        wire_text(s.ip6_address, list[i].ip6);
-        s.ip6_prefix = atoi(list[i].prefix6);
-        wire_text(s.ip6_gateway, list[i].gw6);
-    }
-    reply.send(out, (size_t)(n > 0 ? n : 0) * sizeof out[0]);
+        s.ip6_mode = netif.ip6[0] ? 1 : 0;
+        wire_text(s.ip6_address, netif.ip6);
+        s.ip6_prefix = atoi(netif.prefix6);
+        wire_text(s.ip6_gateway, netif.gw6);
+    });
 }
 
 void on_netif_speed(const SimRequest&, SimReply& reply)
 {
-    netsim_interface list[NETSIM_MAX_INTERFACES];
-    int n = netsim_read(list, NETSIM_MAX_INTERFACES);
-    netif_speed out[NETSIM_MAX_INTERFACES];
-    memset(out, 0, sizeof out);
     const uint32_t tick = (uint32_t)time(nullptr);
-    for (int i = 0; i < n; i++) {
-        wire_text(out[i].ifname, list[i].name);
+    send_per_interface<netif_speed>(reply, [tick](netif_speed& s, const netsim_interface& netif, int i) {
+        wire_text(s.ifname, netif.name);
         // Rates that move a little from one second to the next.
-        out[i].rx_speed = list[i].ip[0] ? (int32_t)(800 + (tick * 37 + (uint32_t)i * 11) % 400) : 0;
-        out[i].tx_speed = list[i].ip[0] ? (int32_t)(200 + (tick * 53 + (uint32_t)i * 7) % 300) : 0;
-        out[i].id = i;
-    }
-    reply.send(out, (size_t)(n > 0 ? n : 0) * sizeof out[0]);
+        s.rx_speed = netif.ip[0] ? (int32_t)(800 + (tick * 37 + (uint32_t)i * 11) % 400) : 0;
+        s.tx_speed = netif.ip[0] ? (int32_t)(200 + (tick * 53 + (uint32_t)i * 7) % 300) : 0;
+        s.id = i;
+    });
 }
 
 void on_camera_status(const SimRequest&, SimReply& reply)

@@ -11,14 +11,6 @@
 
 namespace {
 
-// Text in a field of n bytes, zero-filled.
-std::string field(const std::string& text, size_t n)
-{
-    std::string f = text.substr(0, n);
-    f.resize(n, '\0');
-    return f;
-}
-
 class Live : public HandlerTest {
 protected:
     // Requests sent without waiting may arrive after the CGI ended.

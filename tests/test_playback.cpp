@@ -60,14 +60,6 @@ std::string joined(const std::vector<int>& v)
     return out;
 }
 
-// Text in a field of n bytes, zero-filled.
-std::string field(const std::string& text, size_t n)
-{
-    std::string f = text.substr(0, n);
-    f.resize(n, '\0');
-    return f;
-}
-
 std::string search_body(int channel, int sid, int stream, const std::string& from, const std::string& to)
 {
     return "{\"channelId\":" + std::to_string(channel) + ",\"sid\":" + std::to_string(sid) + ",\"streamType\":" +

@@ -208,25 +208,32 @@ HandlerStatus on_get_extern_ports(const char*)
 
 // ---- answers ---------------------------------------------------------------
 
-void on_start_live_cb(IpcAnswer& answer)
+// {"status":"OK"} and the record's fields, or {"status":"ERROR"} alone for
+// a negative result.
+void reply_result_record(int32_t result, const void* record, const JsonField* fields, size_t n)
 {
-    live_reply live;
-    answer_record(answer, &live);
-    if (live.result < 0) {
+    if (result < 0) {
         reply_status("ERROR");
         return;
     }
+    json_object* reply = json_object_new_object();
+    json_add_text(reply, "status", "OK");
+    json_from_record(reply, record, fields, n);
+    cgi_writeback_json(REPLY_JSON, reply);
+}
+
+void on_start_live_cb(IpcAnswer& answer)
+{
     static const JsonField kFields[] = {
         JSON_FIELD(live_reply, port, "port", I32),
         JSON_FIELD(live_reply, direct, "direct", I32),
         JSON_FIELD(live_reply, rtsp_addr, "rtspAddr", TEXT),
         JSON_FIELD(live_reply, res_path, "resPath", TEXT),
     };
-    json_object* reply = json_object_new_object();
-    json_add_text(reply, "status", "OK");
-    json_from_record(reply, &live, kFields);
-    cgi_writeback_json(REPLY_JSON, reply);
-    if (answer.context)
+    live_reply live;
+    answer_record(answer, &live);
+    reply_result_record(live.result, &live, kFields, WEB_RES_COUNT(kFields));
+    if (live.result >= 0 && answer.context)
         *(int*)answer.context = live.channel;
 }
 
@@ -234,14 +241,7 @@ void on_get_live_image_cb(IpcAnswer& answer)
 {
     image_reply image;
     answer_record(answer, &image);
-    if (image.result < 0) {
-        reply_status("ERROR");
-        return;
-    }
-    json_object* reply = json_object_new_object();
-    json_add_text(reply, "status", "OK");
-    json_from_record(reply, &image.image, kImageValueFields, IMAGE_VALUE_FIELDS);
-    cgi_writeback_json(REPLY_JSON, reply);
+    reply_result_record(image.result, &image.image, kImageValueFields, IMAGE_VALUE_FIELDS);
 }
 
 void add_stream(json_object* nvr, const char* prefix, const rtsp_stream& s)

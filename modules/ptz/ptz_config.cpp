@@ -51,11 +51,9 @@ HandlerStatus on_get_ptzport_info(const char* request)
 
 HandlerStatus on_set_ptzport_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     db_ptz_port port;
-    memset(&port, 0, sizeof port);
-    json_object* list = nullptr;
-    if (!json_object_object_get_ex(body.get(), "chnid", &list) || !json_read_record(body.get(), &port, kPortFields))
+    JsonPtr body = request_record(request, &port, kPortFields);
+    if (!body || !json_object_object_get_ex(body.get(), "chnid", nullptr))
         return HANDLER_SILENT;
     // The channel comes from the list, never from the body's "camId".
     port.zero = 0;

@@ -74,7 +74,6 @@ HandlerStatus tell_command(const char* request, int code, const JsonField (&fiel
 
 HandlerStatus on_send_ptz_cmd(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     const JsonField fields[] = {
         JSON_FIELD_CHECKED(ptz_action, channel, "channelId", I32, true, 0, ptz_channel_limit() - 1),
         JSON_FIELD_CHECKED(ptz_action, action, "action", I32, true, 0, INT32_MAX),
@@ -86,8 +85,8 @@ HandlerStatus on_send_ptz_cmd(const char* request)
         JSON_FIELD(ptz_action, stream_id, "streamId", I32),
     };
     ptz_action move;
-    memset(&move, 0, sizeof move);
-    if (!json_read_record(body.get(), &move, fields))
+    JsonPtr body = request_record(request, &move, fields);
+    if (!body)
         return HANDLER_SILENT;
     ptz_tell(REQ_PTZ_MOVE, &move, (int)sizeof move);
     int auto_focus = 0;
@@ -103,7 +102,6 @@ HandlerStatus on_send_ptz_cmd(const char* request)
 
 HandlerStatus on_preset_op(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     const JsonField fields[] = {
         JSON_FIELD_CHECKED(ptz_action, channel, "channelId", I32, true, 0, ptz_channel_limit() - 1),
         JSON_FIELD_CHECKED(ptz_action, preset_id, "presetId", I32, true, 0, PTZ_MAX_PRESETS),
@@ -116,8 +114,8 @@ HandlerStatus on_preset_op(const char* request)
         JSON_FIELD(ptz_action, stream_id, "streamId", I32),
     };
     ptz_action preset;
-    memset(&preset, 0, sizeof preset);
-    if (!json_read_record(body.get(), &preset, fields))
+    JsonPtr body = request_record(request, &preset, fields);
+    if (!body)
         return HANDLER_SILENT;
     const char* name = "";
     json_get_text(body.get(), "name", &name);
@@ -417,9 +415,8 @@ HandlerStatus on_cgi_set_ptz_control(const char* request)
         JSON_FIELD_CHECKED(ptz_control, channel, "chnid", I32, true, 0, 63),
         JSON_FIELD(ptz_control, command, "ptzCmd", I32),
     };
-    JsonPtr body(get_request_tokener_json_object(request));
-    ptz_control control = {0, 0};
-    if (!json_read_record(body.get(), &control, kFields))
+    ptz_control control;
+    if (!request_record(request, &control, kFields))
         return HANDLER_ERROR_JSON;
     HandlerStatus status = ptz_ask(REQ_PTZ_CONTROL, &control, (int)sizeof control, HANDLER_ERROR_JSON);
     ptz_log(LOG_PARAM_PTZ, control.channel);
@@ -439,14 +436,6 @@ json_object* tour_json(const ptz_tour_block& tour)
         json_object_array_add(points, point);
     }
     return points;
-}
-
-json_object* int_array(const int32_t* values, int n)
-{
-    json_object* array = json_object_new_array();
-    for (int i = 0; i < n; i++)
-        json_object_array_add(array, json_object_new_int(values[i]));
-    return array;
 }
 
 void on_ptz_reply_info(IpcAnswer& answer)
@@ -480,10 +469,10 @@ void on_ptz_reply_info(IpcAnswer& answer)
         json_object_array_add(patterns, o);
     }
     json_object_object_add(reply, "PATTERN", patterns);
-    json_object_object_add(reply, "autoscan_status", int_array(state->autoscan_status, PTZ_STATUS_ROWS));
+    json_object_object_add(reply, "autoscan_status", json_int_array(state->autoscan_status, PTZ_STATUS_ROWS));
     json_object* status = json_object_new_array();
     for (const auto& row : state->tour_status)
-        json_object_array_add(status, int_array(row, PTZ_MAX_TOURS));
+        json_object_array_add(status, json_int_array(row, PTZ_MAX_TOURS));
     json_object_object_add(reply, "tour_status", status);
     free(state);
     cgi_writeback_json(REPLY_JSON, reply);

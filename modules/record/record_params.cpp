@@ -184,14 +184,6 @@ void on_get_anr_support_cb(IpcAnswer& answer)
     reply_record(&support, kFields);
 }
 
-json_object* int_list(const int32_t* words, int n)
-{
-    json_object* list = json_object_new_array();
-    for (int i = 0; i < n; i++)
-        json_object_array_add(list, json_object_new_int(words[i]));
-    return list;
-}
-
 void on_get_record_streams_cb(IpcAnswer& answer)
 {
     record_streams_reply reply;
@@ -201,8 +193,8 @@ void on_get_record_streams_cb(IpcAnswer& answer)
     }
     const int n = answer_count(answer, reply.count, RECORD_CHANNELS, 0, 4);
     json_object* o = json_object_new_object();
-    json_object_object_add(o, "primary", int_list(reply.primary, n));
-    json_object_object_add(o, "secondary", int_list(reply.secondary, n));
+    json_object_object_add(o, "primary", json_int_array(reply.primary, n));
+    json_object_object_add(o, "secondary", json_int_array(reply.secondary, n));
     json_add_int(o, "size", n);
     cgi_writeback_json(REPLY_JSON, o);
 }

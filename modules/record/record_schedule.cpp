@@ -87,10 +87,8 @@ HandlerStatus on_get_holiday_info(const char*)
 
 HandlerStatus on_set_holiday_info(const char* request)
 {
-    JsonPtr body(get_request_tokener_json_object(request));
     db_holiday holiday;
-    memset(&holiday, 0, sizeof holiday);
-    if (!body || !json_read_record(body.get(), &holiday, kHolidayFields))
+    if (!request_record(request, &holiday, kHolidayFields))
         return HANDLER_SILENT;
     if (write_holiday(VXDB_MAIN, &holiday) != 0)
         return HANDLER_ERROR_TEXT;

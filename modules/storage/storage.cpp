@@ -2,6 +2,8 @@
 // they share.
 #include "modules/storage/storage.h"
 
+#include <cstring>
+
 #include "core/json_util.h"
 #include "core/reply.h"
 
@@ -21,6 +23,14 @@ HandlerStatus storage_ask_empty(int code, HandlerStatus silence)
     return cgi_ask(on_storage_ipc_callback, code, nullptr, 0, silence);
 }
 
+HandlerStatus storage_remove_raid(int32_t id)
+{
+    raid_info raid;
+    memset(&raid, 0, sizeof raid);
+    raid.id = id;
+    return cgi_ask(on_storage_ipc_callback, REQ_RAID_REMOVE, &raid, (int)sizeof raid, HANDLER_ERROR_TEXT);
+}
+
 void storage_reply_word(const char* key, const IpcAnswer& answer)
 {
     json_object* reply = json_object_new_object();
@@ -28,7 +38,12 @@ void storage_reply_word(const char* key, const IpcAnswer& answer)
     cgi_writeback_json(REPLY_JSON, reply);
 }
 
-void storage_reply_result_word(const IpcAnswer& answer)
+void storage_reply_result_word(IpcAnswer& answer)
 {
     reply_text(answer_word(answer) ? "Error" : "OK");
+}
+
+void storage_reply_result(IpcAnswer& answer)
+{
+    storage_reply_word("result", answer);
 }

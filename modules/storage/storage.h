@@ -18,10 +18,14 @@ void on_storage_ipc_callback(void* context, const int32_t* header, const char* p
 // Sends one int32 and waits; `silence` as cgi_ask.
 HandlerStatus storage_ask_port(int code, int32_t port, HandlerStatus silence, void* context = nullptr);
 HandlerStatus storage_ask_empty(int code, HandlerStatus silence);
+// Asks for the removal of the RAID array `id`; silence is a text error.
+HandlerStatus storage_remove_raid(int32_t id);
 // {key: first word} as JSON.
 void storage_reply_word(const char* key, const IpcAnswer& answer);
-// "Error" for a nonzero first word, else "OK".
-void storage_reply_result_word(const IpcAnswer& answer);
+// Printers of the answers that carry only a result word: "Error" for a
+// nonzero word, else "OK"; and {"result": word} as JSON.
+void storage_reply_result_word(IpcAnswer& answer);
+void storage_reply_result(IpcAnswer& answer);
 // "channel", "disk", "max_chan" and "group_enable": the storage groups as
 // stored, which the quota answer and the status page both show.
 void storage_add_groups(json_object* reply);

@@ -245,10 +245,7 @@ HandlerStatus on_del_disk(const char* request)
     }
     HandlerStatus status;
     if (type == HDD_TYPE_RAID) {
-        raid_info raid;
-        memset(&raid, 0, sizeof raid);
-        raid.id = port;
-        status = cgi_ask(on_storage_ipc_callback, REQ_RAID_REMOVE, &raid, (int)sizeof raid, HANDLER_ERROR_TEXT);
+        status = storage_remove_raid(port);
     } else {
         status = storage_ask_port(REQ_DISK_REMOVE, port, HANDLER_ERROR_TEXT);
         db_disk fresh;
@@ -288,6 +285,16 @@ HandlerStatus on_set_quota_info(const char* request)
     return cgi_ask(on_storage_ipc_callback, REQ_QUOTA_SET, &quota, (int)sizeof quota, HANDLER_ERROR_TEXT);
 }
 
+// Stores the group mode and tells the core service; false when it cannot
+// be stored.
+bool set_group_mode(int32_t mode)
+{
+    if (set_param_int(VXDB_MAIN, "group_mode", mode) != 0)
+        return false;
+    cgi_notify(on_storage_ipc_callback, REQ_GROUP_MODE, &mode, (int)sizeof mode);
+    return true;
+}
+
 HandlerStatus on_set_group_info(const char* request)
 {
     JsonPtr body(get_request_tokener_json_object(request));
@@ -295,19 +302,13 @@ HandlerStatus on_set_group_info(const char* request)
     if (!json_get_int(body.get(), "group_enable", &enable))
         return HANDLER_SILENT;
     if (enable == 0) {
-        if (set_param_int(VXDB_MAIN, "group_mode", 0) != 0)
+        if (!set_group_mode(0))
             return HANDLER_ERROR_TEXT;
-        int32_t mode = 0;
-        cgi_notify(on_storage_ipc_callback, REQ_GROUP_MODE, &mode, (int)sizeof mode);
         reply_text("OK");
         return HANDLER_DONE;
     }
-    if (get_param_int(VXDB_MAIN, "group_mode", 0) == 0) {
-        if (set_param_int(VXDB_MAIN, "group_mode", enable) != 0)
-            return HANDLER_ERROR_TEXT;
-        int32_t mode = enable;
-        cgi_notify(on_storage_ipc_callback, REQ_GROUP_MODE, &mode, (int)sizeof mode);
-    }
+    if (get_param_int(VXDB_MAIN, "group_mode", 0) == 0 && !set_group_mode(enable))
+        return HANDLER_ERROR_TEXT;
     storage_group groups[STORAGE_MAX_GROUPS];
     read_groups(VXDB_MAIN, groups);
     json_object* channels = nullptr;
@@ -385,12 +386,6 @@ HandlerStatus on_cgi_get_format_info(const char*)
 
 // ---- answers ---------------------------------------------------------------
 
-void on_set_esata_auto_backup_info_cb(IpcAnswer& answer) { storage_reply_word("result", answer); }
-
-void on_format_esata_disk_web_cb(IpcAnswer& answer) { storage_reply_word("result", answer); }
-
-void on_cgi_set_auto_backup_stop_cb(IpcAnswer& answer) { storage_reply_word("result", answer); }
-
 void on_cgi_get_auto_backup_status_cb(IpcAnswer& answer) { storage_reply_word("status", answer); }
 
 void on_get_esata_auto_backup_status_cb(IpcAnswer& answer)
@@ -419,10 +414,6 @@ void on_get_smart_attr_cb(IpcAnswer& answer)
     json_add_int(reply, "selfEvaluation", strstr(text, "PASSED") ? 1 : 0);
     cgi_writeback_json(REPLY_JSON, reply);
 }
-
-void on_del_disk_nas_cb(IpcAnswer& answer) { storage_reply_result_word(answer); }
-
-void on_set_quota_info_cb(IpcAnswer& answer) { storage_reply_result_word(answer); }
 
 void on_get_recycle_mode_cb(IpcAnswer& answer)
 {
@@ -532,7 +523,7 @@ void on_cgi_get_format_info_cb(IpcAnswer& answer)
 // Response code, record size, fewest whole records, printer. An answer
 // shorter than its fewest records is no answer.
 const IpcResponse kNasResponses[] = {
-    {6316, 4, 1, on_set_esata_auto_backup_info_cb},
+    {6316, 4, 1, storage_reply_result},  // backup settings stored
     {6317, (int)sizeof(esata_backup_status), 1, on_get_esata_auto_backup_status_cb},
     {8403, (int)sizeof(smart_attr_reply), 1, on_get_smart_attr_cb},
     {8431, (int)sizeof(recycle_mode_reply), 1, on_get_recycle_mode_cb},
@@ -541,12 +532,12 @@ const IpcResponse kNasResponses[] = {
     {8440, (int)sizeof(nas_search_reply), 1, on_search_disk_nas_cb},
     {8457, (int)sizeof(export_disk_info), 0, on_get_export_disk_info_cb},
     {8475, 4, 0, on_set_recycle_cb},
-    {8508, 4, 1, on_del_disk_nas_cb},
+    {8508, 4, 1, storage_reply_result_word},  // network disks deleted
     {8529, (int)sizeof(quota_reply_entry), 0, on_get_quota_info_cb},
-    {8530, 4, 1, on_set_quota_info_cb},
-    {8535, 4, 1, on_format_esata_disk_web_cb},
+    {8530, 4, 1, storage_reply_result_word},  // quotas set
+    {8535, 4, 1, storage_reply_result},  // eSATA format
     {8536, 4, 1, on_cgi_get_auto_backup_status_cb},
-    {8537, 4, 1, on_cgi_set_auto_backup_stop_cb},
+    {8537, 4, 1, storage_reply_result},  // backup stopped
     {8540, (int)sizeof(format_info), 1, on_cgi_get_format_info_cb},
 };
 

@@ -120,3 +120,11 @@ private:
     pid_t pid_ = -1;
     bool ready_ = false;
 };
+
+// Text as a record's field of n bytes holds it: cut to n, zero-filled.
+inline std::string field(const std::string& text, size_t n)
+{
+    std::string f = text.substr(0, n);
+    f.resize(n, '\0');
+    return f;
+}
