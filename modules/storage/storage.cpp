@@ -38,12 +38,7 @@ void storage_reply_word(const char* key, const IpcAnswer& answer)
     cgi_writeback_json(REPLY_JSON, reply);
 }
 
-void storage_reply_result_word(IpcAnswer& answer)
+void storage_reply_result_word(const IpcAnswer& answer)
 {
     reply_text(answer_word(answer) ? "Error" : "OK");
-}
-
-void storage_reply_result(IpcAnswer& answer)
-{
-    storage_reply_word("result", answer);
 }

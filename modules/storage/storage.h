@@ -22,10 +22,8 @@ HandlerStatus storage_ask_empty(int code, HandlerStatus silence);
 HandlerStatus storage_remove_raid(int32_t id);
 // {key: first word} as JSON.
 void storage_reply_word(const char* key, const IpcAnswer& answer);
-// Printers of the answers that carry only a result word: "Error" for a
-// nonzero word, else "OK"; and {"result": word} as JSON.
-void storage_reply_result_word(IpcAnswer& answer);
-void storage_reply_result(IpcAnswer& answer);
+// "Error" for a nonzero first word, else "OK".
+void storage_reply_result_word(const IpcAnswer& answer);
 // "channel", "disk", "max_chan" and "group_enable": the storage groups as
 // stored, which the quota answer and the status page both show.
 void storage_add_groups(json_object* reply);

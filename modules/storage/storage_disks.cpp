@@ -191,6 +191,16 @@ void on_format_disk_cb(IpcAnswer& answer)
     }
 }
 
+void on_create_raid_cb(IpcAnswer& answer) { storage_reply_result_word(answer); }
+
+void on_remove_raid_cb(IpcAnswer& answer) { storage_reply_result_word(answer); }
+
+void on_create_space_cb(IpcAnswer& answer) { storage_reply_result_word(answer); }
+
+void on_remove_space_cb(IpcAnswer& answer) { storage_reply_result_word(answer); }
+
+void on_rebuild_raid_cb(IpcAnswer& answer) { storage_reply_result_word(answer); }
+
 // The bit mask of RAID member ports; ports of 32 and above have no bit.
 uint32_t member_mask(const storage_disk_info& d)
 {
@@ -304,13 +314,12 @@ void on_get_storage_info_cb(IpcAnswer& answer)
 const IpcResponse kDiskResponses[] = {
     {8402, 4, 1, on_format_disk_cb, REQ_DISK_FORMAT},
     {8434, 4, 1, on_format_disk_cb},
-    // Array creation, removal (two codes), hot spare set and release, rebuild.
-    {8420, 4, 1, storage_reply_result_word},
-    {8421, 4, 1, storage_reply_result_word},
-    {8496, 4, 1, storage_reply_result_word},
-    {8423, 4, 1, storage_reply_result_word},
-    {8424, 4, 1, storage_reply_result_word},
-    {8425, 4, 1, storage_reply_result_word},
+    {8420, 4, 1, on_create_raid_cb},
+    {8421, 4, 1, on_remove_raid_cb},
+    {8496, 4, 1, on_remove_raid_cb},
+    {8423, 4, 1, on_create_space_cb},
+    {8424, 4, 1, on_remove_space_cb},
+    {8425, 4, 1, on_rebuild_raid_cb},
     {8433, (int)sizeof(storage_disk_info), 0, on_get_storage_info_cb},
 };
 

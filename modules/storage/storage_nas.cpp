@@ -386,6 +386,12 @@ HandlerStatus on_cgi_get_format_info(const char*)
 
 // ---- answers ---------------------------------------------------------------
 
+void on_set_esata_auto_backup_info_cb(IpcAnswer& answer) { storage_reply_word("result", answer); }
+
+void on_format_esata_disk_web_cb(IpcAnswer& answer) { storage_reply_word("result", answer); }
+
+void on_cgi_set_auto_backup_stop_cb(IpcAnswer& answer) { storage_reply_word("result", answer); }
+
 void on_cgi_get_auto_backup_status_cb(IpcAnswer& answer) { storage_reply_word("status", answer); }
 
 void on_get_esata_auto_backup_status_cb(IpcAnswer& answer)
@@ -414,6 +420,10 @@ void on_get_smart_attr_cb(IpcAnswer& answer)
     json_add_int(reply, "selfEvaluation", strstr(text, "PASSED") ? 1 : 0);
     cgi_writeback_json(REPLY_JSON, reply);
 }
+
+void on_del_disk_nas_cb(IpcAnswer& answer) { storage_reply_result_word(answer); }
+
+void on_set_quota_info_cb(IpcAnswer& answer) { storage_reply_result_word(answer); }
 
 void on_get_recycle_mode_cb(IpcAnswer& answer)
 {
@@ -523,7 +533,7 @@ void on_cgi_get_format_info_cb(IpcAnswer& answer)
 // Response code, record size, fewest whole records, printer. An answer
 // shorter than its fewest records is no answer.
 const IpcResponse kNasResponses[] = {
-    {6316, 4, 1, storage_reply_result},  // backup settings stored
+    {6316, 4, 1, on_set_esata_auto_backup_info_cb},
     {6317, (int)sizeof(esata_backup_status), 1, on_get_esata_auto_backup_status_cb},
     {8403, (int)sizeof(smart_attr_reply), 1, on_get_smart_attr_cb},
     {8431, (int)sizeof(recycle_mode_reply), 1, on_get_recycle_mode_cb},
@@ -532,12 +542,12 @@ const IpcResponse kNasResponses[] = {
     {8440, (int)sizeof(nas_search_reply), 1, on_search_disk_nas_cb},
     {8457, (int)sizeof(export_disk_info), 0, on_get_export_disk_info_cb},
     {8475, 4, 0, on_set_recycle_cb},
-    {8508, 4, 1, storage_reply_result_word},  // network disks deleted
+    {8508, 4, 1, on_del_disk_nas_cb},
     {8529, (int)sizeof(quota_reply_entry), 0, on_get_quota_info_cb},
-    {8530, 4, 1, storage_reply_result_word},  // quotas set
-    {8535, 4, 1, storage_reply_result},  // eSATA format
+    {8530, 4, 1, on_set_quota_info_cb},
+    {8535, 4, 1, on_format_esata_disk_web_cb},
     {8536, 4, 1, on_cgi_get_auto_backup_status_cb},
-    {8537, 4, 1, storage_reply_result},  // backup stopped
+    {8537, 4, 1, on_cgi_set_auto_backup_stop_cb},
     {8540, (int)sizeof(format_info), 1, on_cgi_get_format_info_cb},
 };
 
