@@ -67,6 +67,11 @@ int read_records(const char* db, db_record out[64])
     return vxdb_read_table(db, kRecord, out, RECORD_CHANNELS) < 0 ? -1 : 0;
 }
 
+int write_record(const char* db, const db_record* record)
+{
+    return record ? vxdb_write(db, kRecord, record->id, record, (int)sizeof *record) : -1;
+}
+
 namespace {
 struct RecordChange {
     void (*change)(db_record*, int, void*);

@@ -183,6 +183,7 @@ int read_holiday(const char* db, db_holiday* out, int id, bool* found);
 int write_holiday(const char* db, const db_holiday* holiday);
 int read_record(const char* db, db_record* out, int channel);
 int read_records(const char* db, db_record out[64]);
+int write_record(const char* db, const db_record* record);
 // Read-modify-write of the rows of a channel set in one transaction.
 int update_records(const char* db, uint64_t channels, void (*change)(db_record* record, int channel, void* context),
                    void* context);
