@@ -11,31 +11,9 @@
 #include "modules/storage/storage.h"
 #include "platform/vxsocket.h"
 #include "tests/support/handler_test.h"
+#include "tests/support/local_run.h"
 
 namespace {
-
-std::string shell(const std::string& command)
-{
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
-        out.append(buf, n);
-    pclose(p);
-    return out;
-}
-
-// A port the kernel picks as free.
-int free_port()
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t len = sizeof a;
-    bind(fd, (sockaddr*)&a, sizeof a);
-    getsockname(fd, (sockaddr*)&a, &len);
-    close(fd);
-    return ntohs(a.sin_port);
-}
 
 // scripts/run in the background on a scratch folder, stopped with SIGTERM.
 class LocalDevice {

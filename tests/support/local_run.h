@@ -13,6 +13,8 @@ inline std::string shell(const std::string& command)
 {
     std::string out;
     FILE* p = popen(command.c_str(), "r");
+    if (!p)
+        return out;
     char buf[4096];
     for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
         out.append(buf, n);
