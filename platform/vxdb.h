@@ -67,6 +67,23 @@ int vxdb_update_table(const char* db, const vxdb_kind& kind, void* table, int ca
 // 0 written, 1 refused, -1 database failure.
 int vxdb_update(const char* db, const vxdb_kind& kind, int idx, bool (*change)(void* record, void* context),
                 void* context);
+// vxdb_update with a change that takes the record's own type.
+template <typename Record>
+struct VxdbTypedChange {
+    bool (*change)(Record*, void*);
+    void* context;
+    static bool apply(void* record, void* self)
+    {
+        VxdbTypedChange* c = (VxdbTypedChange*)self;
+        return c->change((Record*)record, c->context);
+    }
+};
+template <typename Record>
+int vxdb_update(const char* db, const vxdb_kind& kind, int idx, bool (*change)(Record*, void*), void* context)
+{
+    VxdbTypedChange<Record> c = {change, context};
+    return vxdb_update(db, kind, idx, VxdbTypedChange<Record>::apply, &c);
+}
 // The same for every index whose bit is set in `mask` (indexes below 64 and
 // below kind.count), all in one transaction: `change` gets each record
 // (missing ones zero) and its index. 0 written, -1 database failure (nothing

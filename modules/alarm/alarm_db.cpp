@@ -137,44 +137,26 @@ int read_alarm_chnOut_event_names(const char* db, alarm_chnOut_event_name out[AL
     return read_keyed_row(db, kChnOutName, CAMERA_ALARM_OUTPUTS, out, output);
 }
 
-namespace {
-template <typename T>
-struct Change {
-    bool (*change)(T*, void*);
-    void* context;
-};
-
-template <typename T>
-bool apply_change(void* record, void* context)
-{
-    Change<T>* c = (Change<T>*)context;
-    return c->change((T*)record, c->context);
-}
-}  // namespace
-
 int update_alarm_chnIn_event(const char* db, int channel, int input,
                              bool (*change)(alarm_chnIn_event* record, void* context), void* context)
 {
     if (!valid(channel, input, CAMERA_ALARM_INPUTS))
         return -1;
-    Change<alarm_chnIn_event> c = {change, context};
-    return vxdb_update(db, kChnInEvent, keyed(channel, input), apply_change<alarm_chnIn_event>, &c);
+    return vxdb_update(db, kChnInEvent, keyed(channel, input), change, context);
 }
 
 int update_alarm_out(const char* db, int output, bool (*change)(alarm_out* record, void* context), void* context)
 {
     if (output < 0 || output >= NVR_ALARM_OUTPUTS)
         return -1;
-    Change<alarm_out> c = {change, context};
-    return vxdb_update(db, kAlarmOut, output, apply_change<alarm_out>, &c);
+    return vxdb_update(db, kAlarmOut, output, change, context);
 }
 
 int update_alarm_in(const char* db, int input, bool (*change)(alarm_in* record, void* context), void* context)
 {
     if (input < 0 || input >= NVR_ALARM_INPUTS)
         return -1;
-    Change<alarm_in> c = {change, context};
-    return vxdb_update(db, kAlarmIn, input, apply_change<alarm_in>, &c);
+    return vxdb_update(db, kAlarmIn, input, change, context);
 }
 
 namespace {

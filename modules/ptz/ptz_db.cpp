@@ -7,19 +7,6 @@ namespace {
 const vxdb_kind kSpeed = {"ptz_speed", (int)sizeof(db_ptz_speed), 64};
 const vxdb_kind kTour = {"ptz_tour", (int)sizeof(db_ptz_tour), 64};
 const vxdb_kind kPort = {"ptz_port", (int)sizeof(db_ptz_port), 64};
-
-template <typename T>
-struct Change {
-    bool (*change)(T* record, void* context);
-    void* context;
-};
-
-template <typename T>
-bool apply(void* record, void* context)
-{
-    Change<T>* c = (Change<T>*)context;
-    return c->change((T*)record, c->context);
-}
 }  // namespace
 
 int read_ptz_speed(const char* db, db_ptz_speed* out, int channel)
@@ -55,13 +42,11 @@ int write_ptz_port(const char* db, const db_ptz_port* port, int channel)
 int update_ptz_speed(const char* db, int channel, bool (*change)(db_ptz_speed* speed, void* context),
                      void* context)
 {
-    Change<db_ptz_speed> c = {change, context};
-    return vxdb_update(db, kSpeed, channel, apply<db_ptz_speed>, &c);
+    return vxdb_update(db, kSpeed, channel, change, context);
 }
 
 int update_ptz_tour(const char* db, int channel, bool (*change)(db_ptz_tour* tours, void* context),
                     void* context)
 {
-    Change<db_ptz_tour> c = {change, context};
-    return vxdb_update(db, kTour, channel, apply<db_ptz_tour>, &c);
+    return vxdb_update(db, kTour, channel, change, context);
 }

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "core/db.h"
-#include "modules/video/video_db.h"
 #include "modules/video/video_records.h"
 #include "platform/vxdb.h"
 
@@ -227,7 +226,7 @@ int update_anpr_event(const char* db, int channel, int mode, bool (*change)(anpr
     const int idx = anpr_index(channel, mode);
     if (idx < 0 || !change)
         return -1;
-    return video_update_record(db, kAnprEvent, idx, change, context);
+    return vxdb_update(db, kAnprEvent, idx, change, context);
 }
 
 int read_anpr_schedule(const char* db, const char* table, Schedule* out, int channel, int mode)

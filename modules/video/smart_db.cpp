@@ -4,7 +4,6 @@
 
 #include "core/db.h"
 #include "core/event_actions.h"
-#include "modules/video/video_db.h"
 #include "modules/video/video_records.h"
 #include "platform/vxdb.h"
 
@@ -92,7 +91,7 @@ int update_action_record(const char* db, const ActionRecords& family, int channe
 {
     if (!valid(family, channel, key))
         return -1;
-    return video_update_record(db, family.kind, key * VIDEO_CHANNELS + channel, change, context);
+    return vxdb_update(db, family.kind, key * VIDEO_CHANNELS + channel, change, context);
 }
 
 // The record of (source, key) to each other channel of the set, each copy

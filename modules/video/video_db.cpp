@@ -2,7 +2,6 @@
 #include <cstring>
 
 #include "core/db.h"
-#include "modules/video/video_db.h"
 #include "modules/video/video_records.h"
 #include "platform/vxdb.h"
 
@@ -137,7 +136,7 @@ int copy_motions(const char* db, int source, uint64_t channels)
 
 int update_motion(const char* db, int channel, bool (*change)(motion*, void*), void* context)
 {
-    return video_update_record(db, kMotion, channel, change, context);
+    return vxdb_update(db, kMotion, channel, change, context);
 }
 
 int write_motion_schedule(const char* db, const Schedule* schedule, int channel)
@@ -167,7 +166,7 @@ int copy_video_losts(const char* db, int source, uint64_t channels)
 
 int update_video_lost(const char* db, int channel, bool (*change)(video_lost*, void*), void* context)
 {
-    return video_update_record(db, kVideoLost, channel, change, context);
+    return vxdb_update(db, kVideoLost, channel, change, context);
 }
 
 int update_video_losts(const char* db, uint64_t channels, void (*change)(video_lost*, int, void*), void* context)
@@ -284,5 +283,5 @@ int delete_ptz_params(const char* db, int event_type, int channel, const int* pt
 
 int update_osd(const char* db, int channel, bool (*change)(osd*, void*), void* context)
 {
-    return video_update_record(db, kOsd, channel, change, context);
+    return vxdb_update(db, kOsd, channel, change, context);
 }
