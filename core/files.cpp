@@ -1,7 +1,10 @@
-// Files named by requests, answers and marker files, kept inside "/tmp".
+// Files named by requests, answers and marker files, kept inside "/tmp";
+// the loops every part writes files and downloads with.
 #include "core/files.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,6 +12,7 @@
 
 #include "core/request.h"
 #include "platform/devpath.h"
+#include "platform/vxsystem.h"
 
 namespace {
 
@@ -78,11 +82,7 @@ bool upload_path_from_request(const char* request, UploadPath* out)
     return true;
 }
 
-// Writing files and downloads.
-#include <cstdio>
-#include <cstdlib>
-
-#include "platform/vxsystem.h"
+// ---- Writing files and downloads.
 
 bool write_all(int fd, const void* data, size_t n)
 {
