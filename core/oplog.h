@@ -20,5 +20,13 @@ void cgi_write_operation_log(int sub_type, int parameter, int object, int detail
                              const void* detail = nullptr, int detail_length = 0,
                              const char* user = nullptr);
 
+// A channel, input or output as the log names it, counted from 1. Wraps as
+// the device's 32-bit arithmetic does for a number that came unchecked from a
+// request or an answer, instead of overflowing.
+inline int oplog_number(int index)
+{
+    return (int)((uint32_t)index + 1u);
+}
+
 // Sends a filled record.
 void cgi_send_operation_log(const OperationLogRecord* record);

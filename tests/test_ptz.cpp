@@ -216,6 +216,9 @@ TEST_F(PtzTest, CommandsSentWithoutWaiting)
         {"/5004", R"({"action":4,"chn":6,"tourid":3})", REQ_PTZ_PATTERN, action_bytes(6, 40, 3, {0, 0, 0, 0}), 904, 7},
         {"/5004", R"({"action":7,"chn":6,"tourid":3})", REQ_PTZ_PATTERN, action_bytes(6, 0, 3, {0, 0, 0, 0}), 904, 7},
         {"/5006", R"({"channelId":9,"action":5})", REQ_PTZ_PRESET_CALL, int32_bytes({9, 5}), 900, 10},
+        // Told as it comes; its log number wraps as 32-bit arithmetic does, without overflow.
+        {"/5006", R"({"channelId":2147483647,"action":5})", REQ_PTZ_PRESET_CALL, int32_bytes({INT32_MAX, 5}), 900,
+         INT32_MIN},
         {"/5007", R"({"camId":1,"Zoom":-1,"ZoomSpeed":6})", REQ_PTZ_ZOOM, int32_bytes({1, -1, 6}), 900, 2},
     };
     for (const auto& c : cases) {

@@ -206,7 +206,7 @@ HandlerStatus store_input(json_object* alarm, const char* input_key, const JsonF
         return HANDLER_ERROR_TEXT;
     const int32_t word = input;
     cgi_notify(on_alarm_ipc_callback, REQ_ALARM_IN_CHANGED, &word, (int)sizeof word);
-    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_ALARM_INPUT, input + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_ALARM_INPUT, oplog_number(input));
     reply_text("OK");
     return HANDLER_DONE;
 }

@@ -159,7 +159,7 @@ HandlerStatus on_set_alarm_out_state(const char* request)
     if (!request_words(request, &change, {"id", "enable"}))
         return HANDLER_SILENT;
     cgi_notify(on_alarm_ipc_callback, REQ_ALARM_OUT_SWITCH, &change, (int)sizeof change);
-    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_ALARM_OUTPUT, change.output + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_ALARM_OUTPUT, oplog_number(change.output));
     reply_text("OK");
     return HANDLER_DONE;
 }

@@ -133,7 +133,7 @@ void log_camera_change(const db_camera& camera)
     wire_text(detail.protocol, protocol_text(camera.protocol));
     wire_text(detail.transport, camera.transmit_protocol ? "TCP" : "UDP");
     detail.sync_time = camera.sync_time;
-    cgi_write_operation_log(LOG_SUB_REMOTE_CAMERA_CHANGE, LOG_PARAM_CAMERA, camera.id + 1, LOG_DETAIL_CAMERA,
+    cgi_write_operation_log(LOG_SUB_REMOTE_CAMERA_CHANGE, LOG_PARAM_CAMERA, oplog_number(camera.id), LOG_DETAIL_CAMERA,
                             &detail, (int)sizeof detail);
 }
 
@@ -234,7 +234,7 @@ HandlerStatus on_del_camera_info(const char* request)
         return HANDLER_ERROR_JSON;
     ipc_tell(REQ_IPC_CAMERA_REMOVED, &channel, (int)sizeof channel);
     tell_poe(channel, 0);
-    cgi_write_operation_log(LOG_SUB_REMOTE_CAMERA_CHANGE, LOG_PARAM_CAMERA, channel + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_CAMERA_CHANGE, LOG_PARAM_CAMERA, oplog_number(channel));
     reply_text("OK");
     return HANDLER_DONE;
 }

@@ -215,7 +215,7 @@ HandlerStatus on_set_camera_stream(const char* request)
         return HANDLER_ERROR_TEXT;
     json_to_record(body.get(), &set, kStreamFields);
     const HandlerStatus status = ipc_ask(REQ_IPC_STREAM_SET, &set, (int)sizeof set, HANDLER_ERROR_JSON);
-    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_CAMERA, set.id + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_CAMERA, oplog_number(set.id));
     return status;
 }
 

@@ -220,7 +220,7 @@ HandlerStatus on_start_playback(const char* request)
     session.id = open.sid;
     wire_text(session.play_time, open.play);
     HandlerStatus status = ask_stream_info(&session);
-    cgi_write_operation_log(LOG_SUB_REMOTE_PLAYBACK, LOG_PARAM_NONE, open.channel + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PLAYBACK, LOG_PARAM_NONE, oplog_number(open.channel));
     return status;
 }
 

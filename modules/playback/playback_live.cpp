@@ -71,7 +71,7 @@ HandlerStatus log_channel(const char* request, int sub_type)
     if (!channel_text(request, &channel))
         return HANDLER_SILENT;
     if (sub_type)
-        cgi_write_operation_log(sub_type, LOG_PARAM_NONE, channel + 1);
+        cgi_write_operation_log(sub_type, LOG_PARAM_NONE, oplog_number(channel));
     reply_text("OK");
     return HANDLER_DONE;
 }
@@ -89,7 +89,7 @@ HandlerStatus on_start_live(const char* request)
     HandlerStatus status = playback_ask(REQ_LIVE_START, &live, (int)sizeof live, &started);
     // Logged here rather than on the delivery thread, once the answer is in.
     if (started >= 0)
-        cgi_write_operation_log(LOG_SUB_REMOTE_LIVE_VIEW, LOG_PARAM_NONE, started + 1);
+        cgi_write_operation_log(LOG_SUB_REMOTE_LIVE_VIEW, LOG_PARAM_NONE, oplog_number(started));
     return status;
 }
 
@@ -140,8 +140,8 @@ HandlerStatus on_set_live_image(const char* request)
     detail.saturation = image_log_scale(image.saturation);
     detail.sharpness = image_log_scale(image.sharpness);
     detail.noise_reduction = image_log_scale(image.noise_reduction);
-    cgi_write_operation_log(LOG_SUB_REMOTE_IMAGE, LOG_PARAM_NONE, image.channel + 1, LOG_DETAIL_IMAGE, &detail,
-                            (int)sizeof detail);
+    cgi_write_operation_log(LOG_SUB_REMOTE_IMAGE, LOG_PARAM_NONE, oplog_number(image.channel), LOG_DETAIL_IMAGE,
+                            &detail, (int)sizeof detail);
     reply_text("OK");
     return HANDLER_DONE;
 }

@@ -444,7 +444,7 @@ HandlerStatus on_download_playback(const char* request)
     snprintf(file_name, sizeof file_name, "%lldDDD%s-%s_%d.avi", 1LL << channel, start_label, end_label, channel);
     file_name[127] = '\0';  // the name field's limit
 
-    cgi_write_operation_log(LOG_SUB_REMOTE_PLAYBACK, LOG_PARAM_NONE, channel + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PLAYBACK, LOG_PARAM_NONE, oplog_number(channel));
 
     download_request req;
     memset(&req, 0, sizeof req);

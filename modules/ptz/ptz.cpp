@@ -23,7 +23,7 @@ HandlerStatus ptz_ask(int code, const void* payload, int size, HandlerStatus sil
 
 void ptz_log(OperationLogParameter parameter, int channel)
 {
-    cgi_write_operation_log(LOG_SUB_REMOTE_PTZ, parameter, channel + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PTZ, parameter, oplog_number(channel));
 }
 
 int ptz_channel_limit()

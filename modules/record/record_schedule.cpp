@@ -93,7 +93,7 @@ HandlerStatus on_set_holiday_info(const char* request)
     if (write_holiday(VXDB_MAIN, &holiday) != 0)
         return HANDLER_ERROR_TEXT;
     cgi_notify(on_record_ipc_callback, REQ_HOLIDAY_CHANGED, nullptr, 0);
-    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_HOLIDAY, holiday.id + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_HOLIDAY, oplog_number(holiday.id));
     reply_text("OK");
     return HANDLER_DONE;
 }
@@ -207,7 +207,8 @@ HandlerStatus on_set_record_info(const char* request)
 
     cgi_notify(on_record_ipc_callback, REQ_RECORD_PLAN_MODE_CHANGED, &changed, (int)sizeof changed);
     cgi_notify(on_record_ipc_callback, REQ_RECORD_SCHEDULE_CHANGED, &selected.mask, (int)sizeof selected.mask);
-    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_RECORD_SCHEDULE, last_channel_read(body.get()) + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_RECORD_SCHEDULE,
+                            oplog_number(last_channel_read(body.get())));
     reply_text("OK");
     return HANDLER_DONE;
 }

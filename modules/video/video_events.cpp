@@ -180,7 +180,7 @@ HandlerStatus on_set_videolost_info(const char* request)
     if (!update_loss_fields(body.get(), channel, kLossInfo))
         return HANDLER_ERROR_TEXT;
     video_notify_channel(REQ_VIDEO_LOSS_CHANGED, channel);
-    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_VIDEO_EVENT, channel + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_VIDEO_EVENT, oplog_number(channel));
     reply_text("OK");
     return HANDLER_DONE;
 }
@@ -598,7 +598,7 @@ HandlerStatus on_set_camera_io(const char* request)
         return HANDLER_ERROR_TEXT;
     const camera_io_event event = {record.id, record.enable, json_int_or(body.get(), "type")};
     cgi_notify(on_video_ipc_callback, REQ_CAMERA_IO_SET, &event, (int)sizeof event);
-    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_CAMERA_ALARM_IO, record.id + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_CAMERA_ALARM_IO, oplog_number(record.id));
     reply_text("OK");
     return HANDLER_DONE;
 }
@@ -623,7 +623,7 @@ HandlerStatus on_set_volume_detect(const char* request)
     if (write_volumedetect(VXDB_MAIN, &record) != 0)
         return HANDLER_ERROR_TEXT;
     cgi_notify(on_video_ipc_callback, REQ_VOLUME_DETECT_SET, &event, (int)sizeof event);
-    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_VOLUME, record.id + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_VOLUME, oplog_number(record.id));
     reply_text("OK");
     return HANDLER_DONE;
 }

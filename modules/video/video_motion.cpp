@@ -227,7 +227,7 @@ HandlerStatus on_set_movedetect_info(const char* request)
     cgi_notify(on_video_ipc_callback, REQ_CAMERA_MOTION_AREA, &area, (int)sizeof area);
     push_camera_switch(channel, stored.enable_ms);
 
-    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_VIDEO_EVENT, channel + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_VIDEO_EVENT, oplog_number(channel));
     reply_text("OK");
     return HANDLER_DONE;
 }
@@ -343,7 +343,7 @@ HandlerStatus on_set_motion_basic(const char* request)
     if (!update_motion_fields(body.get(), channel, kMotionBasic, nullptr))
         return HANDLER_ERROR_TEXT;
     video_notify_channel(REQ_MOTION_CHANGED, channel);
-    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_VIDEO_EVENT, channel + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_VIDEO_EVENT, oplog_number(channel));
     reply_text("OK");
     return HANDLER_DONE;
 }
@@ -405,7 +405,7 @@ HandlerStatus on_set_move_others(const char* request)
     if (!stored)
         return HANDLER_ERROR_TEXT;
     video_notify_channel(REQ_MOTION_CHANGED, channel);
-    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_VIDEO_EVENT, channel + 1);
+    cgi_write_operation_log(LOG_SUB_REMOTE_PARAMETER, LOG_PARAM_VIDEO_EVENT, oplog_number(channel));
     reply_text("OK");
     return HANDLER_DONE;
 }
