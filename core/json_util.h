@@ -71,6 +71,10 @@ struct JsonField {
 #define JSON_FIELD_CHECKED(record, member, key, type, required, min, max)                                   \
     JsonField { key, (uint32_t)offsetof(record, member), JType::type, (uint32_t)sizeof(((record*)nullptr)->member), \
                 true, required, min, max }
+// A record that is one int32 word (a bare answer or request word) under `key`;
+// the checked form requires it within [0, max].
+#define JSON_WORD(key) JsonField{key, 0, JType::I32, 4}
+#define JSON_WORD_CHECKED(key, max) JsonField{key, 0, JType::I32, 4, true, true, 0, max}
 // An integer key that is only checked.
 #define JSON_CHECK(key, required, min, max) JsonField{key, 0, JType::NONE, 0, true, required, min, max}
 

@@ -27,9 +27,6 @@ void ipc_tell(int code, const void* payload, int size);
 // Sends and waits; HANDLER_DONE when the answer was printed, else `silence`.
 HandlerStatus ipc_ask(int code, const void* payload, int size, HandlerStatus silence, void* context = nullptr);
 
-// A request that is one int32 word: `key` required, within [0, max].
-#define WORD_CHECKED(key, max) JsonField { key, 0, JType::I32, 4, true, true, 0, max }
-
 // The answer's records as a list of objects: answer.count of them, no more
 // than `most` and only whole ones; `more` adds keys the table does not print.
 typedef void (*RecordExtra)(const char* record, json_object* item);

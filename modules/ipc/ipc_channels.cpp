@@ -98,7 +98,7 @@ const JsonField kCameraInfoFields[] = {
 // 64 once wrote a row past both the camera and the OSD table.
 bool channel_of(json_object* body, const char* key, int* channel)
 {
-    const JsonField word[] = {WORD_CHECKED(key, IPC_CHANNELS - 1)};
+    const JsonField word[] = {JSON_WORD_CHECKED(key, IPC_CHANNELS - 1)};
     return json_read_record(body, channel, word);
 }
 
@@ -217,7 +217,7 @@ HandlerStatus on_del_camera_info(const char* request)
 {
     // Cameras 8..63 cannot be removed here: the page only offers the first
     // eight channels this way.
-    static const JsonField kChannel[] = {WORD_CHECKED("chnid", IPC_REMOVABLE_CHANNELS - 1)};
+    static const JsonField kChannel[] = {JSON_WORD_CHECKED("chnid", IPC_REMOVABLE_CHANNELS - 1)};
     int32_t channel = 0;
     if (!request_record(request, &channel, kChannel))
         return HANDLER_ERROR_JSON;

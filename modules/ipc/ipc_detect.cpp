@@ -13,7 +13,7 @@ namespace {
 
 // ---- field tables ----------------------------------------------------------
 
-constexpr JsonField kChannel[] = {WORD_CHECKED("chnid", IPC_CHANNELS - 1)};
+constexpr JsonField kChannel[] = {JSON_WORD_CHECKED("chnid", IPC_CHANNELS - 1)};
 
 // The map mask is cut to its field.
 #define MOTION_FIELDS(channel_field)                                                                 \

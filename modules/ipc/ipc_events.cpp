@@ -50,7 +50,7 @@ const JsonField kGroupFields[] = {
     JSON_FIELD(peoplecnt_settings, liveview_red_tips, "liveview_red_tips", TEXT),
 };
 
-const JsonField kGroupId[] = {WORD_CHECKED("groupid", kLastGroup)};
+const JsonField kGroupId[] = {JSON_WORD_CHECKED("groupid", kLastGroup)};
 
 // White-LED parameters of a group live in the people-counting table, kept
 // apart from the per-channel ones; they are read and stored by hand.
@@ -320,7 +320,7 @@ const JsonField kPosFields[] = {
     JSON_FIELD(pos_setting, privacy3, "privacy3", TEXT),
 };
 
-const JsonField kPosId[] = {WORD_CHECKED("id", POS_TERMINALS - 1)};
+const JsonField kPosId[] = {JSON_WORD_CHECKED("id", POS_TERMINALS - 1)};
 
 HandlerStatus on_cgi_get_pos_info(const char* request)
 {

@@ -51,8 +51,6 @@ struct ParamResource {
 
 #define FIELDS(table) table, sizeof(table) / sizeof(table[0])
 #define NO_FIELDS nullptr, 0
-// A field of a bare answer word.
-#define WORD_FIELD(key) JsonField { key, 0, JType::I32, 4 }
 #define CHANNEL_FIELD(record, member, key) JSON_FIELD_CHECKED(record, member, key, I32, true, 0, IPC_CHANNELS - 1)
 
 // Rows of a part's X-macro list X(path, handler, help, row): its resources,

@@ -16,8 +16,8 @@ namespace {
 
 // ---- field tables ----------------------------------------------------------
 
-constexpr JsonField kChannelId[] = {WORD_CHECKED("id", IPC_CHANNELS - 1)};
-constexpr JsonField kChannelChnid[] = {WORD_CHECKED("chnid", IPC_CHANNELS - 1)};
+constexpr JsonField kChannelId[] = {JSON_WORD_CHECKED("id", IPC_CHANNELS - 1)};
+constexpr JsonField kChannelChnid[] = {JSON_WORD_CHECKED("chnid", IPC_CHANNELS - 1)};
 
 // The texts are cut to their fields: a 200-character key reaches the camera as 127.
 constexpr JsonField kParamGet[] = {
@@ -40,7 +40,7 @@ constexpr JsonField kParamAnswer[] = {
     JSON_FIELD(camera_param_set, key, "key", TEXT),
     JSON_FIELD(camera_param_set, value, "value", TEXT),
 };
-constexpr JsonField kModelType[] = {WORD_FIELD("type")};
+constexpr JsonField kModelType[] = {JSON_WORD("type")};
 constexpr JsonField kCommand[] = {JSON_FIELD_CHECKED(ipc_command, command, "cmd", TEXT, true, 0, 0)};
 constexpr JsonField kCommandResult[] = {JSON_FIELD(ipc_command_result, result, "result", TEXT)};
 constexpr JsonField kChipCode[] = {JSON_FIELD(ipc_chip_code, chip_code, "chip_code", TEXT)};
@@ -54,7 +54,7 @@ constexpr JsonField kMainSubType[] = {
     JSON_FIELD(ipc_main_sub_type, sub_type, "subType", I32),
     JSON_FIELD(ipc_main_sub_type, time, "time", TEXT),
 };
-constexpr JsonField kRes[] = {WORD_FIELD("res")};
+constexpr JsonField kRes[] = {JSON_WORD("res")};
 constexpr JsonField kIpcType[] = {
     JSON_FIELD(ipc_type_info, channel, "chnid", I32),
     JSON_FIELD(ipc_type_info, address, "ipaddr", TEXT),

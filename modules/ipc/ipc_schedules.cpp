@@ -16,8 +16,8 @@ namespace {
 
 // The exposure schedule has no day-valid words: its periods carry an
 // exposure time and a gain instead.
-constexpr JsonField kGetChannel[] = {WORD_CHECKED("id", IPC_CHANNELS - 1)};
-constexpr JsonField kSetChannel[] = {WORD_CHECKED("channel", IPC_CHANNELS - 1)};
+constexpr JsonField kGetChannel[] = {JSON_WORD_CHECKED("id", IPC_CHANNELS - 1)};
+constexpr JsonField kSetChannel[] = {JSON_WORD_CHECKED("channel", IPC_CHANNELS - 1)};
 
 // Period i of day d of a week array, or null.
 json_object* period_at(json_object* week, int day, int slot)

@@ -40,7 +40,7 @@ const WebResEntry kStreamResources[] = {STREAM_RESOURCES(WEB_RESOURCE_ROW)};
 
 HandlerStatus on_search_camera(const char* request)
 {
-    static const JsonField kProtocol[] = {WORD_CHECKED("protocol", IPC_PROTOCOL_MAX)};
+    static const JsonField kProtocol[] = {JSON_WORD_CHECKED("protocol", IPC_PROTOCOL_MAX)};
     int32_t protocol = 0;
     if (!request_record(request, &protocol, kProtocol))
         return HANDLER_ERROR_JSON;
@@ -130,7 +130,7 @@ void on_test_camera_cb(IpcAnswer& answer)
 
 HandlerStatus on_get_camera_stream(const char* request)
 {
-    static const JsonField kChannel[] = {WORD_CHECKED("chnid", IPC_REMOVABLE_CHANNELS - 1)};
+    static const JsonField kChannel[] = {JSON_WORD_CHECKED("chnid", IPC_REMOVABLE_CHANNELS - 1)};
     int32_t channel = 0;
     if (!request_record(request, &channel, kChannel))
         return HANDLER_ERROR_JSON;
